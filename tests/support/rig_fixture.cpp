@@ -8,7 +8,6 @@ void RigTest::SetUp() {
 }
 
 void RigTest::TearDown() {
-  for (int key = 0; key < 32; ++key) QelClose(key);
   qelsim_reset(0);
 }
 
