@@ -72,6 +72,14 @@ class Firmware {
     int count;  // -1: unlimited
   };
 
+  // Advances the schedule of every fault whose code matches and copies into
+  // `applied` the first one (in insertion order) that takes effect on this
+  // request; false when none does. Caller holds mutex_.
+  bool TakeFault(int code, Fault& applied);
+  // Carries out one request (65 bytes, missing bytes zero) and fills the
+  // reply data; returns the status byte. Caller holds mutex_.
+  std::uint8_t Execute(const std::uint8_t* request, Report& reply);
+
   mutable std::mutex mutex_;
   std::vector<std::uint8_t> memory_;
   std::uint32_t commandSerial_;
@@ -84,7 +92,7 @@ class Firmware {
   int gpioOutput_ = 0;
   std::array<std::uint16_t, 4> gains_{};
   std::uint16_t shutter_ = 0;
-  std::vector<std::uint8_t> registers8_;   // 64 Ki entries
+  std::vector<std::uint8_t> registers8_;    // 64 Ki entries
   std::vector<std::uint16_t> registers16_;  // 64 Ki entries
   std::vector<Fault> faults_;
 };
