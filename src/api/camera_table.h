@@ -1,0 +1,83 @@
+// The table of open cameras: ten slots, their lookup by key and their store.
+//
+// Thread safety: every member function may be called from any thread. One
+// mutex guards the slots; it is held only while one slot's fields are copied
+// or stored, never across a platform call or a HID exchange. Lookups return a
+// snapshot: the slot's HID channel and data block are shared, so an export that
+// looked a camera up keeps them alive even while another thread closes it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "hid/data_block.h"
+
+namespace qel {
+
+class HidChannel;
+
+inline constexpr int kMaxCameras = 10;
+inline constexpr std::int32_t kNoKey = -1;
+
+struct CameraSlot {
+  std::int32_t captureIndex = -1;  // equals the slot's position while occupied
+  std::int32_t key = kNoKey;
+  std::shared_ptr<HidChannel> hidHandle;  // the camera's command channel; null for capture only
+  std::int32_t model = -1;
+  std::shared_ptr<const DataBlock> dataBlock;  // immutable; replaced whole on commit
+  std::int32_t sizeIndex = -1;
+  std::int32_t cameraNumber = -1;  // camera number less one
+  std::int32_t defectCorrection = 1;
+};
+
+class CameraTable {
+ public:
+  static CameraTable& Instance();
+
+  // The slot holding key (first in position order); none for key -1.
+  std::optional<CameraSlot> FindSlot(std::int32_t key) const;
+  // Lowest position whose slot is free, or -1.
+  int FirstFreePosition() const;
+
+  // Fills the slot at position (ignored for 10 or more); defectCorrection
+  // keeps its value.
+  void StoreSlot(int position, std::int32_t key, std::shared_ptr<HidChannel> hidHandle,
+                 std::int32_t model, std::shared_ptr<const DataBlock> dataBlock,
+                 std::int32_t sizeIndex, std::int32_t cameraNumber);
+  // Returns the slot holding key to the free values; the released channel and
+  // block are handed back so that they are destroyed outside the lock.
+  void ClearSlot(std::int32_t key);
+
+  // Stores into the slot holding key; false when no slot holds it.
+  bool SetCameraNumber(std::int32_t key, std::int32_t cameraNumber);
+  bool SetDefectCorrection(std::int32_t key, std::int32_t flag);
+  // Replaces the data block of the slot holding key, only while it still holds
+  // the channel the new block was committed through.
+  bool ReplaceDataBlock(std::int32_t key, const HidChannel* channel,
+                        std::shared_ptr<const DataBlock> block);
+
+  // Accessors of one field; -1 when no slot holds the key.
+  std::int32_t CaptureIndexOf(std::int32_t key) const;
+  std::int32_t SizeIndexOf(std::int32_t key) const;
+  std::int32_t DefectCorrectionOf(std::int32_t key) const;
+
+  // Test support: every slot free again.
+  void ResetForTesting();
+
+ private:
+  CameraTable() = default;
+  int PositionOf(std::int32_t key) const;  // caller holds mutex_
+
+  mutable std::mutex mutex_;
+  std::array<CameraSlot, kMaxCameras> slots_{};
+};
+
+// The buffer size of the last listing call that returned a count; the open
+// exports size their own listings with it.
+std::atomic<std::int32_t>& ListBufferSize();
+
+}  // namespace qel

@@ -1,0 +1,18 @@
+// QelDLLVersion: the library's version and build stamp.
+#include <cstdio>
+#include <cstring>
+
+#include "qel/qel.h"
+
+extern "C" QEL_API QelBool QEL_CALL QelDLLVersion(char* text, int32_t size) {
+  if (text == nullptr || size < 1) return 0;
+  char version[256];
+  const int length = std::snprintf(version, sizeof version, "Version 1.2.0.2\r\nDate : %s\r\nTime : %s",
+                                   __DATE__, __TIME__);
+  if (length < 0 || length >= size) {
+    text[0] = '\0';
+    return 0;
+  }
+  std::memcpy(text, version, static_cast<std::size_t>(length) + 1);
+  return 1;
+}

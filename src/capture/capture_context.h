@@ -1,0 +1,82 @@
+// The capture state of each capture index and of the process.
+//
+// Thread safety: opening and closing are serialised by CaptureState's
+// lifecycleMutex; the build and the stop run under it. `running` is atomic so
+// that any thread may test it. A context's objects are guarded by its
+// objectsMutex wherever they are used outside opening and closing (property
+// calls), so that a teardown never pulls them away from under a call. The
+// frame store is shared: whoever holds it may read frames after a teardown.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "capture/frame_store.h"
+#include "capture/sample_grabber_cb.h"
+#include "platform/platform.h"
+
+namespace qel {
+
+inline constexpr int kCaptureContexts = 10;
+inline constexpr int kVideoPropertyCount = 17;  // 10 video-processing + 7 camera-control
+inline constexpr std::size_t kDevicePathSize = 1024;
+
+struct CaptureContext {
+  // The request, filled by the opener; zero asks for the last used values.
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  double frameRate = 0.0;
+  std::int32_t requestedDevice = 0;  // ordinal among plug-and-play devices; -1 the first
+  platform::Guid grabberSubtype;
+  platform::Guid streamSubtype;  // GUID_NULL keeps the pin's current subtype
+
+  // The outcome of the build.
+  std::int32_t boundDevice = 0;
+  char devicePath[kDevicePathSize] = {};  // the bound device's display name (ANSI)
+  std::atomic<std::int32_t> running{0};
+  std::atomic<std::int32_t> buildStatus{0};
+  std::array<std::int32_t, kVideoPropertyCount> propertySupported{};
+
+  // The capture framework's objects while the graph exists; each holds one
+  // reference, released by ReleaseCaptureObjects.
+  std::mutex objectsMutex;
+  std::unique_ptr<platform::GraphBuilder> graphBuilder;
+  std::unique_ptr<platform::BaseFilter> grabberFilter;
+  std::unique_ptr<platform::SampleGrabber> sampleGrabber;
+  std::unique_ptr<platform::CaptureGraphBuilder> captureBuilder;
+  std::unique_ptr<platform::BaseFilter> captureFilter;
+  std::unique_ptr<platform::MediaEvent> mediaEvent;
+  std::unique_ptr<platform::MediaType> streamFormat;
+  platform::MediaType grabberType;
+  std::shared_ptr<FrameStore> frames;  // the frame buffer, its length and sample time
+
+  // The request and outcome fields back to zero (objects are none whenever
+  // the context is not running).
+  void ClearRequest();
+};
+
+struct CaptureState {
+  std::array<CaptureContext, kCaptureContexts> contexts;
+  // The callback object of each capture index while its graph exists.
+  std::array<std::unique_ptr<vrk_SampleGrabberCB>, kCaptureContexts> grabberCallbacks;
+  // -1 outside a capture period; else the plug-and-play device count seen by
+  // the period's first build.
+  std::int32_t cachedDeviceCount = -1;
+  std::int32_t lastWidth = 640;
+  std::int32_t lastHeight = 480;
+  double lastFrameRate = 30.0;
+  // 1 while the library holds a COM initialisation of its own.
+  std::atomic<std::int32_t> comInitialised{0};
+  // Serialises opening and closing cameras.
+  std::mutex lifecycleMutex;
+};
+
+CaptureState& Capture();
+
+// The context of a capture index 0..9, or null.
+CaptureContext* ContextAt(std::int32_t captureIndex);
+
+}  // namespace qel

@@ -1,0 +1,57 @@
+#include "capture/media_format.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace qel {
+namespace {
+
+using platform::Fourcc;
+using platform::FourccSubtype;
+using platform::Guid;
+
+// The uncompressed RGB subtypes: {E436EB7x-524F-11CE-9F53-0020AF0BA770}.
+constexpr Guid RgbSubtype(std::uint32_t data1) {
+  return Guid{data1, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+}
+
+struct MediaFormat {
+  const char* name;
+  Guid subtype;
+  bool selectableByName;
+};
+
+constexpr MediaFormat kMediaFormatTable[] = {
+    {"YUY2", FourccSubtype(Fourcc('Y', 'U', 'Y', '2')), true},
+    {"MJPG", FourccSubtype(Fourcc('M', 'J', 'P', 'G')), true},
+    {"H264", FourccSubtype(Fourcc('H', '2', '6', '4')), true},
+    {"IYUV", FourccSubtype(Fourcc('I', 'Y', 'U', 'V')), true},
+    {"RGB24", RgbSubtype(0xE436EB7D), true},
+    {"RGB32", RgbSubtype(0xE436EB7E), true},
+    {"I420", FourccSubtype(Fourcc('I', '4', '2', '0')), true},
+    {"RGB555", RgbSubtype(0xE436EB7C), true},
+    {"Y16", FourccSubtype(Fourcc('Y', '1', '6', ' ')), false},
+};
+
+}  // namespace
+
+std::optional<Guid> SubtypeFromName(const char* name) {
+  if (name == nullptr) return std::nullopt;
+  for (const MediaFormat& format : kMediaFormatTable) {
+    if (format.selectableByName && std::strcmp(format.name, name) == 0) return format.subtype;
+  }
+  return std::nullopt;
+}
+
+int SubtypeToName(const Guid& subtype, char (&text)[80]) {
+  for (const MediaFormat& format : kMediaFormatTable) {
+    if (format.subtype == subtype) {
+      std::snprintf(text, sizeof text, "%s", format.name);
+      return 0;
+    }
+  }
+  std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(subtype.data1));
+  return 1;
+}
+
+}  // namespace qel

@@ -1,0 +1,73 @@
+#include "hid/hid_channel.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace qel {
+
+std::atomic<std::uint8_t>& CommandSequence() {
+  static std::atomic<std::uint8_t> sequence{0};
+  return sequence;
+}
+
+HidChannel::HidChannel(std::unique_ptr<platform::HidDevice> device, const platform::HidCaps& caps)
+    : device_(std::move(device)),
+      inputLength_(caps.inputReportByteLength),
+      outputLength_(caps.outputReportByteLength) {}
+
+void HidChannel::Close() {
+  std::unique_ptr<platform::HidDevice> device;
+  {
+    std::lock_guard lock(mutex_);
+    device = std::move(device_);
+  }
+  // The handle is closed here, outside the lock.
+}
+
+bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
+  // The reply's status lives in input byte 64; an interface whose reports are
+  // shorter cannot carry it, and its zero-filled tail would read as success.
+  if (inputLength_ < kReportLength || outputLength_ < 3) return false;
+
+  std::lock_guard lock(mutex_);
+  if (!device_) return false;
+  platform::Platform& platform = platform::ActivePlatform();
+
+  std::vector<std::uint8_t> output(outputLength_, 0);
+  std::vector<std::uint8_t> input(inputLength_, 0);
+  const std::size_t carried = std::min<std::size_t>(command.size(), outputLength_ - 2u);
+  std::memcpy(output.data() + 2, command.data(), carried);
+
+  // Take this request's number; a failed write hands it back unless another
+  // thread has taken the next one meanwhile.
+  std::atomic<std::uint8_t>& sequence = CommandSequence();
+  const std::uint8_t number = sequence.fetch_add(1);
+  output[1] = number;
+  if (!device_->Write(output.data(), outputLength_)) {
+    std::uint8_t expected = static_cast<std::uint8_t>(number + 1);
+    sequence.compare_exchange_strong(expected, number);
+    return false;
+  }
+
+  const std::uint32_t start = platform.GetTickCount();
+  for (;;) {
+    const std::uint32_t elapsed = platform.GetTickCount() - start;  // unsigned: wrap-safe
+    if (elapsed >= kReplyTimeoutMs) return false;
+    if (device_->Read(input.data(), inputLength_, kReplyTimeoutMs - elapsed) &&
+        input[1] == output[1] && input[2] == output[2]) {
+      std::memcpy(reply.data(), input.data() + 2, reply.size());
+      return true;
+    }
+    // A report left over from an earlier request, or none: discard and pause.
+    std::fill(input.begin(), input.end(), 0);
+    platform.Sleep(1);
+  }
+}
+
+bool HidExchange(HidChannel* channel, const CommandBlock& command, ReplyBlock& reply) {
+  if (channel == nullptr) return false;
+  return channel->Exchange(command, reply);
+}
+
+}  // namespace qel

@@ -1,0 +1,54 @@
+// A camera's open command channel and the request-and-reply exchange on it.
+//
+// Ownership: a HidChannel owns the platform's HID handle. It is shared by the
+// camera's slot and by every export that is using it at the moment; Close()
+// ends its use at once (later exchanges fail), the memory lives until the last
+// user lets go.
+//
+// Thread safety: exchanges on one channel are serialised by the channel's
+// mutex, so a reply always reaches the caller whose request it answers; the
+// sequence counter is atomic and shared by all channels.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "hid/command_report.h"
+#include "platform/platform.h"
+
+namespace qel {
+
+inline constexpr std::uint32_t kReplyTimeoutMs = 5000;
+
+class HidChannel {
+ public:
+  // Takes the open handle and the report lengths of its interface.
+  HidChannel(std::unique_ptr<platform::HidDevice> device, const platform::HidCaps& caps);
+
+  // Writes the command and waits up to 5000 ms for the report that echoes its
+  // sequence number and code; reports that answer something else are skipped.
+  // True when that report arrived: judging its status is the caller's task.
+  bool Exchange(const CommandBlock& command, ReplyBlock& reply);
+
+  // Closes the handle; waits for an exchange in progress to end.
+  void Close();
+
+  std::uint16_t InputReportLength() const { return inputLength_; }
+  std::uint16_t OutputReportLength() const { return outputLength_; }
+
+ private:
+  std::mutex mutex_;
+  std::unique_ptr<platform::HidDevice> device_;  // null once closed
+  const std::uint16_t inputLength_;
+  const std::uint16_t outputLength_;
+};
+
+// HidExchange: fails at once for a null channel, with nothing sent.
+bool HidExchange(HidChannel* channel, const CommandBlock& command, ReplyBlock& reply);
+
+// The process-wide sequence number that the next written request carries.
+std::atomic<std::uint8_t>& CommandSequence();
+
+}  // namespace qel
