@@ -1,5 +1,13 @@
 #include "support/rig_fixture.h"
 
+#include <cstdio>
+#include <mutex>
+
+#include "api/camera_table.h"
+#include "capture/capture_context.h"
+#include "capture/capture_graph.h"
+#include "capture/media_format.h"
+
 namespace qel::test {
 
 void RigTest::SetUp() {
@@ -8,12 +16,34 @@ void RigTest::SetUp() {
 }
 
 void RigTest::TearDown() {
+  for (int index = 0; index < kCaptureContexts; ++index) StopCapture(index);
+  CameraTable::Instance().ResetForTesting();
+  qelsim_clear_faults();
   qelsim_reset(0);
 }
 
 void EmptyRigTest::SetUp() {
   qelsim_reset(0);
   qelsim_set_virtual_time(1);
+}
+
+std::int32_t StartRigCapture(int captureIndex, std::int32_t device, std::int32_t width,
+                             std::int32_t height, double frameRate, const char* format) {
+  std::lock_guard lock(Capture().lifecycleMutex);
+  return StartCapture(captureIndex, device, width, height, frameRate,
+                      SubtypeFromName(format).value_or(platform::Guid{}));
+}
+
+std::string ReportHex(int device, int index, int firstByte, int count) {
+  unsigned char report[65] = {};
+  if (qelsim_log_report(device, index, report, sizeof report) < 0) return "none";
+  std::string text;
+  for (int i = firstByte; i < firstByte + count && i < 65; ++i) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, i == firstByte ? "%02X" : " %02X", report[i]);
+    text += hex;
+  }
+  return text;
 }
 
 }  // namespace qel::test

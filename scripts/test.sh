@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Sets everything up, builds and runs the test suite. With a preset name
+# (asan, tsan) it runs the suite in that sanitizer build instead.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+scripts/setup.sh
+cmake --preset "$preset"
+cmake --build --preset "$preset"
+# ThreadSanitizer cannot map its shadow memory under the kernel's widest
+# address-space randomisation; run the suite without it there.
+run=()
+if [ "$preset" = tsan ] && command -v setarch >/dev/null; then run=(setarch "$(uname -m)" -R); fi
+"${run[@]}" ctest --preset "$preset"

@@ -1,0 +1,123 @@
+#include <cstring>
+#include <string>
+
+#include "api/camera_table.h"
+#include "discovery/device_listing.h"
+#include "support/rig_fixture.h"
+
+namespace qel::test {
+namespace {
+
+std::string List(int32_t size, int32_t* count, bool withSerial = false) {
+  std::string buffer(static_cast<std::size_t>(size > 0 ? size : 1), '\x7f');
+  *count = withSerial ? QelGetDeviceWithSerialNo(buffer.data(), size)
+                      : QelGetDevice(buffer.data(), size);
+  return buffer.c_str();
+}
+
+using DeviceListing = RigTest;
+using EmptyDeviceListing = EmptyRigTest;
+
+TEST_F(DeviceListing, NamesPlugAndPlayDevicesInOrderWithCommasReplaced) {
+  int32_t count = 0;
+  EXPECT_EQ(List(300, &count), "QEL5,QEL2,USB Camera- HD");
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(ListBufferSize().load(), 300);
+}
+
+TEST_F(DeviceListing, AppendsSerialTextsToCamerasOfTheFamily) {
+  int32_t count = 0;
+  EXPECT_EQ(List(1024, &count, true), "QEL5#0000ABCD,QEL2#00C0FFEE,USB Camera- HD");
+  EXPECT_EQ(count, 3);
+}
+
+TEST_F(DeviceListing, CameraWhoseSerialCannotBeReadIsListedByBareName) {
+  qelsim_set_usb_serial(kQel5Device, nullptr);
+  qelsim_set_hid_parent_id(kQel2Device, "USB\\VID_1F3A&PID_5005&MI_02\\6&onlyone");
+  int32_t count = 0;
+  EXPECT_EQ(List(1024, &count, true), "QEL5,QEL2,USB Camera- HD");
+  EXPECT_EQ(count, 3);
+}
+
+TEST_F(DeviceListing, SerialTextIsCutAtEightCharacters) {
+  qelsim_set_usb_serial(kQel5Device, "0000ABCD99");
+  qelsim_set_usb_serial(kQel2Device, "12AB");
+  int32_t count = 0;
+  EXPECT_EQ(List(1024, &count, true), "QEL5#0000ABCD,QEL2#12AB,USB Camera- HD");
+}
+
+TEST_F(EmptyDeviceListing, BufferKeepsOneByteInReserve) {
+  qelsim_add_camera("QEL5", 1);
+  int32_t count = 0;
+  EXPECT_EQ(List(6, &count), "QEL5");
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(List(5, &count), "");
+  EXPECT_EQ(count, -1);
+  EXPECT_EQ(ListBufferSize().load(), 6) << "a listing that did not fit leaves the size alone";
+
+  qelsim_reset(0);
+  qelsim_add_camera("QEL2", 1);
+  qelsim_add_camera("QEL5", 2);
+  EXPECT_EQ(List(11, &count), "QEL2,QEL5");
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(List(10, &count), "QEL2,");
+  EXPECT_EQ(count, -1);
+}
+
+TEST_F(EmptyDeviceListing, SoftwareSourcesTakeNoPosition) {
+  qelsim_add_webcam("Cam A");
+  qelsim_add_software_source("Virtual Cam");
+  qelsim_add_webcam("Cam B");
+  int32_t count = 0;
+  EXPECT_EQ(List(100, &count), "Cam A,Cam B");
+  char name[kFriendlyNameSize];
+  EXPECT_EQ(EnumerateVideoDevice(1, name, nullptr), kDeviceFound);
+  EXPECT_STREQ(name, "Cam B");
+  EXPECT_EQ(EnumerateVideoDevice(2, name, nullptr), kDiscoveryNoSuchDevice);
+}
+
+TEST_F(EmptyDeviceListing, NoDevicesGiveTheEmptyListAndStoreTheSize) {
+  int32_t count = -5;
+  EXPECT_EQ(List(77, &count), "");
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(ListBufferSize().load(), 77);
+  char name[kFriendlyNameSize];
+  EXPECT_EQ(EnumerateVideoDevice(0, name, nullptr), kDiscoveryNoVideoInputs);
+}
+
+TEST_F(DeviceListing, NullOrEmptyBuffersAreNeverWritten) {
+  EXPECT_EQ(QelGetDevice(nullptr, 100), -1);
+  EXPECT_EQ(QelGetDeviceWithSerialNo(nullptr, 100), -1);
+  char byte = 'x';
+  EXPECT_EQ(QelGetDevice(&byte, 0), -1);
+  EXPECT_EQ(QelGetDevice(&byte, -4), -1);
+  EXPECT_EQ(byte, 'x');
+}
+
+TEST_F(DeviceListing, PlatformFailuresEndTheListingWithTheDevicesSoFar) {
+  qelsim_inject_fault(-1, "CreateFilterGraph", 0, 1);
+  int32_t count = -5;
+  EXPECT_EQ(List(100, &count), "");
+  EXPECT_EQ(count, 0) << "a failure at position 0 is the empty list, not -1";
+
+  qelsim_inject_fault(-1, "AddFilter.capture", 1, 1);
+  EXPECT_EQ(List(100, &count), "QEL5");
+  EXPECT_EQ(count, 1);
+
+  char name[kFriendlyNameSize];
+  qelsim_inject_fault(-1, "CreateSystemDeviceEnum", 0, 1);
+  EXPECT_EQ(EnumerateVideoDevice(0, name, nullptr), kDiscoveryNoDeviceEnumerator);
+  qelsim_inject_fault(-1, "GetDisplayName", 0, 1);
+  EXPECT_EQ(EnumerateVideoDevice(0, name, nullptr), kDiscoveryNoDisplayName);
+  qelsim_inject_fault(-1, "CreateClassEnumerator", 0, 1);
+  EXPECT_EQ(EnumerateVideoDevice(0, name, nullptr), kDiscoveryNoVideoInputs);
+}
+
+TEST_F(DeviceListing, ListingBalancesItsOwnComInitialisation) {
+  int32_t count = 0;
+  List(100, &count);
+  EXPECT_EQ(qelsim_com_depth(), 0);
+}
+
+}  // namespace
+}  // namespace qel::test
