@@ -51,7 +51,11 @@ struct CaptureContext {
   std::unique_ptr<platform::MediaEvent> mediaEvent;
   std::unique_ptr<platform::MediaType> streamFormat;
   platform::MediaType grabberType;
-  std::shared_ptr<FrameStore> frames;  // the frame buffer, its length and sample time
+  // The frame buffer, its length and sample time; the pointer is guarded by
+  // framesMutex (and changes only under objectsMutex too), so that frame
+  // delivery never waits for a property call.
+  std::mutex framesMutex;
+  std::shared_ptr<FrameStore> frames;
 
   // The request and outcome fields back to zero (objects are none whenever
   // the context is not running).

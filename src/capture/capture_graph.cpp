@@ -175,9 +175,13 @@ std::int32_t BuildAttempt(std::int32_t captureIndex) {
   if (context.sampleGrabber->SetBufferSamples(false) != kOk) return kBuildSetBufferSamplesFailed;
   if (context.sampleGrabber->SetOneShot(false) != kOk) return kBuildSetOneShotFailed;
 
-  context.frames = std::make_shared<FrameStore>();
+  auto frames = std::make_shared<FrameStore>();
+  {
+    std::lock_guard lock(context.framesMutex);
+    context.frames = frames;
+  }
   auto& callback = state.grabberCallbacks[static_cast<std::size_t>(captureIndex)];
-  callback = std::make_unique<vrk_SampleGrabberCB>(captureIndex, context.frames);
+  callback = std::make_unique<vrk_SampleGrabberCB>(captureIndex, frames);
   if (context.sampleGrabber->SetCallback(callback.get(), 1) != kOk) {
     return kBuildSetCallbackFailed;
   }
@@ -202,7 +206,7 @@ std::int32_t BuildAttempt(std::int32_t captureIndex) {
   // The first frame: polled without sleeping, bounded by the tick count
   // (unsigned difference, so the counter's wrap does no harm).
   const std::uint32_t start = platform.GetTickCount();
-  while (context.frames->FrameLength() == 0) {
+  while (frames->FrameLength() == 0) {
     if (platform.GetTickCount() - start > kGraphWaitMs) return kBuildNoFirstFrame;
     std::this_thread::yield();
   }
@@ -273,6 +277,7 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
   }
   {
     std::lock_guard lock(context->objectsMutex);
+    std::lock_guard framesLock(context->framesMutex);
     context->running.store(0);
   }
   ReleaseCaptureObjects(captureIndex);
@@ -299,7 +304,10 @@ void ReleaseCaptureObjects(std::int32_t captureIndex) {
     context->grabberFilter.reset();
     context->captureBuilder.reset();
     context->captureFilter.reset();
-    context->frames.reset();  // readers still holding the store keep it alive
+    {
+      std::lock_guard framesLock(context->framesMutex);
+      context->frames.reset();  // readers still holding the store keep it alive
+    }
     context->streamFormat.reset();
     // Releasing the graph stops a graph still running, so the streaming
     // thread is gone before the callback object is deleted below.

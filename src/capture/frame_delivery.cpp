@@ -1,0 +1,49 @@
+// Handing the latest frame to the application: QelReceiveImage never waits,
+// copies a frame only when one arrived since the last it handed out, and
+// corrects the copy's defective pixels while the camera's correction is on.
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "api/camera_table.h"
+#include "capture/capture_context.h"
+#include "hid/defect_correction.h"
+#include "qel/qel.h"
+
+namespace qel {
+namespace {
+
+// The frame store of a running capture; none otherwise. Holding it keeps the
+// frames alive through a teardown on another thread.
+std::shared_ptr<FrameStore> RunningFrames(std::int32_t captureIndex) {
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr) return nullptr;
+  std::lock_guard lock(context->framesMutex);
+  if (context->running.load() == 0) return nullptr;
+  return context->frames;
+}
+
+}  // namespace
+}  // namespace qel
+
+extern "C" QEL_API QelBool QEL_CALL QelReceiveImage(int32_t key, unsigned char* buffer) {
+  if (key == qel::kNoKey || buffer == nullptr) return 0;
+  const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
+  if (!slot || slot->captureIndex == -1) return 0;
+  const std::shared_ptr<qel::FrameStore> frames = qel::RunningFrames(slot->captureIndex);
+  if (!frames) return 0;
+  const std::int64_t length = frames->TakeLatest(buffer);
+  if (length < 0) return 0;
+  if (slot->sizeIndex != -1 && slot->defectCorrection == 1) {
+    qel::CorrectDefectPixels(*slot, slot->sizeIndex, buffer, static_cast<std::size_t>(length));
+  }
+  return 1;
+}
+
+extern "C" QEL_API int32_t QEL_CALL QelGetBufferSize(int32_t key) {
+  if (key == qel::kNoKey) return 0;
+  const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
+  if (!slot) return 0;
+  const std::shared_ptr<qel::FrameStore> frames = qel::RunningFrames(slot->captureIndex);
+  return frames ? frames->FrameLength() : 0;
+}
