@@ -1,0 +1,203 @@
+// The rig's control interface: the rig, devices, formats, properties, frames.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/virtual/clock.h"
+#include "platform/virtual/frame_pattern.h"
+#include "platform/virtual/media_formats.h"
+#include "platform/virtual/population.h"
+#include "platform/virtual/qelsim_access.h"
+#include "platform/virtual/text.h"
+#include "qel/qelsim.h"
+
+using namespace qel::sim;
+
+namespace {
+
+int AddDevice(DevicePtr (*make)(int, const std::string&), const char* name) {
+  if (name == nullptr) return -1;
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  DevicePtr d = make(rig.nextId++, name);
+  if (d->kind == DeviceKind::kCamera) d->hid.push_back(MakeHidInterface(*d, 0));
+  rig.devices.push_back(d);
+  return d->id;
+}
+
+}  // namespace
+
+extern "C" {
+
+QEL_API void QEL_CALL qelsim_enable(int /*on*/) {
+  // There is no hardware backend in this build: the rig is always used.
+}
+
+QEL_API void QEL_CALL qelsim_reset(int populate) {
+  Rig& rig = Rig::Instance();
+  std::vector<DevicePtr> old;  // released after the lock
+  std::lock_guard lock(rig.mutex);
+  for (const DevicePtr& d : rig.devices) d->removed = true;
+  old.swap(rig.devices);
+  rig.faults.Clear();
+  rig.log.Clear();
+  ResetClockLocked();
+  if (populate) AddDefaultPopulationLocked();
+}
+
+QEL_API int QEL_CALL qelsim_add_camera(const char* friendlyName, uint32_t serial) {
+  if (friendlyName == nullptr) return -1;
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  DevicePtr d = MakeCamera(rig.nextId++, friendlyName, serial);
+  d->hid.push_back(MakeHidInterface(*d, 0));
+  rig.devices.push_back(d);
+  return d->id;
+}
+
+QEL_API int QEL_CALL qelsim_add_webcam(const char* friendlyName) {
+  return AddDevice(MakeWebcam, friendlyName);
+}
+
+QEL_API int QEL_CALL qelsim_add_software_source(const char* friendlyName) {
+  return AddDevice(MakeSoftwareSource, friendlyName);
+}
+
+QEL_API int QEL_CALL qelsim_remove_device(int device) {
+  Rig& rig = Rig::Instance();
+  DevicePtr gone;  // released after the lock
+  std::lock_guard lock(rig.mutex);
+  gone = rig.FindLocked(device);
+  if (!gone) return -1;
+  gone->removed = true;
+  std::erase(rig.devices, gone);
+  rig.changed.notify_all();
+  return 0;
+}
+
+QEL_API int QEL_CALL qelsim_device_count(void) {
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  return static_cast<int>(std::count_if(rig.devices.begin(), rig.devices.end(),
+                                        [](const DevicePtr& d) { return d->IsVideo(); }));
+}
+
+QEL_API int QEL_CALL qelsim_device_id(int position) {
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  for (const DevicePtr& d : rig.devices) {
+    if (d->IsVideo() && position-- == 0) return d->id;
+  }
+  return -1;
+}
+
+QEL_API int QEL_CALL qelsim_set_display_name(int device, const char* displayName) {
+  if (displayName == nullptr) return -1;
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    d.displayName = displayName;
+    return 0;
+  });
+}
+
+QEL_API int QEL_CALL qelsim_get_display_name(int device, char* text, int32_t size) {
+  return WithDevice(device, VideoDevice,
+                    [&](Device& d) { return CopyText(d.displayName, text, size) ? 0 : -1; });
+}
+
+QEL_API int QEL_CALL qelsim_clear_formats(int device) {
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    d.caps.clear();
+    d.current.reset();
+    return 0;
+  });
+}
+
+QEL_API int QEL_CALL qelsim_add_format(int device, int32_t width, int32_t height,
+                                       int64_t frameInterval, const char* subtype, int videoInfo) {
+  if (subtype == nullptr || width <= 0 || width > 16384 || height == 0 || height > 16384 ||
+      height < -16384 || frameInterval <= 0) {
+    return -1;
+  }
+  auto guid = ParseSubtype(subtype);
+  if (!guid) return -1;
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    d.caps.push_back(Capability{width, height, frameInterval, *guid, videoInfo != 0});
+    return 0;
+  });
+}
+
+QEL_API int QEL_CALL qelsim_current_format(int device, int32_t* width, int32_t* height,
+                                           int64_t* frameInterval, char* subtype,
+                                           int32_t subtypeSize) {
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    const Capability* f = d.CurrentFormat();
+    if (f == nullptr) return -1;
+    if (width) *width = f->width;
+    if (height) *height = f->height;
+    if (frameInterval) *frameInterval = f->interval;
+    if (subtype && !CopyText(SubtypeName(f->subtype), subtype, subtypeSize)) return -1;
+    return 0;
+  });
+}
+
+QEL_API int QEL_CALL qelsim_set_property(int device, int index, int supported, int32_t min,
+                                         int32_t max, int32_t step, int32_t defaultValue,
+                                         int32_t value, int32_t flags) {
+  if (index < 0 || index >= kPropertyCount) return -1;
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    PropertyState& p = d.properties[static_cast<std::size_t>(index)];
+    p = PropertyState{supported != 0, min, max, step, defaultValue, p.capsFlags, value, flags};
+    return 0;
+  });
+}
+
+QEL_API int QEL_CALL qelsim_get_property(int device, int index, int32_t* value, int32_t* flags) {
+  if (index < 0 || index >= kPropertyCount) return -1;
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    const PropertyState& p = d.properties[static_cast<std::size_t>(index)];
+    if (value) *value = p.value;
+    if (flags) *flags = p.flags;
+    return 0;
+  });
+}
+
+QEL_API int QEL_CALL qelsim_set_property_interfaces(int device, int videoProcAmp,
+                                                    int cameraControl) {
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    d.hasVideoProcAmp = videoProcAmp != 0;
+    d.hasCameraControl = cameraControl != 0;
+    return 0;
+  });
+}
+
+QEL_API int QEL_CALL qelsim_set_frame_mode(int device, int mode) {
+  if (mode < QELSIM_FRAMES_PATTERN || mode > QELSIM_FRAMES_NONE) return -1;
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    d.frameMode = mode;
+    return 0;
+  });
+}
+
+QEL_API int64_t QEL_CALL qelsim_frames_delivered(int device) {
+  std::int64_t count = -1;
+  WithDevice(device, VideoDevice, [&](Device& d) {
+    count = d.framesDelivered;
+    return 0;
+  });
+  return count;
+}
+
+QEL_API int QEL_CALL qelsim_check_frame(const unsigned char* frame, int32_t length,
+                                        int64_t* counter) {
+  if (frame == nullptr || length <= 0) return 0;
+  std::uint32_t c = 0;
+  if (!CheckFrame(frame, static_cast<std::size_t>(length), c)) return 0;
+  if (counter) *counter = c;
+  return 1;
+}
+
+QEL_API void QEL_CALL qelsim_fill_frame(unsigned char* frame, int32_t length, int64_t counter) {
+  if (frame == nullptr || length <= 0) return;
+  FillFrame(frame, static_cast<std::size_t>(length), static_cast<std::uint32_t>(counter));
+}
+
+}  // extern "C"

@@ -1,0 +1,45 @@
+// The log of what the library sent: HID output reports and property writes.
+// Not locked itself: the rig uses it under its mutex.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace qel::sim {
+
+class RequestLog {
+ public:
+  struct ReportEntry {
+    int device;
+    std::vector<std::uint8_t> bytes;
+  };
+  struct PropertyEntry {
+    int device;
+    int property;  // 0..16
+    std::int32_t value;
+    std::int32_t flags;
+  };
+
+  void Clear() {
+    reports_.clear();
+    properties_.clear();
+  }
+  void AddReport(int device, const std::uint8_t* bytes, std::size_t length) {
+    reports_.push_back(ReportEntry{device, std::vector<std::uint8_t>(bytes, bytes + length)});
+  }
+  void AddProperty(int device, int property, std::int32_t value, std::int32_t flags) {
+    properties_.push_back(PropertyEntry{device, property, value, flags});
+  }
+
+  // device -1: every device. index counts within the selection.
+  int ReportCount(int device) const;
+  const ReportEntry* Report(int device, int index) const;
+  int PropertyCount(int device) const;
+  const PropertyEntry* Property(int device, int index) const;
+
+ private:
+  std::vector<ReportEntry> reports_;
+  std::vector<PropertyEntry> properties_;
+};
+
+}  // namespace qel::sim
