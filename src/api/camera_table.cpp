@@ -6,9 +6,12 @@
 
 namespace qel {
 
+// The process-wide singletons are never destroyed: a camera left open when
+// the process ends must not be torn down by static destructors that run in
+// no particular order.
 CameraTable& CameraTable::Instance() {
-  static CameraTable table;
-  return table;
+  static CameraTable* table = new CameraTable();
+  return *table;
 }
 
 int CameraTable::PositionOf(std::int32_t key) const {

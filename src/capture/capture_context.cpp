@@ -18,9 +18,11 @@ void CaptureContext::ClearRequest() {
   propertySupported.fill(0);
 }
 
+// Never destroyed, like the camera table: graphs still running at exit stay
+// as they are.
 CaptureState& Capture() {
-  static CaptureState state;
-  return state;
+  static CaptureState* state = new CaptureState();
+  return *state;
 }
 
 CaptureContext* ContextAt(std::int32_t captureIndex) {

@@ -1,0 +1,68 @@
+// QelOpenSerialNo: opens the camera listed under a serial text such as
+// "QEL5#0000ABCD" and confirms the serial number with the camera itself.
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "api/camera_table.h"
+#include "api/listing_tokens.h"
+#include "api/open_close.h"
+#include "capture/capture_context.h"
+#include "qel/qel.h"
+
+namespace {
+
+constexpr std::size_t kLongestSerialText = 123;
+constexpr std::int32_t kFallbackListSize = 1024;
+
+struct SerialForm {
+  const char* prefix;
+  const char* format;
+};
+constexpr SerialForm kSerialForms[] = {
+    {"QEL#", "QEL#%08X"}, {"QEL2#", "QEL2#%08X"}, {"QEL5#", "QEL5#%08X"}};
+
+}  // namespace
+
+extern "C" QEL_API int32_t QEL_CALL QelOpenSerialNo(const char* serialText, int32_t* key,
+                                                    int32_t width, int32_t height,
+                                                    double frameRate) {
+  if (serialText == nullptr || key == nullptr) return -1;
+  if (strnlen(serialText, kLongestSerialText + 1) > kLongestSerialText) return -1;
+  const SerialForm* form = nullptr;
+  for (const SerialForm& candidate : kSerialForms) {
+    if (std::strstr(serialText, candidate.prefix) != nullptr) {
+      form = &candidate;
+      break;
+    }
+  }
+  if (form == nullptr) return -1;
+  const std::string text(serialText);
+
+  std::atomic<std::int32_t>& listSize = qel::ListBufferSize();
+  if (listSize.load() <= 0) listSize.store(kFallbackListSize);
+  const std::int32_t size = listSize.load();
+  std::vector<char> listing(static_cast<std::size_t>(size) + 1, '\0');
+  // A listing that did not fit (-1) still holds the entries that did.
+  if (QelGetDeviceWithSerialNo(listing.data(), size) == 0) return -1;
+  const int position = qel::ListingPositionOf(listing.data(), text);
+  if (position < 0) return -1;
+
+  std::lock_guard lock(qel::Capture().lifecycleMutex);
+  if (qel::OpenCamera(position, width, height, frameRate, "YUY2") == -1) return -1;
+  uint32_t serial = 0;
+  bool confirmed = QelGetSerialNo(position, &serial);  // capture-only devices fail here
+  if (confirmed) {
+    char expected[128];
+    std::snprintf(expected, sizeof expected, form->format, serial);
+    confirmed = text == expected;
+  }
+  if (!confirmed) {
+    qel::CloseCamera(position);
+    return -1;
+  }
+  *key = position;
+  return 0;
+}

@@ -1,0 +1,124 @@
+// QelGetFormat: the capture formats a device offers, listed as
+// "n,width,height,fps,name," runs, before or after the device is opened.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/capture_graph.h"
+#include "capture/com_scope.h"
+#include "capture/media_format.h"
+#include "platform/platform.h"
+#include "qel/qel.h"
+
+namespace qel {
+namespace {
+
+using platform::kOk;
+
+constexpr int kDevicesExamined = 10;
+constexpr std::size_t kMaxEntries = 10;
+constexpr std::u16string_view kPnpMarker = u"@device:pnp";
+
+struct FormatEntry {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  double frameRate = 0.0;
+  char name[80] = {};
+};
+
+// Finds the device and reads its listable capabilities; false when the
+// device or its stream configuration cannot be reached. Every object is
+// released as the locals end.
+bool ReadFormats(std::int32_t deviceIndex, std::vector<FormatEntry>& entries) {
+  platform::Platform& platform = platform::ActivePlatform();
+  std::unique_ptr<platform::GraphBuilder> graph;
+  std::unique_ptr<platform::CreateDevEnum> deviceEnum;
+  std::unique_ptr<platform::EnumMoniker> monikers;
+  if (platform.CreateFilterGraph(graph) != kOk || !graph ||
+      platform.CreateSystemDeviceEnum(deviceEnum) != kOk || !deviceEnum ||
+      deviceEnum->CreateVideoInputEnumerator(monikers) != kOk || !monikers) {
+    return false;
+  }
+
+  // Only the first ten devices of the category can be reached; a failed or
+  // exhausted Next uses up its turn.
+  std::unique_ptr<platform::BaseFilter> filter;
+  std::int32_t pnpCount = 0;
+  for (int turn = 0; turn < kDevicesExamined; ++turn) {
+    std::unique_ptr<platform::Moniker> moniker;
+    if (monikers->Next(moniker) != kOk || !moniker) continue;
+    std::u16string displayName;
+    if (moniker->GetDisplayName(displayName) != kOk) return false;
+    if (displayName.find(kPnpMarker) == std::u16string::npos) continue;
+    if (pnpCount++ != deviceIndex) continue;
+    char name[33];
+    std::snprintf(name, sizeof name, "Video Capture %d", turn);
+    if (moniker->BindToObject(filter) != kOk || !filter ||
+        graph->AddFilter(*filter, std::u16string(name, name + std::strlen(name))) != kOk) {
+      return false;
+    }
+  }
+  if (!filter) return false;
+
+  std::unique_ptr<platform::CaptureGraphBuilder> builder;
+  std::unique_ptr<platform::StreamConfig> config;
+  if (platform.CreateCaptureGraphBuilder(builder) != kOk || !builder ||
+      builder->SetFiltergraph(*graph) != kOk ||
+      builder->FindCaptureStreamConfig(*filter, config) != kOk || !config) {
+    return false;
+  }
+  int count = 0;
+  int capsSize = 0;
+  if (config->GetNumberOfCapabilities(count, capsSize) != kOk) return false;
+  if (capsSize != platform::kVideoStreamConfigCapsSize || count <= 0) return true;
+
+  std::vector<std::uint8_t> caps(platform::kVideoStreamConfigCapsSize);
+  for (int index = 0; index < count && entries.size() < kMaxEntries; ++index) {
+    std::unique_ptr<platform::MediaType> type;
+    platform::VideoInfoHeader video;
+    if (config->GetStreamCaps(index, type, caps.data()) != kOk || !type ||
+        !type->GetVideoInfo(video)) {
+      continue;
+    }
+    FormatEntry entry;
+    entry.width = video.bmiHeader.biWidth;
+    entry.height = video.bmiHeader.biHeight;
+    entry.frameRate = 10'000'000.0 / static_cast<double>(video.AvgTimePerFrame);
+    SubtypeToName(type->subtype, entry.name);
+    entries.push_back(entry);
+  }
+  return true;
+}
+
+}  // namespace
+}  // namespace qel
+
+extern "C" QEL_API QelBool QEL_CALL QelGetFormat(int32_t deviceIndex, char* text,
+                                                 int32_t textSize) {
+  if (static_cast<std::uint32_t>(deviceIndex) > 9 || text == nullptr || textSize < 1) return 0;
+  std::vector<qel::FormatEntry> entries;
+  {
+    qel::ComForCall com;
+    if (!qel::ReadFormats(deviceIndex, entries)) return 0;
+  }
+  // The text stays at most textSize - 2 characters long.
+  text[0] = '\0';
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    char rendering[256];
+    const int written = std::snprintf(rendering, sizeof rendering, "%d,%d,%d,%f,%s,",
+                                      static_cast<int>(i), entries[i].width, entries[i].height,
+                                      entries[i].frameRate, entries[i].name);
+    const std::size_t renderingLength =
+        written < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(written), 255);
+    if (static_cast<std::int64_t>(length + renderingLength) >= static_cast<std::int64_t>(textSize) - 1) {
+      return 0;
+    }
+    std::memcpy(text + length, rendering, renderingLength);
+    length += renderingLength;
+    text[length] = '\0';
+  }
+  return 1;
+}

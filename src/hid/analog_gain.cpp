@@ -1,0 +1,41 @@
+// The analog gain of "QEL5" cameras: their 16-bit register 0x000D.
+#include <cstdint>
+
+#include "api/camera_model.h"
+#include "hid/command_frame.h"
+#include "qel/qel.h"
+
+namespace {
+
+constexpr std::uint32_t kAnalogGainRegister = 0x000D;
+constexpr std::uint32_t kAnalogGainMax = 15;
+
+std::optional<qel::CameraSlot> Qel5Slot(int32_t key) {
+  std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
+  if (!slot || slot->model != qel::kModelQel5) return std::nullopt;
+  return slot;
+}
+
+}  // namespace
+
+extern "C" QEL_API QelBool QEL_CALL Qel5SetAnalogGain(int32_t key, uint32_t gain) {
+  const std::optional<qel::CameraSlot> slot = Qel5Slot(key);
+  if (!slot || gain > kAnalogGainMax) return 0;
+  qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kSetRegisterW);
+  qel::PutReportBE16(command, 3, kAnalogGainRegister);
+  qel::PutReportBE16(command, 5, gain);
+  qel::ReplyBlock reply{};
+  return qel::RunCommand(*slot, command, reply);
+}
+
+extern "C" QEL_API QelBool QEL_CALL Qel5GetAnalogGain(int32_t key, int32_t* gain) {
+  if (gain == nullptr) return 0;
+  const std::optional<qel::CameraSlot> slot = Qel5Slot(key);
+  if (!slot) return 0;
+  qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kGetRegisterW);
+  qel::PutReportBE16(command, 3, kAnalogGainRegister);
+  qel::ReplyBlock reply{};
+  if (!qel::RunCommand(*slot, command, reply)) return 0;
+  *gain = qel::ReplyBE16(reply, 5);
+  return 1;
+}

@@ -1,0 +1,76 @@
+// Device information the firmware keeps: its version text, a temperature,
+// the serial number; and writing the serial number into the data block.
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "hid/command_frame.h"
+#include "hid/data_block.h"
+#include "qel/qel.h"
+
+namespace {
+
+// The version text lies in reply bytes 3..63; the status byte after it is
+// 0x00 on success, so the text is always terminated within 61 characters.
+constexpr std::size_t kVersionTextMax = 61;
+
+}  // namespace
+
+extern "C" {
+
+QEL_API QelBool QEL_CALL QelVersion(int32_t key, char* text, int32_t size) {
+  if (text == nullptr || size <= 0) return 0;
+  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
+  qel::ReplyBlock reply{};
+  if (!slot || !qel::RunCommand(*slot, qel::MakeCommand(qel::CommandCode::kVersion), reply)) {
+    return 0;
+  }
+  const char* version = reinterpret_cast<const char*>(reply.data() + 1);
+  const std::size_t length = strnlen(version, kVersionTextMax);
+  if (length + 1 > static_cast<std::size_t>(size)) {
+    text[0] = '\0';
+    return 0;
+  }
+  std::memcpy(text, version, length);
+  text[length] = '\0';
+  return 1;
+}
+
+QEL_API QelBool QEL_CALL QelTemperature(int32_t key, int32_t type, int32_t* temperature) {
+  if (temperature == nullptr) return 0;
+  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
+  if (!slot || (type != 1 && type != 2)) return 0;
+  qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kTemperature);
+  qel::PutReportByte(command, 3, static_cast<std::uint32_t>(type));
+  qel::ReplyBlock reply{};
+  if (!qel::RunCommand(*slot, command, reply)) return 0;
+  *temperature = qel::ReplyByte(reply, 4);
+  return 1;
+}
+
+QEL_API QelBool QEL_CALL QelGetSerialNo(int32_t key, uint32_t* serial) {
+  if (serial == nullptr) return 0;
+  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
+  qel::ReplyBlock reply{};
+  if (!slot || !qel::RunCommand(*slot, qel::MakeCommand(qel::CommandCode::kGetSerialNo), reply)) {
+    return 0;
+  }
+  *serial = qel::ReplyBE32(reply, 3);
+  return 1;
+}
+
+QEL_API QelBool QEL_CALL QelSetSerialNo(int32_t key, uint32_t serial) {
+  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
+  if (!slot || !slot->dataBlock) return 0;
+  auto block = std::make_shared<qel::DataBlock>(*slot->dataBlock);
+  block->bytes[0] = static_cast<std::uint8_t>(serial >> 24);
+  block->bytes[1] = static_cast<std::uint8_t>(serial >> 16);
+  block->bytes[2] = static_cast<std::uint8_t>(serial >> 8);
+  block->bytes[3] = static_cast<std::uint8_t>(serial);
+  // Erase and 22 chunk writes; the slot's copy changes only when all succeed.
+  if (!qel::CommitDataBlock(slot->hidHandle.get(), *block)) return 0;
+  qel::CameraTable::Instance().ReplaceDataBlock(key, slot->hidHandle.get(), std::move(block));
+  return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,50 @@
+// Single bytes between the caller and the firmware: the recognition byte,
+// the USB mode, and the GPIO of "QEL" cameras (direction, output, input).
+#include <cstdint>
+
+#include "api/camera_model.h"
+#include "hid/command_frame.h"
+#include "qel/qel.h"
+
+namespace {
+
+QelBool ReadByte(int32_t key, qel::CommandCode code, bool gpio, uint8_t* value) {
+  if (value == nullptr) return 0;
+  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
+  if (!slot || (gpio && slot->model != qel::kModelQel)) return 0;
+  qel::ReplyBlock reply{};
+  if (!qel::RunCommand(*slot, qel::MakeCommand(code), reply)) return 0;
+  *value = qel::ReplyByte(reply, 3);
+  return 1;
+}
+
+QelBool WriteGpioByte(int32_t key, qel::CommandCode code, int32_t value) {
+  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
+  if (!slot || slot->model != qel::kModelQel) return 0;
+  qel::CommandBlock command = qel::MakeCommand(code);
+  qel::PutReportByte(command, 3, static_cast<std::uint32_t>(value));
+  qel::ReplyBlock reply{};
+  return qel::RunCommand(*slot, command, reply);
+}
+
+}  // namespace
+
+extern "C" {
+
+QEL_API QelBool QEL_CALL QelCameraRecognition(int32_t key, uint8_t* value) {
+  return ReadByte(key, qel::CommandCode::kCameraRecognition, false, value);
+}
+QEL_API QelBool QEL_CALL QelUSBMode(int32_t key, uint8_t* value) {
+  return ReadByte(key, qel::CommandCode::kUsbMode, false, value);
+}
+QEL_API QelBool QEL_CALL QelGPIODirection(int32_t key, int32_t direction) {
+  return WriteGpioByte(key, qel::CommandCode::kGpioDirection, direction);
+}
+QEL_API QelBool QEL_CALL QelGPIOOutput(int32_t key, int32_t output) {
+  return WriteGpioByte(key, qel::CommandCode::kGpioOutput, output);
+}
+QEL_API QelBool QEL_CALL QelGPIOInput(int32_t key, uint8_t* value) {
+  return ReadByte(key, qel::CommandCode::kGpioInput, true, value);
+}
+
+}  // extern "C"

@@ -1,0 +1,142 @@
+// The four digital gains: on the fixed 0..4095 scale (plain functions) and
+// on the camera's raw scale (X functions), whose range depends on the model.
+// Only the low 16 bits of each gain argument count.
+#include <array>
+#include <cstdint>
+
+#include "api/camera_model.h"
+#include "hid/command_frame.h"
+#include "qel/qel.h"
+
+namespace qel {
+namespace {
+
+using Gains = std::array<std::uint16_t, 4>;
+
+constexpr std::uint16_t kFixedScaleMax = 4095;
+// "QEL5" gains are a quarter of the fixed scale; small raw values read as 0.
+constexpr int kQel5Shift = 2;
+constexpr std::uint16_t kQel5ReadFloor = 63;
+
+struct RawRange {
+  std::uint16_t min;
+  std::uint16_t max;
+};
+// Raw ranges by model; model 0 takes every 16-bit value.
+constexpr RawRange kRawRange[3] = {{0, 65535}, {256, 4095}, {0, 1023}};
+
+bool KnownModel(std::int32_t model) { return model >= kModelQel && model <= kModelQel5; }
+
+Gains LowBits(int32_t g1, int32_t g2, int32_t g3, int32_t g4) {
+  return {static_cast<std::uint16_t>(g1), static_cast<std::uint16_t>(g2),
+          static_cast<std::uint16_t>(g3), static_cast<std::uint16_t>(g4)};
+}
+
+bool SendGains(const CameraSlot& slot, const Gains& gains) {
+  CommandBlock command = MakeCommand(CommandCode::kSetDigitalGain);
+  for (std::size_t i = 0; i < gains.size(); ++i) {
+    PutReportBE16(command, 3 + 2 * static_cast<int>(i), gains[i]);
+  }
+  ReplyBlock reply{};
+  return RunCommand(slot, command, reply);
+}
+
+bool ReadGains(const CameraSlot& slot, Gains& gains) {
+  ReplyBlock reply{};
+  if (!RunCommand(slot, MakeCommand(CommandCode::kGetDigitalGain), reply)) return false;
+  for (std::size_t i = 0; i < gains.size(); ++i) {
+    gains[i] = ReplyBE16(reply, 3 + 2 * static_cast<int>(i));
+  }
+  return true;
+}
+
+bool AllOut(uint16_t* g1, uint16_t* g2, uint16_t* g3, uint16_t* g4) {
+  return g1 != nullptr && g2 != nullptr && g3 != nullptr && g4 != nullptr;
+}
+
+void Deliver(const Gains& gains, uint16_t* g1, uint16_t* g2, uint16_t* g3, uint16_t* g4) {
+  *g1 = gains[0];
+  *g2 = gains[1];
+  *g3 = gains[2];
+  *g4 = gains[3];
+}
+
+QelBool RawBound(int32_t key, bool maximum, uint16_t* g1, uint16_t* g2, uint16_t* g3,
+                 uint16_t* g4) {
+  if (!AllOut(g1, g2, g3, g4)) return 0;
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  if (!slot || !KnownModel(slot->model)) return 0;
+  const RawRange& range = kRawRange[slot->model];
+  const std::uint16_t bound = maximum ? range.max : range.min;
+  Deliver({bound, bound, bound, bound}, g1, g2, g3, g4);
+  return 1;
+}
+
+}  // namespace
+}  // namespace qel
+
+using qel::CameraSlot;
+using qel::CommandSlot;
+
+extern "C" {
+
+QEL_API QelBool QEL_CALL QelSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2,
+                                           int32_t gain3, int32_t gain4) {
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  if (!slot || !qel::KnownModel(slot->model)) return 0;
+  qel::Gains gains = qel::LowBits(gain1, gain2, gain3, gain4);
+  for (std::uint16_t& gain : gains) {
+    if (gain > qel::kFixedScaleMax) return 0;
+    if (slot->model == qel::kModelQel5) gain = static_cast<std::uint16_t>(gain >> qel::kQel5Shift);
+  }
+  return qel::SendGains(*slot, gains);
+}
+
+QEL_API QelBool QEL_CALL QelGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* gain2,
+                                           uint16_t* gain3, uint16_t* gain4) {
+  if (!qel::AllOut(gain1, gain2, gain3, gain4)) return 0;
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  qel::Gains gains{};
+  if (!slot || !qel::ReadGains(*slot, gains)) return 0;
+  if (slot->model == qel::kModelQel5) {
+    for (std::uint16_t& gain : gains) {
+      gain = gain > qel::kQel5ReadFloor ? static_cast<std::uint16_t>(gain << qel::kQel5Shift) : 0;
+    }
+  }
+  qel::Deliver(gains, gain1, gain2, gain3, gain4);
+  return 1;
+}
+
+QEL_API QelBool QEL_CALL QelXSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2,
+                                            int32_t gain3, int32_t gain4) {
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  if (!slot || !qel::KnownModel(slot->model)) return 0;
+  const qel::Gains gains = qel::LowBits(gain1, gain2, gain3, gain4);
+  const qel::RawRange& range = qel::kRawRange[slot->model];
+  for (const std::uint16_t gain : gains) {
+    if (gain < range.min || gain > range.max) return 0;
+  }
+  return qel::SendGains(*slot, gains);
+}
+
+QEL_API QelBool QEL_CALL QelXGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* gain2,
+                                            uint16_t* gain3, uint16_t* gain4) {
+  if (!qel::AllOut(gain1, gain2, gain3, gain4)) return 0;
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  qel::Gains gains{};
+  if (!slot || !qel::ReadGains(*slot, gains)) return 0;
+  qel::Deliver(gains, gain1, gain2, gain3, gain4);
+  return 1;
+}
+
+QEL_API QelBool QEL_CALL QelXGetDigitalGainMax(int32_t key, uint16_t* gain1, uint16_t* gain2,
+                                               uint16_t* gain3, uint16_t* gain4) {
+  return qel::RawBound(key, true, gain1, gain2, gain3, gain4);
+}
+
+QEL_API QelBool QEL_CALL QelXGetDigitalGainMin(int32_t key, uint16_t* gain1, uint16_t* gain2,
+                                               uint16_t* gain3, uint16_t* gain4) {
+  return qel::RawBound(key, false, gain1, gain2, gain3, gain4);
+}
+
+}  // extern "C"

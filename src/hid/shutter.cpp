@@ -1,0 +1,151 @@
+// The shutter as a line count and as a time in seconds. "QEL5" lines are
+// 100 microseconds each; the other models convert through the shutter-time
+// table of the open size and frame rate.
+#include <cmath>
+#include <cstdint>
+#include <mutex>
+
+#include "api/camera_model.h"
+#include "capture/capture_context.h"
+#include "hid/command_frame.h"
+#include "hid/shutter_time_table.h"
+#include "qel/qel.h"
+
+namespace qel {
+namespace {
+
+constexpr std::uint16_t kShutterMin = 1;
+constexpr std::uint16_t kShutterMaxQel = 65530;  // not 65535
+constexpr std::uint16_t kShutterMaxQel5 = 10000;
+constexpr double kQel5LineSeconds = 0.0001;
+constexpr double kQel5LinesPerSecond = 10000.0;
+constexpr double kShortestTime = 0.0001;
+constexpr double kLongestTime = 1.0;
+
+bool ShutterMax(std::int32_t model, std::uint16_t& max) {
+  if (model == kModelQel || model == kModelQel2) {
+    max = kShutterMaxQel;
+  } else if (model == kModelQel5) {
+    max = kShutterMaxQel5;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The whole frame rate of the camera's running capture; 1 (which has no
+// table row) when it is not running.
+std::int32_t CaptureFrameRate(std::int32_t captureIndex) {
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr) return 1;
+  std::lock_guard lock(context->objectsMutex);
+  if (context->running.load() == 0) return 1;
+  const double rate = std::trunc(context->frameRate);
+  return rate >= 0.0 && rate <= 1e6 ? static_cast<std::int32_t>(rate) : 0;
+}
+
+// The table row of a "QEL" or "QEL2" camera's open size and frame rate.
+bool SlotTiming(const CameraSlot& slot, ShutterTiming& timing) {
+  if (slot.sizeIndex == -1) return false;
+  const std::int32_t frameRate = CaptureFrameRate(slot.captureIndex);
+  return frameRate != 0 && LookupShutterTiming(slot.sizeIndex, frameRate, timing);
+}
+
+bool SendShutter(const CameraSlot& slot, std::uint16_t lines) {
+  CommandBlock command = MakeCommand(CommandCode::kSetShutter);
+  PutReportBE16(command, 3, lines);
+  ReplyBlock reply{};
+  return RunCommand(slot, command, reply);
+}
+
+bool ReadShutter(const CameraSlot& slot, std::uint16_t& lines) {
+  ReplyBlock reply{};
+  if (!RunCommand(slot, MakeCommand(CommandCode::kGetShutter), reply)) return false;
+  lines = ReplyBE16(reply, 3);
+  return true;
+}
+
+}  // namespace
+}  // namespace qel
+
+using qel::CameraSlot;
+using qel::CommandSlot;
+
+extern "C" {
+
+QEL_API QelBool QEL_CALL QelSetShutter(int32_t key, int32_t lines) {
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  std::uint16_t max = 0;
+  if (!slot || !qel::ShutterMax(slot->model, max)) return 0;
+  const auto count = static_cast<std::uint16_t>(lines);
+  if (count < qel::kShutterMin || count > max) return 0;
+  return qel::SendShutter(*slot, count);
+}
+
+QEL_API QelBool QEL_CALL QelGetShutter(int32_t key, uint16_t* lines) {
+  if (lines == nullptr) return 0;
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  std::uint16_t count = 0;
+  if (!slot || !qel::ReadShutter(*slot, count)) return 0;
+  *lines = count;
+  return 1;
+}
+
+QEL_API QelBool QEL_CALL QelGetShutterMax(int32_t key, uint16_t* lines) {
+  if (lines == nullptr) return 0;
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  std::uint16_t max = 0;
+  if (!slot || !qel::ShutterMax(slot->model, max)) return 0;
+  *lines = max;
+  return 1;
+}
+
+QEL_API QelBool QEL_CALL QelGetShutterMin(int32_t key, uint16_t* lines) {
+  if (lines == nullptr) return 0;
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  std::uint16_t max = 0;
+  if (!slot || !qel::ShutterMax(slot->model, max)) return 0;
+  *lines = qel::kShutterMin;
+  return 1;
+}
+
+QEL_API QelBool QEL_CALL QelSetShutterTime(int32_t key, double seconds) {
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  if (!slot) return 0;
+  if (!(seconds >= qel::kShortestTime && seconds <= qel::kLongestTime)) return 0;  // NaN too
+  std::uint16_t lines = 0;
+  if (slot->model == qel::kModelQel5) {
+    lines = static_cast<std::uint16_t>(seconds * qel::kQel5LinesPerSecond);
+  } else if (slot->model == qel::kModelQel || slot->model == qel::kModelQel2) {
+    qel::ShutterTiming timing{};
+    if (!qel::SlotTiming(*slot, timing)) return 0;
+    double lineCount = seconds / timing.linePeriod;
+    lineCount = lineCount - timing.lineOffset;
+    lineCount = lineCount + 0.5;
+    lines = static_cast<std::uint16_t>(static_cast<std::int64_t>(lineCount));
+    if (lines == 0) lines = 1;
+  } else {
+    return 0;
+  }
+  return qel::SendShutter(*slot, lines);
+}
+
+QEL_API QelBool QEL_CALL QelGetShutterTime(int32_t key, double* seconds) {
+  if (seconds == nullptr) return 0;
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  std::uint16_t max = 0;
+  if (!slot || !qel::ShutterMax(slot->model, max)) return 0;
+  // The command goes out before the size and rate are looked at.
+  std::uint16_t lines = 0;
+  if (!qel::ReadShutter(*slot, lines)) return 0;
+  if (slot->model == qel::kModelQel5) {
+    *seconds = lines * qel::kQel5LineSeconds;
+    return 1;
+  }
+  qel::ShutterTiming timing{};
+  if (!qel::SlotTiming(*slot, timing)) return 0;
+  *seconds = (lines + timing.lineOffset) * timing.linePeriod;
+  return 1;
+}
+
+}  // extern "C"
