@@ -1,3 +1,4 @@
+#include "capture/capture_context.h"
 #include "capture/capture_graph.h"
 #include "discovery/hid_discovery.h"
 #include "hid/command_report.h"

@@ -57,8 +57,9 @@ void AddDeviceCommands(CLI::App& app, int& exitCode) {
       ->callback([&exitCode] { exitCode = ShowVersion(); });
 
   auto* list = app.add_subcommand("list", "list the video devices; the position is the key");
-  auto* serial = list->add_flag("-s,--serial", "append the serial text of each camera");
-  list->callback([serial, &exitCode] { exitCode = ListDevices(serial->count() > 0); });
+  static bool withSerial = false;
+  list->add_flag("-s,--serial", withSerial, "append the serial text of each camera");
+  list->callback([&exitCode] { exitCode = ListDevices(withSerial); });
 }
 
 }  // namespace qelctl
