@@ -9,8 +9,10 @@
  * rig is the platform; on Windows it is used after qelsim_enable(1).
  *
  * Every function is thread-safe. Device ids are stable handles returned by
- * the qelsim_add_* functions (never reused while the rig lives); the order of
- * devices in the platform's enumeration is the order in which they were added.
+ * the qelsim_add_* functions, numbered from 0 in the order of addition after
+ * each qelsim_reset and never reused until the next reset (the default
+ * population is 0 to 3); the order of devices in the platform's enumeration
+ * is the order in which they were added.
  * Functions returning int return 0 (or a non-negative id/count) on success and
  * -1 when an argument names nothing.
  */

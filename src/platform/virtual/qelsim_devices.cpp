@@ -40,6 +40,7 @@ QEL_API void QEL_CALL qelsim_reset(int populate) {
   old.swap(rig.devices);
   rig.faults.Clear();
   rig.log.Clear();
+  rig.nextId = 0;  // ids count afresh from the reset
   ResetClockLocked();
   if (populate) AddDefaultPopulationLocked();
 }

@@ -33,7 +33,7 @@ class Rig {
   // Devices in the order of addition; foreign HID devices among them (they
   // are not video devices).
   std::vector<DevicePtr> devices;
-  int nextId = 1;
+  int nextId = 0;
   std::uint32_t nextInterfaceSerial = 1;
   FaultTable faults;
   RequestLog log;
