@@ -1,0 +1,249 @@
+#include "platform/win32/hid_services.h"
+
+#include <cstddef>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "platform/win32/hid_api.h"
+
+namespace qel::platform::win32 {
+
+namespace {
+
+// ---- the information set ------------------------------------------------
+
+class Win32HidInterfaceSet final : public HidInterfaceSet {
+ public:
+  Win32HidInterfaceSet(HDEVINFO set, const GUID& hidGuid) : set_(set), hidGuid_(hidGuid) {}
+  ~Win32HidInterfaceSet() override { Hid().SetupDiDestroyDeviceInfoList(set_); }
+  Win32HidInterfaceSet(const Win32HidInterfaceSet&) = delete;
+  Win32HidInterfaceSet& operator=(const Win32HidInterfaceSet&) = delete;
+
+  bool EnumDeviceInfo(std::uint32_t member, std::uint32_t& devInst) override {
+    SP_DEVINFO_DATA info{};
+    info.cbSize = sizeof info;
+    if (!Hid().SetupDiEnumDeviceInfo(set_, member, &info)) return false;
+    devInst = info.DevInst;
+    return true;
+  }
+
+  bool EnumDeviceInterface(std::uint32_t member) override {
+    haveInterface_ = false;
+    interface_ = SP_DEVICE_INTERFACE_DATA{};
+    interface_.cbSize = sizeof interface_;
+    if (!Hid().SetupDiEnumDeviceInterfaces(set_, nullptr, &hidGuid_, member, &interface_)) {
+      return false;
+    }
+    haveInterface_ = true;
+    interfaceMember_ = member;
+    return true;
+  }
+
+  std::uint32_t DeviceInterfaceDetailSize(std::uint32_t member) override {
+    if (!InterfaceAt(member)) return 0;
+    DWORD required = 0;
+    Hid().SetupDiGetDeviceInterfaceDetailA(set_, &interface_, nullptr, 0, &required, nullptr);
+    return required;
+  }
+
+  bool GetDeviceInterfacePath(std::uint32_t member, std::uint32_t recordSize, char* path,
+                              std::uint32_t pathSize) override {
+    constexpr std::size_t kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    if (path == nullptr || pathSize == 0 || recordSize <= kPathOffset) return false;
+    if (!InterfaceAt(member)) return false;
+    std::unique_ptr<unsigned char[]> record(new (std::nothrow) unsigned char[recordSize]);
+    if (!record) return false;
+    std::memset(record.get(), 0, recordSize);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(record.get());
+    // The size of the record's fixed part as this build lays it out (8 on
+    // x64, 5 on 32-bit Windows).
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!Hid().SetupDiGetDeviceInterfaceDetailA(set_, &interface_, detail, recordSize, nullptr,
+                                                nullptr)) {
+      return false;
+    }
+    // The path ends at its terminator or at the end of the record; a path
+    // that does not fit is refused rather than cut (a cut path names another
+    // device or none).
+    const std::size_t length = strnlen(detail->DevicePath, recordSize - kPathOffset);
+    if (length >= pathSize) return false;
+    std::memcpy(path, detail->DevicePath, length);
+    path[length] = '\0';
+    return true;
+  }
+
+ private:
+  // The interface data of member, enumerating it when the last enumeration
+  // was of another member.
+  bool InterfaceAt(std::uint32_t member) {
+    if (haveInterface_ && interfaceMember_ == member) return true;
+    return EnumDeviceInterface(member);
+  }
+
+  HDEVINFO set_;
+  GUID hidGuid_;
+  SP_DEVICE_INTERFACE_DATA interface_{};
+  std::uint32_t interfaceMember_ = 0;
+  bool haveInterface_ = false;
+};
+
+// ---- bounded reads ------------------------------------------------------
+
+// A command-channel handle is opened for synchronous I/O, where ReadFile
+// returns only when the device sends its next input report. To bound the
+// wait, a timer of the system's timer queue cancels the reading thread's
+// synchronous I/O (CancelSynchronousIo) once the time is up, and again every
+// kReadCancelRetryMs while the read is still under way, in case the first
+// cancel came before the read reached the driver. The read then fails with
+// ERROR_OPERATION_ABORTED; no report is lost, as a report that the driver has
+// not handed to a read stays in its queue for the next one.
+//
+// Every read ends before Read returns. That matters beyond the time bound:
+// the system serialises I/O on a synchronous handle, so a read left pending
+// would hold up the next request's WriteFile until a report arrived.
+//
+// The cancel can reach only this read: the timer callback cancels only while
+// `reading` is set, under the lock, and the thread clears it (taking the
+// lock) before it does anything else once ReadFile has returned; disarming
+// also waits for a callback already running.
+class ReadDeadline {
+ public:
+  explicit ReadDeadline(std::uint32_t timeoutMs) {
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread_,
+                         THREAD_TERMINATE, FALSE, 0)) {
+      thread_ = nullptr;
+      return;
+    }
+    if (!CreateTimerQueueTimer(&timer_, nullptr, &ReadDeadline::Expired, this, timeoutMs,
+                               kReadCancelRetryMs, WT_EXECUTEDEFAULT)) {
+      timer_ = nullptr;
+    }
+  }
+  ~ReadDeadline() {
+    {
+      std::lock_guard lock(mutex_);
+      reading_ = false;
+    }
+    // INVALID_HANDLE_VALUE: wait for a callback that is running.
+    if (timer_ != nullptr) DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
+    if (thread_ != nullptr) CloseHandle(thread_);
+  }
+  ReadDeadline(const ReadDeadline&) = delete;
+  ReadDeadline& operator=(const ReadDeadline&) = delete;
+
+  bool armed() const { return timer_ != nullptr; }
+
+  // Ends the thread's part in the read: after this no cancel reaches it.
+  void ReadReturned() {
+    std::lock_guard lock(mutex_);
+    reading_ = false;
+  }
+
+ private:
+  static VOID CALLBACK Expired(PVOID self, BOOLEAN) {
+    auto* deadline = static_cast<ReadDeadline*>(self);
+    std::lock_guard lock(deadline->mutex_);
+    if (deadline->reading_) Hid().CancelSynchronousIo(deadline->thread_);
+  }
+
+  std::mutex mutex_;
+  bool reading_ = true;
+  HANDLE thread_ = nullptr;
+  HANDLE timer_ = nullptr;
+};
+
+// ---- open devices -------------------------------------------------------
+
+class Win32HidDevice final : public HidDevice {
+ public:
+  Win32HidDevice(HANDLE handle, HidOpenMode mode) : handle_(handle), mode_(mode) {}
+  ~Win32HidDevice() override { Hid().CloseHandle(handle_); }
+  Win32HidDevice(const Win32HidDevice&) = delete;
+  Win32HidDevice& operator=(const Win32HidDevice&) = delete;
+
+  bool GetCaps(HidCaps& caps) override {
+    PHIDP_PREPARSED_DATA preparsed = nullptr;
+    if (!Hid().HidD_GetPreparsedData(handle_, &preparsed)) return false;
+    HIDP_CAPS system{};
+    const NTSTATUS status = Hid().HidP_GetCaps(preparsed, &system);
+    Hid().HidD_FreePreparsedData(preparsed);
+    if (status != HIDP_STATUS_SUCCESS) return false;
+    caps.usage = system.Usage;
+    caps.usagePage = system.UsagePage;
+    caps.inputReportByteLength = system.InputReportByteLength;
+    caps.outputReportByteLength = system.OutputReportByteLength;
+    caps.featureReportByteLength = system.FeatureReportByteLength;
+    return true;
+  }
+
+  bool GetSerialNumberString(char16_t* buffer, std::uint32_t bufferBytes) override {
+    if (buffer == nullptr) return false;
+    return Hid().HidD_GetSerialNumberString(handle_, buffer, bufferBytes) != FALSE;
+  }
+
+  // Reports move only over the command channel's synchronous handle: the
+  // serial query's handle is overlapped, where a transfer without an
+  // OVERLAPPED record is not allowed.
+  bool Write(const std::uint8_t* report, std::uint32_t length) override {
+    if (mode_ != HidOpenMode::kCommandChannel || report == nullptr) return false;
+    DWORD written = 0;
+    return Hid().WriteFile(handle_, report, length, &written, nullptr) != FALSE;
+  }
+
+  bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) override {
+    if (mode_ != HidOpenMode::kCommandChannel || report == nullptr) return false;
+    ReadDeadline deadline(timeoutMs);
+    // Without a deadline the read could wait for ever; no read is better.
+    if (!deadline.armed()) return false;
+    DWORD received = 0;
+    const BOOL read = Hid().ReadFile(handle_, report, length, &received, nullptr);
+    deadline.ReadReturned();
+    return read != FALSE;
+  }
+
+ private:
+  const HANDLE handle_;
+  const HidOpenMode mode_;
+};
+
+}  // namespace
+
+std::unique_ptr<HidInterfaceSet> OpenHidInterfaceSet() {
+  GUID hidGuid{};
+  Hid().HidD_GetHidGuid(&hidGuid);
+  HDEVINFO set = Hid().SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr,
+                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  if (set == nullptr || set == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32HidInterfaceSet>(set, hidGuid);
+}
+
+std::uint32_t GetParentDevInst(std::uint32_t devInst, std::uint32_t& parent) {
+  DEVINST found = 0;
+  const CONFIGRET result = Hid().CM_Get_Parent(&found, devInst, 0);
+  if (result == CR_SUCCESS) parent = found;
+  return result;
+}
+
+std::uint32_t GetDeviceId(std::uint32_t devInst, char* buffer, std::uint32_t size) {
+  return Hid().CM_Get_Device_IDA(devInst, buffer, size, 0);
+}
+
+std::unique_ptr<HidDevice> OpenHidDevice(const char* path, HidOpenMode mode) {
+  if (path == nullptr) return nullptr;
+  // The command channel: a handle that no child process inherits, for
+  // synchronous I/O. The serial query: default security, overlapped.
+  SECURITY_ATTRIBUTES security{};
+  security.nLength = sizeof security;
+  security.lpSecurityDescriptor = nullptr;
+  security.bInheritHandle = FALSE;
+  const bool channel = mode == HidOpenMode::kCommandChannel;
+  HANDLE handle = Hid().CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    channel ? &security : nullptr, OPEN_EXISTING,
+                                    channel ? 0 : FILE_FLAG_OVERLAPPED, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<Win32HidDevice>(handle, mode);
+}
+
+}  // namespace qel::platform::win32
