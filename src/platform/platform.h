@@ -263,4 +263,8 @@ class Platform {
 // else the virtual camera rig.
 Platform& ActivePlatform();
 
+// Chooses the virtual rig (true) or the hardware backend (false) where a
+// hardware backend is built (qelsim_enable); no effect elsewhere.
+void UseVirtualRig(bool on);
+
 }  // namespace qel::platform

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/platform.h"
 #include "platform/virtual/clock.h"
 #include "platform/virtual/frame_pattern.h"
 #include "platform/virtual/media_formats.h"
@@ -28,9 +29,7 @@ int AddDevice(DevicePtr (*make)(int, const std::string&), const char* name) {
 
 extern "C" {
 
-QEL_API void QEL_CALL qelsim_enable(int /*on*/) {
-  // There is no hardware backend in this build: the rig is always used.
-}
+QEL_API void QEL_CALL qelsim_enable(int on) { qel::platform::UseVirtualRig(on != 0); }
 
 QEL_API void QEL_CALL qelsim_reset(int populate) {
   Rig& rig = Rig::Instance();
