@@ -1,0 +1,193 @@
+#include <string>
+
+#include "api/camera_table.h"
+#include "capture/capture_context.h"
+#include "capture/capture_graph.h"
+#include "support/rig_fixture.h"
+
+namespace qel::test {
+namespace {
+
+using OpenClose = RigTest;
+using EmptyOpenClose = EmptyRigTest;
+
+bool AnyCaptureRunning() {
+  for (int index = 0; index < kCaptureContexts; ++index) {
+    if (ContextAt(index)->running.load() != 0) return true;
+  }
+  return false;
+}
+
+TEST_F(OpenClose, FamilyCameraOpensWithItsControlInterface) {
+  ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+  auto slot = CameraTable::Instance().FindSlot(0);
+  ASSERT_TRUE(slot);
+  EXPECT_EQ(slot->captureIndex, 0);
+  EXPECT_EQ(slot->model, 2);
+  EXPECT_EQ(slot->sizeIndex, 0);
+  EXPECT_EQ(slot->cameraNumber, 0) << "hue 1.0";
+  EXPECT_TRUE(slot->hidHandle);
+  ASSERT_TRUE(slot->dataBlock);
+  EXPECT_EQ(slot->dataBlock->bytes[3], 0xCD);
+
+  ASSERT_EQ(QelOpen(1, 656, 408, 60.0, "MJPG"), 0);
+  EXPECT_EQ(CameraTable::Instance().FindSlot(1)->captureIndex, 1);
+  EXPECT_EQ(CameraTable::Instance().FindSlot(1)->sizeIndex, 1);
+}
+
+TEST_F(OpenClose, CameraNumberComesFromTheHue) {
+  qelsim_set_property(kQel5Device, 2, 1, 1, 2, 1, 1, 2, 2);
+  ASSERT_EQ(QelOpen(0, 960, 540, 30.0, "YUY2"), 0);
+  EXPECT_EQ(CameraTable::Instance().FindSlot(0)->cameraNumber, 1);
+  EXPECT_EQ(CameraTable::Instance().FindSlot(0)->sizeIndex, 1);
+}
+
+TEST_F(OpenClose, WebcamOpensForCaptureOnly) {
+  ASSERT_EQ(QelOpen(2, 640, 480, 30.0, "YUY2"), 1);
+  auto slot = CameraTable::Instance().FindSlot(2);
+  ASSERT_TRUE(slot);
+  EXPECT_FALSE(slot->hidHandle);
+  EXPECT_EQ(slot->model, -1);
+  EXPECT_EQ(slot->sizeIndex, -1);
+  EXPECT_EQ(slot->cameraNumber, -1);
+  EXPECT_FALSE(slot->dataBlock);
+
+  uint16_t lines = 0;
+  int32_t gain = 0;
+  EXPECT_FALSE(QelGetShutter(2, &lines));
+  EXPECT_FALSE(QelXGetGainMax(2, &gain));
+  EXPECT_FALSE(QelSetGain(2, 10));
+  EXPECT_TRUE(QelSetLed(2, 10)) << "the video path works";
+  EXPECT_GT(QelGetBufferSize(2), 0);
+  QelClose(2);
+  EXPECT_FALSE(CameraTable::Instance().FindSlot(2));
+  EXPECT_FALSE(AnyCaptureRunning());
+}
+
+TEST_F(OpenClose, RefusalsBeforeAnyDeviceIsTouched) {
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "yuy2"), -1);
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, nullptr), -1);
+  EXPECT_EQ(qelsim_frames_delivered(kQel5Device), 0);
+  EXPECT_EQ(ContextAt(0)->buildStatus.load(), 0) << "no build was tried";
+
+  ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+  EXPECT_EQ(QelOpen(0, 960, 540, 30.0, "YUY2"), -1) << "the same key twice";
+  EXPECT_TRUE(CameraTable::Instance().FindSlot(0)) << "the first stays open";
+  EXPECT_EQ(ContextAt(0)->running.load(), 1);
+  EXPECT_EQ(ContextAt(1)->running.load(), 0);
+}
+
+TEST_F(EmptyOpenClose, TenCamerasAtOnceAndTheEleventhRefused) {
+  for (int i = 0; i < 11; ++i) qelsim_add_webcam(("Cam " + std::to_string(i)).c_str());
+  for (int key = 0; key < 10; ++key) ASSERT_EQ(QelOpen(key, 640, 480, 30.0, "YUY2"), 1) << key;
+  const int64_t delivered = qelsim_frames_delivered(10);
+  EXPECT_EQ(QelOpen(10, 640, 480, 30.0, "YUY2"), -1);
+  EXPECT_EQ(qelsim_frames_delivered(10), delivered) << "the eleventh device was not touched";
+
+  QelClose(3);
+  ASSERT_EQ(QelOpen(10, 640, 480, 30.0, "YUY2"), 1);
+  EXPECT_EQ(CameraTable::Instance().FindSlot(10)->captureIndex, 3) << "the freed position";
+  for (int key = 0; key <= 10; ++key) QelClose(key);
+  EXPECT_FALSE(AnyCaptureRunning());
+  EXPECT_EQ(Capture().cachedDeviceCount, -1);
+  EXPECT_EQ(qelsim_com_depth(), 0);
+}
+
+// Each row of the failure table: the open gives -1, the slot stays free, and
+// whatever the open had made is undone.
+TEST_F(OpenClose, FailuresAfterTheBuildTakeTheCaptureDown) {
+  // The size is not a row of the model's table.
+  qelsim_add_format(kQel5Device, 1280, 720, 333333, "YUY2", 1);
+  EXPECT_EQ(QelOpen(0, 1280, 720, 30.0, "YUY2"), -1);
+  EXPECT_FALSE(CameraTable::Instance().FindSlot(0));
+  EXPECT_FALSE(AnyCaptureRunning());
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0) << "opens again at once";
+  QelClose(0);
+
+  // The build itself fails: nothing to undo.
+  qelsim_inject_fault(-1, "SetFormat", 0, 1);
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), -1);
+  EXPECT_FALSE(AnyCaptureRunning());
+
+  // The data block cannot be read.
+  qelsim_firmware_fault(kQel5Device, 0x21, QELSIM_FW_STATUS, 1, 5, 1);
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), -1);
+  EXPECT_FALSE(AnyCaptureRunning());
+
+  // The hue cannot be read.
+  qelsim_inject_fault(kQel5Device, "Get", 0, 1);
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), -1);
+  EXPECT_FALSE(AnyCaptureRunning());
+
+  // No control interface pairs with the camera.
+  qelsim_set_hid_flags(kQel5Device, 0, QELSIM_HID_UNOPENABLE);
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), -1);
+  EXPECT_FALSE(AnyCaptureRunning());
+  qelsim_set_hid_flags(kQel5Device, 0, 0);
+
+  // The listing has no entry at the key: -1 binds the first device but names none.
+  EXPECT_EQ(QelOpen(-1, 1920, 1080, 30.0, "YUY2"), -1);
+  EXPECT_FALSE(AnyCaptureRunning());
+  // Zero size asks for the last size, but the size table needs the request itself.
+  EXPECT_EQ(QelOpen(0, 0, 0, 0.0, "YUY2"), -1);
+
+  for (int key = -1; key < 3; ++key) EXPECT_FALSE(CameraTable::Instance().FindSlot(key));
+  EXPECT_EQ(qelsim_com_depth(), 0);
+}
+
+TEST_F(OpenClose, ListingThatReportsNoDevicesFailsTheOpen) {
+  qelsim_inject_fault(-1, "CreateFilterGraph", 1, 1);  // the build's graph is the first
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), -1);
+  EXPECT_FALSE(AnyCaptureRunning());
+}
+
+TEST_F(OpenClose, OpenSizesItsListingLikeTheApplicationDid) {
+  char list[300];
+  ASSERT_EQ(QelGetDevice(list, 300), 3);
+  EXPECT_EQ(ListBufferSize().load(), 300);
+  ListBufferSize().store(0);
+  ASSERT_EQ(QelOpen(1, 1280, 720, 30.0, "YUY2"), 0);
+  EXPECT_EQ(ListBufferSize().load(), 512) << "a size of 0 becomes 512";
+  ListBufferSize().store(8);  // only "QEL5" fits: key 1 is not listed
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+  EXPECT_EQ(QelOpen(2, 640, 480, 30.0, "YUY2"), -1);
+}
+
+TEST_F(OpenClose, CloseSwitchesTheLedOffAndFreesTheSlot) {
+  ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+  ASSERT_TRUE(QelSetLed(0, 40));
+  ASSERT_TRUE(QelSetPixelDefectOnOff(0, 0));
+  qelsim_log_clear();
+  QelClose(0);
+  int32_t property = -1, value = -1, flags = -1;
+  ASSERT_EQ(qelsim_log_property_count(kQel5Device), 1);
+  qelsim_log_property(kQel5Device, 0, &property, &value, &flags);
+  EXPECT_EQ(property, 0);
+  EXPECT_EQ(value, 0);
+  EXPECT_FALSE(CameraTable::Instance().FindSlot(0));
+  EXPECT_FALSE(AnyCaptureRunning());
+
+  ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+  int32_t on = -1;
+  ASSERT_TRUE(QelGetPixelDefectOnOff(0, &on));
+  EXPECT_EQ(on, 1) << "correction is on again after close";
+
+  QelClose(-1);
+  QelClose(7);
+  EXPECT_TRUE(CameraTable::Instance().FindSlot(0));
+}
+
+TEST_F(OpenClose, ExportsFailForClosedOrUnknownKeys) {
+  unsigned char byte = 0;
+  int32_t value = 0;
+  for (int key : {-1, 0, 5}) {
+    EXPECT_FALSE(QelReceiveImage(key, &byte));
+    EXPECT_EQ(QelGetBufferSize(key), 0);
+    EXPECT_FALSE(QelGetLed(key, &value));
+    EXPECT_FALSE(QelUSBMode(key, &byte));
+    EXPECT_FALSE(QelSetShutter(key, 100));
+  }
+}
+
+}  // namespace
+}  // namespace qel::test

@@ -1,0 +1,107 @@
+#include <array>
+
+#include "api/camera_table.h"
+#include "support/rig_fixture.h"
+
+namespace qel::test {
+namespace {
+
+using Points = std::array<QelDefectPoint, QEL_DEFECT_POINTS>;
+
+Points Empty() {
+  Points points;
+  points.fill({0xFFFF, 0xFFFF});
+  return points;
+}
+
+class PixelDefects : public RigTest {
+ protected:
+  void SetUp() override {
+    RigTest::SetUp();
+    ASSERT_EQ(QelOpen(1, 1280, 720, 30.0, "YUY2"), 0);  // "QEL2"
+    qelsim_log_clear();
+  }
+};
+
+TEST_F(PixelDefects, PointsMustLieInTheTablesFrameSize) {
+  Points points = Empty();
+  points[0] = {1279, 719};
+  points[1] = {0xFFFF, 719};
+  EXPECT_TRUE(QelSetPixelDefect(1, 1, 0, points.data()));
+  const int sent = qelsim_log_report_count(kQel2Device);
+  EXPECT_EQ(sent, 23) << "an erase and 22 chunks";
+
+  for (QelDefectPoint bad : {QelDefectPoint{1280, 0}, QelDefectPoint{0, 720}}) {
+    points[5] = bad;
+    EXPECT_FALSE(QelSetPixelDefect(1, 1, 0, points.data()));
+  }
+  points = Empty();
+  points[5] = {655, 407};
+  EXPECT_TRUE(QelSetPixelDefect(1, 2, 1, points.data())) << "656 x 408 at size index 1";
+  points[5] = {656, 0};
+  EXPECT_FALSE(QelSetPixelDefect(1, 2, 1, points.data()));
+  EXPECT_EQ(qelsim_log_report_count(kQel2Device), 2 * sent) << "refusals send nothing";
+
+  EXPECT_FALSE(QelSetPixelDefect(1, 0, 0, points.data()));
+  EXPECT_FALSE(QelSetPixelDefect(1, 3, 0, points.data()));
+  EXPECT_FALSE(QelSetPixelDefect(1, 1, 3, points.data()));
+  EXPECT_FALSE(QelSetPixelDefect(1, 1, -1, points.data()));
+  EXPECT_FALSE(QelSetPixelDefect(1, 1, 0, nullptr));
+  EXPECT_FALSE(QelSetPixelDefect(-1, 1, 0, points.data()));
+}
+
+TEST_F(PixelDefects, GetAfterSetReturnsTheSamePointsAndTheCameraHoldsThem) {
+  Points points = Empty();
+  for (std::size_t i = 0; i < points.size(); i += 2) {
+    points[i] = {static_cast<uint16_t>(i * 50), static_cast<uint16_t>(i * 30 + 1)};
+  }
+  points[1] = {0xFFFF, 3};
+  ASSERT_TRUE(QelSetPixelDefect(1, 2, 0, points.data()));
+  Points read{};
+  ASSERT_TRUE(QelGetPixelDefect(1, 2, 0, read.data()));
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    EXPECT_EQ(read[i].x, points[i].x) << i;
+    EXPECT_EQ(read[i].y, points[i].y) << i;
+  }
+  // Camera number 2, size index 0: table 3 at offset 16 + 80 * 3, little-endian.
+  unsigned char memory[8] = {};
+  qelsim_read_memory(kQel2Device, 0x070000 + 16 + 80 * 3, memory, sizeof memory);
+  EXPECT_EQ(memory[0], 0x00);
+  EXPECT_EQ(memory[2], 0x01);
+  EXPECT_EQ(memory[4], 0xFF);
+  EXPECT_EQ(memory[6], 0x03);
+  Points other{};
+  ASSERT_TRUE(QelGetPixelDefect(1, 1, 0, other.data()));
+  EXPECT_EQ(other[0].x, 0xFFFF) << "the other tables are carried over";
+}
+
+TEST_F(PixelDefects, FailedCommitKeepsTheLibrarysCopy) {
+  Points points = Empty();
+  points[0] = {5, 5};
+  qelsim_firmware_fault(kQel2Device, 0x22, QELSIM_FW_STATUS, 1, 0, 1);
+  EXPECT_FALSE(QelSetPixelDefect(1, 1, 0, points.data()));
+  EXPECT_EQ(qelsim_log_report_count(kQel2Device), 1) << "a refused erase writes nothing";
+  qelsim_firmware_fault(kQel2Device, 0x20, QELSIM_FW_STATUS, 1, 10, 1);
+  EXPECT_FALSE(QelSetPixelDefect(1, 1, 0, points.data()));
+  Points read{};
+  ASSERT_TRUE(QelGetPixelDefect(1, 1, 0, read.data()));
+  EXPECT_EQ(read[0].x, 0xFFFF);
+}
+
+TEST_F(PixelDefects, CorrectionSwitch) {
+  int32_t on = -1;
+  ASSERT_TRUE(QelGetPixelDefectOnOff(1, &on));
+  EXPECT_EQ(on, 1);
+  EXPECT_FALSE(QelSetPixelDefectOnOff(1, 2));
+  ASSERT_TRUE(QelGetPixelDefectOnOff(1, &on));
+  EXPECT_EQ(on, 1);
+  EXPECT_TRUE(QelSetPixelDefectOnOff(1, 0));
+  ASSERT_TRUE(QelGetPixelDefectOnOff(1, &on));
+  EXPECT_EQ(on, 0);
+  EXPECT_FALSE(QelGetPixelDefectOnOff(1, nullptr));
+  EXPECT_FALSE(QelSetPixelDefectOnOff(-1, 0));
+  EXPECT_EQ(qelsim_log_report_count(kQel2Device), 0) << "the switch sends nothing";
+}
+
+}  // namespace
+}  // namespace qel::test
