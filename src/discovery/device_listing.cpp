@@ -7,7 +7,7 @@
 
 #include "api/camera_model.h"
 #include "api/camera_table.h"
-#include "capture/capture_context.h"
+#include "capture/com_scope.h"
 #include "discovery/hid_discovery.h"
 #include "platform/platform.h"
 #include "qel/qel.h"
@@ -19,24 +19,6 @@ using platform::kOk;
 namespace {
 
 constexpr std::u16string_view kPnpMarker = u"@device:pnp";
-
-// Holds a COM initialisation made for one call, undone when it ends.
-class ComForCall {
- public:
-  ComForCall() {
-    if (Capture().comInitialised.load() == 0) {
-      initialised_ = platform::ActivePlatform().CoInitializeEx() == kOk;
-    }
-  }
-  ~ComForCall() {
-    if (initialised_) platform::ActivePlatform().CoUninitialize();
-  }
-  ComForCall(const ComForCall&) = delete;
-  ComForCall& operator=(const ComForCall&) = delete;
-
- private:
-  bool initialised_ = false;
-};
 
 template <std::size_t N>
 void CopyText(char (&destination)[N], const std::string& text) {
