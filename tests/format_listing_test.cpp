@@ -1,0 +1,113 @@
+// QelGetFormat: the text of a device's capture formats, its limits, and a
+// listing of a camera that is streaming.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "support/rig_fixture.h"
+
+namespace qel::test {
+namespace {
+
+class FormatListingTest : public RigTest {
+ protected:
+  // The listing of device index into a buffer of size bytes pre-filled with
+  // '#'; the result in ok.
+  static std::string List(int32_t index, int32_t size, bool& ok) {
+    std::string buffer(static_cast<std::size_t>(std::max(size, 1)), '#');
+    ok = QelGetFormat(index, buffer.data(), size) != 0;
+    return buffer.substr(0, std::strlen(buffer.c_str()));
+  }
+  static std::string List(int32_t index) {
+    bool ok = false;
+    std::string text = List(index, 4096, ok);
+    EXPECT_TRUE(ok) << index;
+    return text;
+  }
+};
+
+TEST_F(FormatListingTest, ListsEveryFormatAsFiveFields) {
+  EXPECT_EQ(List(2), "0,640,480,30.000030,YUY2,1,1280,720,30.000030,MJPG,") << "the webcam";
+
+  qelsim_clear_formats(kQel2Device);
+  qelsim_add_format(kQel2Device, 1280, 720, 166667, "MJPG", 1);
+  qelsim_add_format(kQel2Device, 328, 204, 41667, "0x3231564E", 1);
+  qelsim_add_format(kQel2Device, 656, 408, 2500000, "Y16", 1);
+  EXPECT_EQ(List(1),
+            "0,1280,720,59.999880,MJPG,1,328,204,239.998080,3231564E,2,656,408,4.000000,Y16,");
+}
+
+TEST_F(FormatListingTest, BufferMustHoldTheTextAndTwoBytesMore) {
+  qelsim_clear_formats(kQel5Device);
+  qelsim_add_format(kQel5Device, 640, 480, 333333, "YUY2", 1);
+  bool ok = false;
+  EXPECT_EQ(List(0, 27, ok), "0,640,480,30.000030,YUY2,");
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(List(0, 26, ok), "") << "25 characters do not fit in 26 bytes";
+  EXPECT_FALSE(ok);
+
+  // Entries that fitted stay, each complete.
+  qelsim_add_format(kQel5Device, 1920, 1080, 333333, "MJPG", 1);
+  EXPECT_EQ(List(0, 40, ok), "0,640,480,30.000030,YUY2,");
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(List(0, 0, ok), "#") << "a buffer of no bytes is not written";
+  EXPECT_FALSE(ok);
+}
+
+TEST_F(FormatListingTest, AtMostTenEntriesAndOnlyVideoInfoFormats) {
+  qelsim_clear_formats(kQel5Device);
+  qelsim_add_format(kQel5Device, 800, 600, 333333, "YUY2", 0);  // not listable
+  for (int i = 0; i < 11; ++i) qelsim_add_format(kQel5Device, 100 + i, 50, 333333, "YUY2", 1);
+  const std::string text = List(0);
+  EXPECT_EQ(std::count(text.begin(), text.end(), ','), 50);
+  EXPECT_EQ(text.substr(0, 26), "0,100,50,30.000030,YUY2,1,");
+  EXPECT_NE(text.find(",9,109,50,30.000030,YUY2,"), std::string::npos);
+  EXPECT_EQ(text.find("110,50"), std::string::npos) << "the eleventh is not listed";
+  EXPECT_EQ(text.find("800"), std::string::npos);
+
+  qelsim_clear_formats(kQel2Device);
+  qelsim_add_format(kQel2Device, 640, 480, 333333, "YUY2", 0);
+  bool ok = false;
+  EXPECT_EQ(List(1, 64, ok), "");
+  EXPECT_TRUE(ok) << "a device with nothing listable lists nothing";
+}
+
+TEST_F(FormatListingTest, DeviceIndexOutsideTheListingLeavesTheText) {
+  bool ok = true;
+  for (int32_t index : {10, -1, 3, 0x7FFFFFFF}) {
+    EXPECT_EQ(List(index, 64, ok), std::string(64, '#')) << index;
+    EXPECT_FALSE(ok) << index;
+  }
+  EXPECT_FALSE(QelGetFormat(0, nullptr, 64));
+
+  // Only the first ten devices of the category are examined: with the
+  // software source in front, the tenth plug-and-play device is the eleventh.
+  for (int i = 0; i < 7; ++i) qelsim_add_webcam("Webcam");
+  EXPECT_EQ(List(8).substr(0, 10), "0,640,480,");
+  EXPECT_EQ(List(9, 64, ok), std::string(64, '#'));
+  EXPECT_FALSE(ok);
+}
+
+TEST_F(FormatListingTest, StreamingCameraIsUndisturbed) {
+  ASSERT_EQ(QelOpen(0, 960, 540, 60.0, "MJPG"), 0);
+  const int comDepth = qelsim_com_depth();
+  const int64_t frames = qelsim_frames_delivered(kQel5Device);
+  const std::string text = List(0);
+  EXPECT_EQ(text.substr(0, 27), "0,1920,1080,30.000030,YUY2,") << text;
+
+  int32_t width = 0, height = 0;
+  int64_t interval = 0;
+  char subtype[16] = {};
+  qelsim_current_format(kQel5Device, &width, &height, &interval, subtype, sizeof subtype);
+  EXPECT_EQ(width, 960);
+  EXPECT_EQ(height, 540);
+  EXPECT_STREQ(subtype, "MJPG");
+  EXPECT_EQ(qelsim_com_depth(), comDepth) << "the listing undid its own initialisation";
+  qelsim_advance_ms(100);
+  EXPECT_GT(qelsim_frames_delivered(kQel5Device), frames);
+  std::string frame(static_cast<std::size_t>(QelGetBufferSize(0)), '\0');
+  EXPECT_TRUE(QelReceiveImage(0, reinterpret_cast<unsigned char*>(frame.data())));
+}
+
+}  // namespace
+}  // namespace qel::test
