@@ -200,6 +200,7 @@ QEL_API void QEL_CALL qelsim_clear_faults(void);
 #define QELSIM_FW_BAD_ECHO 3 /* reply with a wrong address echo in bytes 3..5 */
 #define QELSIM_FW_STALE 4    /* `value` replies carrying an older sequence number first */
 #define QELSIM_FW_FOREIGN 5  /* `value` replies carrying another command code first */
+#define QELSIM_FW_CORRUPT 6  /* reply with data byte 6 inverted (a memory read's first byte) */
 
 /** Firmware fault for command code (-1: any command): skips the next `skip`
  *  requests with that code and affects the `count` after them (-1: all). */

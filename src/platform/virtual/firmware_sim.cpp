@@ -166,6 +166,10 @@ void Firmware::HandleOutputReport(const std::uint8_t* report, std::size_t length
         replies.push_back(std::move(other));
       }
       break;
+    case FirmwareFaultKind::kCorrupt:
+      // A memory read whose first data byte came back wrong.
+      if (IsDataByte(reply, 6)) reply[6] ^= 0xFF;
+      break;
     case FirmwareFaultKind::kStatus:
     case FirmwareFaultKind::kSilent:
       break;

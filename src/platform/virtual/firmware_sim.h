@@ -25,6 +25,7 @@ enum class FirmwareFaultKind {
   kBadEcho = 3,  // reply with a wrong address echo in bytes 3..5
   kStale = 4,    // `value` replies carrying an older sequence number, then the real one
   kForeign = 5,  // `value` replies carrying another command code, then the real one
+  kCorrupt = 6,  // the command is carried out; reply data byte 6 is inverted
 };
 
 class Firmware {

@@ -169,7 +169,7 @@ QEL_API int QEL_CALL qelsim_write_memory(int device, uint32_t address, const uns
 
 QEL_API int QEL_CALL qelsim_firmware_fault(int device, int code, int kind, int value, int skip,
                                            int count) {
-  if (code < -1 || code > 0xFF || kind < QELSIM_FW_STATUS || kind > QELSIM_FW_FOREIGN) return -1;
+  if (code < -1 || code > 0xFF || kind < QELSIM_FW_STATUS || kind > QELSIM_FW_CORRUPT) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     d.firmware->AddFault(code, static_cast<FirmwareFaultKind>(kind), value, skip, count);
     return 0;
