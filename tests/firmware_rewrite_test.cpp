@@ -1,0 +1,359 @@
+// QelSoftRewrite and QelSoftRewriteState: the erase, the 56-byte write and
+// read-back blocks read from the rig's log, retries, the progress the poll
+// reports, and what happens around a rewrite that is running.
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "firmware/rewrite_record.h"
+#include "hid/hid_channel.h"
+#include "support/rig_fixture.h"
+
+namespace qel::test {
+namespace {
+
+using Report = std::array<unsigned char, 65>;
+
+constexpr int kWrite = 0x20;
+constexpr int kRead = 0x21;
+constexpr int kErase = 0x22;
+
+class FirmwareRewriteTest : public RigTest {
+ protected:
+  void SetUp() override {
+    RigTest::SetUp();
+    // The smallest size keeps the frames that each clock advance delivers cheap.
+    ASSERT_EQ(QelOpen(0, 480, 270, 30.0, "YUY2"), 0);
+    qelsim_log_clear();
+  }
+
+  void TearDown() override {
+    EndRewrite();
+    for (const std::string& path : files_) std::filesystem::remove_all(path);
+    RigTest::TearDown();
+  }
+
+  // Ends a rewrite still running (a test that failed half-way) and empties
+  // the record, so that the next test starts without one.
+  static void EndRewrite() {
+    RewriteRecord& record = Rewrite();
+    std::shared_ptr<HidChannel> channel;
+    std::thread thread;
+    {
+      std::lock_guard lock(record.lock);
+      channel = record.channel;
+      thread = std::move(record.thread);
+    }
+    if (channel) channel->Close();
+    if (thread.joinable()) thread.join();
+    std::lock_guard lock(record.lock);
+    record.channel.reset();
+    record.image.reset();
+    record.state = kRewriteFailed;
+    record.collected = true;
+  }
+
+  static std::vector<std::uint8_t> Image(std::size_t size) {
+    std::vector<std::uint8_t> image(size);
+    for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>(i * 31 + 7 + (i >> 8));
+    return image;
+  }
+
+  std::string ImageFile(const std::vector<std::uint8_t>& image) {
+    const std::string path = ::testing::TempDir() + "qel_rewrite_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+                             "_" + std::to_string(files_.size()) + ".bin";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    files_.push_back(path);
+    return path;
+  }
+
+  // Polls until the rewrite reports 0 or -1, checking on the way that the
+  // state moves only forward (3, 1, 2, then 0) and the progress never falls.
+  static int32_t AwaitFinalState(int key, int32_t& seconds, float& percent) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int rank = 0;
+    float lastPercent = 0.0f;
+    for (;;) {
+      const int32_t state = QelSoftRewriteState(key, &seconds, &percent);
+      if (state == 0 || state == -1) return state;
+      const int stateRank = state == 3 ? 0 : state == 1 ? 1 : state == 2 ? 2 : -1;
+      EXPECT_GE(stateRank, rank) << "state " << state;
+      EXPECT_GE(percent, lastPercent);
+      rank = stateRank;
+      lastPercent = percent;
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "the rewrite did not end";
+        return -2;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  }
+  static int32_t AwaitFinalState(int key) {
+    int32_t seconds = 0;
+    float percent = 0.0f;
+    return AwaitFinalState(key, seconds, percent);
+  }
+
+  static std::vector<Report> Reports(int device = kQel5Device) {
+    std::vector<Report> reports(static_cast<std::size_t>(qelsim_log_report_count(device)));
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+      qelsim_log_report(device, static_cast<int>(i), reports[i].data(), 65);
+    }
+    return reports;
+  }
+  // The commands sent, each as its code and 24-bit address ("20@000038").
+  static std::vector<std::string> Blocks(int device = kQel5Device) {
+    std::vector<std::string> blocks;
+    for (const Report& r : Reports(device)) {
+      char text[16];
+      std::snprintf(text, sizeof text, "%02X@%02X%02X%02X", r[2], r[3], r[4], r[5]);
+      blocks.emplace_back(text);
+    }
+    return blocks;
+  }
+  static int Count(int code, int device = kQel5Device) {
+    int n = 0;
+    for (const Report& r : Reports(device)) n += r[2] == code;
+    return n;
+  }
+  static std::vector<std::uint8_t> Memory(std::uint32_t size) {
+    std::vector<std::uint8_t> memory(size);
+    qelsim_read_memory(kQel5Device, 0, memory.data(), size);
+    return memory;
+  }
+
+ private:
+  std::vector<std::string> files_;
+};
+
+TEST_F(FirmwareRewriteTest, EmptyImageIsErasedButNeitherWrittenNorRead) {
+  ASSERT_TRUE(QelSoftRewrite(0, ImageFile({}).c_str()));
+  int32_t seconds = -1;
+  float percent = -1.0f;
+  EXPECT_EQ(AwaitFinalState(0, seconds, percent), 0);
+  EXPECT_EQ(percent, 0.0f);
+  EXPECT_EQ(seconds, 0);
+  EXPECT_EQ(Blocks(), std::vector<std::string>{"22@000000"});
+}
+
+TEST_F(FirmwareRewriteTest, HundredByteImageTakesTwoBlocksEachWay) {
+  const std::vector<std::uint8_t> image = Image(100);
+  ASSERT_TRUE(QelSoftRewrite(0, ImageFile(image).c_str()));
+  int32_t seconds = -1;
+  float percent = -1.0f;
+  ASSERT_EQ(AwaitFinalState(0, seconds, percent), 0);
+  EXPECT_FLOAT_EQ(percent, 106.0f) << "(112 + 100) / 200";
+  EXPECT_EQ(seconds, 0);
+
+  EXPECT_EQ(Blocks(), (std::vector<std::string>{"22@000000", "20@000000", "20@000038",
+                                                "21@000000", "21@000038"}));
+  const std::vector<Report> reports = Reports();
+  EXPECT_TRUE(std::equal(image.begin(), image.begin() + 56, reports[1].begin() + 6));
+  EXPECT_TRUE(std::equal(image.begin() + 56, image.end(), reports[2].begin() + 6));
+  for (int byte = 50; byte < 65; ++byte) EXPECT_EQ(reports[2][byte], 0) << "padding, byte " << byte;
+  for (int byte = 6; byte < 65; ++byte) EXPECT_EQ(reports[3][byte], 0) << "read request, byte " << byte;
+  std::vector<std::uint8_t> expected = image;
+  expected.resize(112, 0);
+  expected.resize(120, 0xFF);
+  EXPECT_EQ(Memory(120), expected);
+}
+
+TEST_F(FirmwareRewriteTest, EraseNamesTheLast64KiBlockOfTheImage) {
+  const std::vector<std::uint8_t> image = Image(65536);
+  ASSERT_TRUE(QelSoftRewrite(0, ImageFile(std::vector<std::uint8_t>(image.begin(), image.end() - 1)).c_str()));
+  EXPECT_EQ(ReportHex(kQel5Device, 0, 2, 3), "22 00 00");
+  ASSERT_EQ(AwaitFinalState(0), 0);
+
+  qelsim_log_clear();
+  ASSERT_TRUE(QelSoftRewrite(0, ImageFile(image).c_str()));
+  EXPECT_EQ(ReportHex(kQel5Device, 0, 2, 3), "22 00 01");
+  int32_t seconds = 0;
+  float percent = 0.0f;
+  ASSERT_EQ(AwaitFinalState(0, seconds, percent), 0);
+  EXPECT_EQ(Count(kWrite), 1171);
+  EXPECT_EQ(Count(kRead), 1171);
+  EXPECT_FLOAT_EQ(percent, (65576.0f + 65536.0f) / (2 * 65536.0f) * 100.0f);
+  EXPECT_EQ(Memory(65536), image);
+}
+
+TEST_F(FirmwareRewriteTest, WriteIsRetriedFiveTimesPerBlock) {
+  const std::string path = ImageFile(Image(100));
+  // Block 1 is refused five times, then taken.
+  qelsim_firmware_fault(kQel5Device, kWrite, QELSIM_FW_STATUS, 1, 1, 5);
+  ASSERT_TRUE(QelSoftRewrite(0, path.c_str()));
+  EXPECT_EQ(AwaitFinalState(0), 0);
+  EXPECT_EQ(Blocks(), (std::vector<std::string>{"22@000000", "20@000000", "20@000038", "20@000038",
+                                                "20@000038", "20@000038", "20@000038", "20@000038",
+                                                "21@000000", "21@000038"}));
+
+  // A reply that does not echo the address fails the attempt like a refusal:
+  // three of each in a row end the rewrite.
+  qelsim_log_clear();
+  qelsim_firmware_fault(kQel5Device, kWrite, QELSIM_FW_BAD_ECHO, 0, 0, 3);
+  qelsim_firmware_fault(kQel5Device, kWrite, QELSIM_FW_STATUS, 1, 3, 3);
+  ASSERT_TRUE(QelSoftRewrite(0, path.c_str()));
+  EXPECT_EQ(AwaitFinalState(0), -1);
+  EXPECT_EQ(Count(kWrite), 6);
+  EXPECT_EQ(Count(kRead), 0);
+}
+
+TEST_F(FirmwareRewriteTest, ReadBackIsRepeatedButNeverRewritten) {
+  const std::string path = ImageFile(Image(100));
+  // Five mismatches on block 0, then a good read.
+  qelsim_firmware_fault(kQel5Device, kRead, QELSIM_FW_CORRUPT, 0, 0, 5);
+  const std::uint32_t start = qelsim_now_ms();
+  ASSERT_TRUE(QelSoftRewrite(0, path.c_str()));
+  EXPECT_EQ(AwaitFinalState(0), 0);
+  EXPECT_EQ(Count(kWrite), 2) << "a mismatch does not write the block again";
+  EXPECT_EQ(Count(kRead), 7);
+  EXPECT_GE(qelsim_now_ms() - start, 50u) << "10 ms pause after each mismatch";
+
+  // Failed exchanges between mismatches do not reset their count: the sixth
+  // mismatch ends the rewrite.
+  qelsim_log_clear();
+  qelsim_firmware_fault(kQel5Device, kRead, QELSIM_FW_CORRUPT, 0, 0, 3);
+  qelsim_firmware_fault(kQel5Device, kRead, QELSIM_FW_STATUS, 1, 3, 2);
+  qelsim_firmware_fault(kQel5Device, kRead, QELSIM_FW_CORRUPT, 0, 5, 3);
+  ASSERT_TRUE(QelSoftRewrite(0, path.c_str()));
+  EXPECT_EQ(AwaitFinalState(0), -1);
+  EXPECT_EQ(Count(kRead), 8);
+
+  // Six failed read exchanges in a row end it too, with the progress the
+  // write phase reached: 112 of 200.
+  qelsim_log_clear();
+  qelsim_firmware_fault(kQel5Device, kRead, QELSIM_FW_BAD_ECHO, 0, 0, 6);
+  ASSERT_TRUE(QelSoftRewrite(0, path.c_str()));
+  int32_t seconds = 0;
+  float percent = 0.0f;
+  EXPECT_EQ(AwaitFinalState(0, seconds, percent), -1);
+  EXPECT_FLOAT_EQ(percent, 56.0f);
+  EXPECT_EQ(Count(kRead), 6);
+}
+
+TEST_F(FirmwareRewriteTest, ElapsedSecondsCountTheCameraTimeOuts) {
+  // Block 0's first write is not answered: 5 s pass before it is repeated.
+  qelsim_firmware_fault(kQel5Device, kWrite, QELSIM_FW_SILENT, 0, 0, 1);
+  ASSERT_TRUE(QelSoftRewrite(0, ImageFile(Image(100)).c_str()));
+  int32_t seconds = 0;
+  float percent = 0.0f;
+  EXPECT_EQ(AwaitFinalState(0, seconds, percent), 0);
+  EXPECT_EQ(seconds, 5);
+  EXPECT_EQ(Count(kWrite), 3);
+}
+
+TEST_F(FirmwareRewriteTest, PollsAnswerOnlyForTheCameraBeingRewritten) {
+  ASSERT_EQ(QelOpen(1, 1280, 720, 60.0, "YUY2"), 0);
+  ASSERT_EQ(QelOpen(2, 640, 480, 30.0, "YUY2"), 1);
+  int32_t seconds = 77;
+  float percent = 77.0f;
+  EXPECT_EQ(QelSoftRewriteState(0, &seconds, &percent), -1) << "before any rewrite";
+  EXPECT_EQ(seconds, 77);
+
+  qelsim_firmware_fault(kQel5Device, kWrite, QELSIM_FW_SILENT, 0, 0, 1);
+  ASSERT_TRUE(QelSoftRewrite(0, ImageFile(Image(100)).c_str()));
+  for (int key : {1, 2, 7, -1}) {
+    EXPECT_EQ(QelSoftRewriteState(key, &seconds, &percent), -1) << key;
+  }
+  EXPECT_EQ(QelSoftRewriteState(0, nullptr, &percent), -1);
+  EXPECT_EQ(QelSoftRewriteState(0, &seconds, nullptr), -1);
+  EXPECT_EQ(seconds, 77);
+  EXPECT_EQ(percent, 77.0f);
+
+  ASSERT_EQ(AwaitFinalState(0, seconds, percent), 0);
+  EXPECT_EQ(seconds, 5);
+  EXPECT_FLOAT_EQ(percent, 106.0f);
+  // The final state stays to be read again, by this camera only.
+  seconds = 77;
+  percent = 77.0f;
+  EXPECT_EQ(QelSoftRewriteState(0, &seconds, &percent), 0);
+  EXPECT_EQ(seconds, 5);
+  EXPECT_FLOAT_EQ(percent, 106.0f);
+  EXPECT_EQ(QelSoftRewriteState(1, &seconds, &percent), -1);
+}
+
+TEST_F(FirmwareRewriteTest, RefusedBeforeAnythingIsSent) {
+  ASSERT_EQ(QelOpen(2, 640, 480, 30.0, "YUY2"), 1);
+  const std::string path = ImageFile(Image(100));
+  EXPECT_FALSE(QelSoftRewrite(0, nullptr));
+  EXPECT_FALSE(QelSoftRewrite(0, (path + ".missing").c_str()));
+  EXPECT_FALSE(QelSoftRewrite(-1, path.c_str()));
+  EXPECT_FALSE(QelSoftRewrite(7, path.c_str()));
+  EXPECT_FALSE(QelSoftRewrite(2, path.c_str())) << "capture only: no command channel";
+
+  // Past the 24-bit address space the image would wrap onto address 0.
+  const std::string huge = ImageFile({});
+  std::filesystem::resize_file(huge, (16u << 20) + 1);
+  EXPECT_FALSE(QelSoftRewrite(0, huge.c_str()));
+  // A directory opens, but has no size to read.
+  const std::string directory = ::testing::TempDir() + "qel_rewrite_directory";
+  std::filesystem::create_directories(directory);
+  ImageFile({});  // removed again at the end
+  EXPECT_FALSE(QelSoftRewrite(0, directory.c_str()));
+  std::filesystem::remove(directory);
+  EXPECT_EQ(qelsim_log_report_count(-1), 0);
+
+  // An erase the camera refuses leaves no rewrite behind.
+  qelsim_firmware_fault(kQel5Device, kErase, QELSIM_FW_STATUS, 1, 0, 1);
+  EXPECT_FALSE(QelSoftRewrite(0, path.c_str()));
+  EXPECT_EQ(Blocks(), std::vector<std::string>{"22@000000"});
+  int32_t seconds = 77;
+  float percent = 77.0f;
+  EXPECT_EQ(QelSoftRewriteState(0, &seconds, &percent), -1);
+  EXPECT_EQ(seconds, 77);
+  EXPECT_TRUE(QelSoftRewrite(0, path.c_str()));
+  EXPECT_EQ(AwaitFinalState(0), 0);
+}
+
+TEST_F(FirmwareRewriteTest, OneRewriteAtATimeAndClosingEndsIt) {
+  ASSERT_EQ(QelOpen(1, 1280, 720, 60.0, "YUY2"), 0);
+  qelsim_log_clear();
+  const std::uint32_t size = 2u << 20;  // 74,898 exchanges: still running below
+  const std::string big = ImageFile(Image(size));
+  const std::string small = ImageFile(Image(100));
+  ASSERT_TRUE(QelSoftRewrite(0, big.c_str()));
+  EXPECT_FALSE(QelSoftRewrite(0, small.c_str()));
+  EXPECT_FALSE(QelSoftRewrite(1, small.c_str()));
+  EXPECT_EQ(qelsim_log_report_count(kQel2Device), 0) << "nothing sent to the other camera";
+
+  QelClose(0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  std::int32_t state = kRewriteStarted;
+  while (std::chrono::steady_clock::now() < deadline) {
+    {
+      std::lock_guard lock(Rewrite().lock);
+      state = Rewrite().state;
+    }
+    if (state == kRewriteFailed || state == kRewriteFinished) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(state, kRewriteFailed) << "ended by the close";
+  const int sent = qelsim_log_report_count(kQel5Device);
+  EXPECT_LT(Count(kWrite), static_cast<int>(size / 56));
+  EXPECT_EQ(Count(kRead), 0);
+  std::uint8_t last = 0;
+  qelsim_read_memory(kQel5Device, size - 1, &last, 1);
+  EXPECT_EQ(last, 0xFF) << "the end of the image was never written";
+
+  // The camera opened again gets a rewrite of its own.
+  ASSERT_EQ(QelOpen(0, 480, 270, 30.0, "YUY2"), 0);
+  EXPECT_EQ(qelsim_log_report_count(kQel5Device), sent + 22) << "only the open's own reads";
+  int32_t seconds = 77;
+  float percent = 77.0f;
+  EXPECT_EQ(QelSoftRewriteState(0, &seconds, &percent), -1) << "not this opening's rewrite";
+  EXPECT_EQ(seconds, 77);
+  qelsim_log_clear();
+  ASSERT_TRUE(QelSoftRewrite(0, small.c_str()));
+  EXPECT_EQ(AwaitFinalState(0), 0);
+  EXPECT_EQ(Count(kWrite), 2);
+}
+
+}  // namespace
+}  // namespace qel::test
