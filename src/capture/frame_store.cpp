@@ -18,12 +18,9 @@ void FrameStore::Buffer::Fit(std::size_t size) {
 bool FrameStore::Deliver(double sampleTime, const std::uint8_t* data, long length) {
   const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
   if (data == nullptr && size > 0) return false;
-  {
-    std::lock_guard lock(swapMutex_);
-    if (!hasBuffer_ && size == 0) {
-      frameLength_.store(0, std::memory_order_release);
-      return false;
-    }
+  if (size == 0 && !hasBuffer_.load(std::memory_order_acquire)) {
+    frameLength_.store(0, std::memory_order_release);
+    return false;
   }
   write_.Fit(size);
   if (size > 0) std::memcpy(write_.data.get(), data, size);
@@ -32,7 +29,7 @@ bool FrameStore::Deliver(double sampleTime, const std::uint8_t* data, long lengt
     std::lock_guard lock(swapMutex_);
     std::swap(write_, latest_);
     latestTime_ = sampleTime;
-    hasBuffer_ = true;
+    hasBuffer_.store(true, std::memory_order_release);
   }
   frameLength_.store(static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX)),
                      std::memory_order_release);

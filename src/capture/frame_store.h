@@ -49,10 +49,10 @@ class FrameStore {
 
   Buffer write_;  // streaming thread only
 
-  mutable std::mutex swapMutex_;  // guards latest_, latestTime_, hasBuffer_
+  mutable std::mutex swapMutex_;  // guards latest_, latestTime_
   Buffer latest_;
   double latestTime_ = 0.0;
-  bool hasBuffer_ = false;
+  std::atomic<bool> hasBuffer_{false};  // a non-empty frame has arrived
 
   std::mutex readMutex_;  // serialises readers; guards read_ and lastDeliveredTime_
   Buffer read_;
