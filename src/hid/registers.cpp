@@ -7,10 +7,36 @@
 
 namespace {
 
+enum class Width { k8, k16 };
+
 qel::CommandBlock RegisterCommand(qel::CommandCode code, int32_t address) {
   qel::CommandBlock command = qel::MakeCommand(code);
   qel::PutReportBE16(command, 3, static_cast<std::uint32_t>(address) & 0xFFFF);
   return command;
+}
+
+QelBool WriteRegister(int32_t key, Width width, int32_t address, int32_t value) {
+  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
+  if (!slot) return 0;
+  const auto raw = static_cast<std::uint32_t>(value);
+  qel::CommandBlock command;
+  if (width == Width::k8) {
+    command = RegisterCommand(qel::CommandCode::kSetRegister, address);
+    qel::PutReportByte(command, 5, raw);
+  } else {
+    command = RegisterCommand(qel::CommandCode::kSetRegisterW, address);
+    qel::PutReportBE16(command, 5, raw);
+  }
+  qel::ReplyBlock reply{};
+  return qel::RunCommand(*slot, command, reply);
+}
+
+// The register's reply block; false when the camera did not answer with 0x00.
+bool ReadRegister(int32_t key, Width width, int32_t address, qel::ReplyBlock& reply) {
+  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
+  const qel::CommandCode code =
+      width == Width::k8 ? qel::CommandCode::kGetRegister : qel::CommandCode::kGetRegisterW;
+  return slot && qel::RunCommand(*slot, RegisterCommand(code, address), reply);
 }
 
 }  // namespace
@@ -18,43 +44,23 @@ qel::CommandBlock RegisterCommand(qel::CommandCode code, int32_t address) {
 extern "C" {
 
 QEL_API QelBool QEL_CALL QelSetRegister(int32_t key, int32_t address, int32_t value) {
-  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
-  if (!slot) return 0;
-  qel::CommandBlock command = RegisterCommand(qel::CommandCode::kSetRegister, address);
-  qel::PutReportByte(command, 5, static_cast<std::uint32_t>(value));
-  qel::ReplyBlock reply{};
-  return qel::RunCommand(*slot, command, reply);
+  return WriteRegister(key, Width::k8, address, value);
+}
+
+QEL_API QelBool QEL_CALL QelSetRegisterW(int32_t key, int32_t address, int32_t value) {
+  return WriteRegister(key, Width::k16, address, value);
 }
 
 QEL_API QelBool QEL_CALL QelGetRegister(int32_t key, int32_t address, uint8_t* value) {
-  if (value == nullptr) return 0;
-  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
   qel::ReplyBlock reply{};
-  if (!slot ||
-      !qel::RunCommand(*slot, RegisterCommand(qel::CommandCode::kGetRegister, address), reply)) {
-    return 0;
-  }
+  if (value == nullptr || !ReadRegister(key, Width::k8, address, reply)) return 0;
   *value = qel::ReplyByte(reply, 5);
   return 1;
 }
 
-QEL_API QelBool QEL_CALL QelSetRegisterW(int32_t key, int32_t address, int32_t value) {
-  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
-  if (!slot) return 0;
-  qel::CommandBlock command = RegisterCommand(qel::CommandCode::kSetRegisterW, address);
-  qel::PutReportBE16(command, 5, static_cast<std::uint32_t>(value));
-  qel::ReplyBlock reply{};
-  return qel::RunCommand(*slot, command, reply);
-}
-
 QEL_API QelBool QEL_CALL QelGetRegisterW(int32_t key, int32_t address, uint16_t* value) {
-  if (value == nullptr) return 0;
-  const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
   qel::ReplyBlock reply{};
-  if (!slot ||
-      !qel::RunCommand(*slot, RegisterCommand(qel::CommandCode::kGetRegisterW, address), reply)) {
-    return 0;
-  }
+  if (value == nullptr || !ReadRegister(key, Width::k16, address, reply)) return 0;
   *value = qel::ReplyBE16(reply, 5);
   return 1;
 }
