@@ -89,6 +89,10 @@ struct FaultCase {
   int32_t status;
 };
 
+void PrintTo(const FaultCase& fault, std::ostream* out) {
+  *out << fault.operation << " -> " << fault.status;
+}
+
 class CaptureGraphFaults : public RigTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(CaptureGraphFaults, EachFailingStepGivesItsStatusAndLeavesNothingBehind) {
