@@ -1,4 +1,7 @@
 #include <array>
+#include <atomic>
+#include <thread>
+#include <vector>
 
 #include "capture/capture_graph.h"
 #include "discovery/hid_discovery.h"
@@ -116,6 +119,36 @@ TEST_F(HidExchangeTest, InterfaceWithShortInputReportsIsRefused) {
   EXPECT_FALSE(HidExchange(shortChannel.get(), MakeCommand(CommandCode::kUsbMode), reply));
   EXPECT_EQ(qelsim_log_report_count(kQel5Device), 0);
   EXPECT_TRUE(Exchange(CommandCode::kUsbMode)) << "the other camera channel keeps its lengths";
+}
+
+TEST_F(HidExchangeTest, ConcurrentExchangesEachGetTheirOwnReply) {
+  for (int address = 0; address < 4; ++address) {
+    qelsim_set_register(kQel5Device, 16, address, 0x1000 + address);
+  }
+  // A second channel on the same interface sees every reply as well.
+  auto second = OpenControlInterface(0);
+  ASSERT_TRUE(second);
+  std::atomic<int> wrong{0}, failed{0};
+  std::vector<std::thread> threads;
+  for (int address = 0; address < 4; ++address) {
+    threads.emplace_back([&, address] {
+      HidChannel* use = address % 2 == 0 ? channel.get() : second.get();
+      for (int i = 0; i < 100; ++i) {
+        CommandBlock command = MakeCommand(CommandCode::kGetRegisterW);
+        PutReportBE16(command, 3, static_cast<uint32_t>(address));
+        ReplyBlock reply{};
+        if (!HidExchange(use, command, reply)) {
+          ++failed;
+        } else if (ReplyBE16(reply, 5) != 0x1000 + address) {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(qelsim_log_report_count(kQel5Device), 400);
 }
 
 TEST_F(HidExchangeTest, DataBlockIsReadInTwentyTwoChunks) {
