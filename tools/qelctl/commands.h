@@ -1,14 +1,25 @@
-// The subcommands of qelctl, each registered on the application by one
-// function.
+// The subcommands of qelctl, registered on the application by one function
+// per family. A subcommand's callback leaves its work in the action, which
+// main runs after parsing.
 #pragma once
 
 #include <CLI/CLI.hpp>
 
+#include "command_support.h"
+
 namespace qelctl {
 
-// Each subcommand's callback leaves the process's exit code in exitCode.
-
-// version, list.
-void AddDeviceCommands(CLI::App& app, int& exitCode);
+// version, list, formats.
+void AddDeviceCommands(CLI::App& app, Action& action);
+// grab.
+void AddCaptureCommands(CLI::App& app, Action& action);
+// get, set.
+void AddControlCommands(CLI::App& app, Action& action);
+// info, register.
+void AddInfoCommands(CLI::App& app, Action& action);
+// defects show, defects set.
+void AddDefectCommands(CLI::App& app, Action& action);
+// rewrite.
+void AddFirmwareCommands(CLI::App& app, Action& action);
 
 }  // namespace qelctl

@@ -1,8 +1,10 @@
-// version and list.
+// version, list and formats: what needs no open camera.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "camera_session.h"
 #include "commands.h"
 #include "qel/qel.h"
 
@@ -11,55 +13,51 @@ namespace {
 
 int ShowVersion() {
   char text[64];
-  if (!QelDLLVersion(text, sizeof text)) {
-    std::fprintf(stderr, "qelctl: the library gave no version\n");
-    return 1;
-  }
+  if (!QelDLLVersion(text, sizeof text)) throw CallFailed("QelDLLVersion");
   std::printf("%s\n", text);
-  return 0;
+  return kExitSuccess;
 }
 
-// Splits a listing the way the library positions its entries.
-std::vector<std::string> SplitListing(const std::string& listing) {
-  std::vector<std::string> entries;
-  std::size_t start = 0;
-  while (start <= listing.size()) {
-    const std::size_t comma = listing.find(',', start);
-    const std::string entry = listing.substr(start, comma - start);
-    if (!entry.empty()) entries.push_back(entry);
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return entries;
-}
-
-int ListDevices(bool withSerial) {
-  std::vector<char> buffer(4096);
-  const int32_t count = withSerial
-                            ? QelGetDeviceWithSerialNo(buffer.data(), static_cast<int32_t>(buffer.size()))
-                            : QelGetDevice(buffer.data(), static_cast<int32_t>(buffer.size()));
-  if (count < 0) {
-    std::fprintf(stderr, "qelctl: the device list did not fit\n");
-    return 1;
-  }
-  std::printf("%d video device(s)\n", count);
-  const std::vector<std::string> entries = SplitListing(buffer.data());
+int ShowDevices(bool withSerial) {
+  const std::vector<std::string> entries = ListDevices(withSerial);
+  std::printf("%zu video device(s)\n", entries.size());
   for (std::size_t key = 0; key < entries.size(); ++key) {
     std::printf("  key %zu: %s\n", key, entries[key].c_str());
   }
-  return 0;
+  return kExitSuccess;
+}
+
+int ShowFormats(const std::string& device) {
+  const DeviceChoice choice = ResolveDevice(device);
+  const std::vector<FormatEntry> formats = ReadFormats(choice.position);
+  if (formats.empty()) {
+    std::printf("device %d lists no capture format\n", choice.position);
+    return kExitSuccess;
+  }
+  std::printf("index  width  height         fps  format\n");
+  for (const FormatEntry& f : formats) {
+    std::printf("%5d  %5d  %6d  %10.6f  %s\n", f.index, f.width, f.height, f.fps, f.name.c_str());
+  }
+  return kExitSuccess;
 }
 
 }  // namespace
 
-void AddDeviceCommands(CLI::App& app, int& exitCode) {
-  app.add_subcommand("version", "show the library's version and build stamp")
-      ->callback([&exitCode] { exitCode = ShowVersion(); });
+void AddDeviceCommands(CLI::App& app, Action& action) {
+  app.add_subcommand("version", "show the library's version and build stamp")->callback([&action] {
+    action = ShowVersion;
+  });
 
   auto* list = app.add_subcommand("list", "list the video devices; the position is the key");
-  static bool withSerial = false;
-  list->add_flag("-s,--serial", withSerial, "append the serial text of each camera");
-  list->callback([&exitCode] { exitCode = ListDevices(withSerial); });
+  auto withSerial = std::make_shared<bool>(false);
+  list->add_flag("-s,--serial", *withSerial, "append the serial text of each camera");
+  list->callback(
+      [&action, withSerial] { action = [withSerial] { return ShowDevices(*withSerial); }; });
+
+  auto* formats = app.add_subcommand("formats", "list the capture formats a device offers");
+  auto device = std::make_shared<std::string>();
+  formats->add_option("device", *device, "the device: its key or its serial text")->required();
+  formats->callback([&action, device] { action = [device] { return ShowFormats(*device); }; });
 }
 
 }  // namespace qelctl

@@ -1,13 +1,42 @@
 // qelctl: command-line access to the cameras through the qel library.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+
+#include "camera_session.h"
+#include "command_support.h"
 #include "commands.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"qelctl - list, open and control QEL cameras"};
   app.require_subcommand(1);
-  int exitCode = 0;
-  qelctl::AddDeviceCommands(app, exitCode);
-  CLI11_PARSE(app, argc, argv);
-  return exitCode;
+  // Global options may also follow the subcommand.
+  app.fallthrough();
+
+  qelctl::PlatformOptions platform;
+  qelctl::AddPlatformOptions(app, platform);
+  qelctl::Action action;
+  qelctl::AddDeviceCommands(app, action);
+  qelctl::AddCaptureCommands(app, action);
+  qelctl::AddControlCommands(app, action);
+  qelctl::AddInfoCommands(app, action);
+  qelctl::AddDefectCommands(app, action);
+  qelctl::AddFirmwareCommands(app, action);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help and --version end here with 0; every other parse error is a
+    // usage error.
+    return app.exit(e) == 0 ? qelctl::kExitSuccess : qelctl::kExitUsage;
+  }
+
+  try {
+    qelctl::SetUpPlatform(platform);
+    return action ? action() : qelctl::kExitSuccess;
+  } catch (const qelctl::CommandError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "qelctl: %s\n", e.what());
+    return e.exitCode();
+  }
 }

@@ -1,0 +1,225 @@
+#include "camera_session.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "command_support.h"
+#include "qel/qel.h"
+#include "qel/qelsim.h"
+
+namespace qelctl {
+namespace {
+
+bool g_virtualTime = false;
+
+// Splits a comma-separated listing; adjacent commas delimit no entry, as in
+// the library's own positions.
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> entries;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = text.find(',', start);
+    const std::string entry = text.substr(start, comma - start);
+    if (!entry.empty()) entries.push_back(entry);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return entries;
+}
+
+bool IsKey(const std::string& text) {
+  return !text.empty() && text.size() < 10 &&
+         text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+std::string FormatRate(double fps) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", fps);
+  return text;
+}
+
+// Fills in the size, rate and format that were not given from the first
+// matching entry of the device's format list.
+void ChooseCapture(const SessionOptions& options, std::int32_t position, int& width, int& height,
+                   double& fps, std::string& format) {
+  format = options.format.empty() ? "YUY2" : options.format;
+  bool haveSize = false;
+  if (!options.size.empty()) {
+    const std::size_t x = options.size.find_first_of("xX");
+    if (x == std::string::npos) throw UsageError("--size must be WIDTHxHEIGHT, such as 1280x720");
+    width = static_cast<int>(ParseInteger(options.size.substr(0, x), 1, 65535, "the width"));
+    height = static_cast<int>(ParseInteger(options.size.substr(x + 1), 1, 65535, "the height"));
+    haveSize = true;
+  }
+  const bool haveRate = !options.rate.empty();
+  if (haveRate) {
+    fps = ParseNumber(options.rate, "--rate");
+    if (fps <= 0.0) throw UsageError("--rate must be above 0");
+  }
+  if (haveSize && haveRate) return;
+
+  for (const FormatEntry& entry : ReadFormats(position)) {
+    if (entry.name != format) continue;
+    if (haveSize && (entry.width != width || entry.height != height)) continue;
+    if (haveRate && std::fabs(entry.fps - fps) > 0.01) continue;
+    width = entry.width;
+    height = entry.height;
+    // The listed rate is 10^7 / interval: 30.000030 stands for 30, 239.998080
+    // for 240.
+    if (!haveRate) fps = std::round(entry.fps * 100.0) / 100.0;
+    return;
+  }
+  std::string wanted = format;
+  if (haveSize) wanted += " at " + options.size;
+  if (haveRate) wanted += " at " + FormatRate(fps) + " fps";
+  throw UsageError("device " + std::to_string(position) + " lists no " + wanted +
+                   " capture; see 'qelctl formats " + std::to_string(position) +
+                   "', or give --size and --rate in full");
+}
+
+}  // namespace
+
+void AddPlatformOptions(CLI::App& app, PlatformOptions& options) {
+  app.add_flag("--virtual-time", options.virtualTime,
+               "run the virtual rig's clock virtually: opening costs no real 3 s and frames "
+               "arrive as the tool advances the clock (default: real time)");
+#if defined(_WIN32)
+  app.add_flag("--rig", options.rig, "use the virtual camera rig instead of the attached cameras");
+#endif
+}
+
+void SetUpPlatform(const PlatformOptions& options) {
+#if defined(_WIN32)
+  // Here the library talks to the attached cameras unless told otherwise.
+  if (!options.rig) {
+    if (options.virtualTime) throw UsageError("--virtual-time needs --rig");
+    return;
+  }
+  qelsim_enable(1);
+#endif
+  // The rig lives in this process and starts out empty; every run of the
+  // tool sees the same default population.
+  if (qelsim_device_count() == 0) qelsim_reset(1);
+  if (options.virtualTime) {
+    qelsim_set_virtual_time(1);
+    g_virtualTime = true;
+  }
+}
+
+bool VirtualTime() { return g_virtualTime; }
+
+std::vector<std::string> ListDevices(bool withSerial) {
+  // A listing that does not fit gives -1; grow the buffer until it does.
+  for (std::size_t size = 4096; size <= (1u << 20); size *= 4) {
+    std::vector<char> buffer(size, '\0');
+    const std::int32_t count =
+        withSerial ? QelGetDeviceWithSerialNo(buffer.data(), static_cast<std::int32_t>(size))
+                   : QelGetDevice(buffer.data(), static_cast<std::int32_t>(size));
+    if (count >= 0) return SplitList(buffer.data());
+  }
+  throw CallFailed(withSerial ? "QelGetDeviceWithSerialNo" : "QelGetDevice");
+}
+
+int ModelOfName(const std::string& name) {
+  if (name == "QEL") return 0;
+  if (name == "QEL2") return 1;
+  if (name == "QEL5") return 2;
+  return -1;
+}
+
+std::vector<FormatEntry> ReadFormats(std::int32_t device) {
+  // At most ten entries of at most 255 characters each.
+  std::vector<char> text(4096, '\0');
+  if (!QelGetFormat(device, text.data(), static_cast<std::int32_t>(text.size()))) {
+    throw CallFailed("QelGetFormat", "device " + std::to_string(device));
+  }
+  const std::vector<std::string> fields = SplitList(text.data());
+  std::vector<FormatEntry> entries;
+  for (std::size_t i = 0; i + 5 <= fields.size(); i += 5) {
+    FormatEntry entry;
+    entry.index = std::atoi(fields[i].c_str());
+    entry.width = std::atoi(fields[i + 1].c_str());
+    entry.height = std::atoi(fields[i + 2].c_str());
+    entry.fps = std::strtod(fields[i + 3].c_str(), nullptr);
+    entry.name = fields[i + 4];
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+DeviceChoice ResolveDevice(const std::string& text) {
+  DeviceChoice choice;
+  if (IsKey(text)) {
+    choice.position = static_cast<std::int32_t>(std::atoi(text.c_str()));
+    return choice;
+  }
+  const std::vector<std::string> entries = ListDevices(true);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i] == text) {
+      choice.position = static_cast<std::int32_t>(i);
+      choice.serialText = text;
+      return choice;
+    }
+  }
+  throw CommandError(kExitFailed,
+                     "no device is listed as \"" + text + "\"; see 'qelctl list --serial'");
+}
+
+void AddSessionOptions(CLI::App& command, SessionOptions& options) {
+  command
+      .add_option("device", options.device,
+                  "the device: its key (list position) or its serial text, e.g. QEL5#0000ABCD")
+      ->required();
+  command.add_option("--size", options.size,
+                     "frame size WIDTHxHEIGHT (default: the first listed for the format)");
+  command.add_option("--rate", options.rate,
+                     "frames per second (default: the first listed for the size and format)");
+  command.add_option("--format", options.format,
+                     "capture format: YUY2 (default), MJPG, H264, IYUV, RGB24, RGB32, I420 or "
+                     "RGB555; opening by serial text always uses YUY2");
+}
+
+CameraSession::CameraSession(const SessionOptions& options) {
+  const DeviceChoice choice = ResolveDevice(options.device);
+  if (!choice.serialText.empty() && !options.format.empty() && options.format != "YUY2") {
+    throw UsageError("a camera opened by its serial text streams YUY2; open it by key for " +
+                     options.format);
+  }
+  ChooseCapture(options, choice.position, width_, height_, fps_, format_);
+  const std::string capture = std::to_string(width_) + "x" + std::to_string(height_) + " at " +
+                              FormatRate(fps_) + " fps, " + format_;
+
+  std::int32_t result = -1;
+  if (choice.serialText.empty()) {
+    result = QelOpen(choice.position, width_, height_, fps_, format_.c_str());
+    if (result < 0) {
+      throw CallFailed("QelOpen", "device " + std::to_string(choice.position) + ", " + capture);
+    }
+    key_ = choice.position;
+  } else {
+    std::int32_t key = -1;
+    result = QelOpenSerialNo(choice.serialText.c_str(), &key, width_, height_, fps_);
+    if (result < 0) throw CallFailed("QelOpenSerialNo", choice.serialText + ", " + capture);
+    key_ = key;
+  }
+
+  try {
+    const std::vector<std::string> names = ListDevices(false);
+    const std::vector<std::string> labels = ListDevices(true);
+    const auto at = static_cast<std::size_t>(key_);
+    if (at < names.size()) model_ = ModelOfName(names[at]);
+    label_ = at < labels.size() ? labels[at] : "?";
+  } catch (...) {
+    QelClose(key_);  // the destructor does not run for a constructor that throws
+    throw;
+  }
+  if (result == 1) model_ = -1;
+  std::printf("opened key %d (%s)%s: %s\n", key_, label_.c_str(),
+              captureOnly() ? " for frames only" : "", capture.c_str());
+  std::fflush(stdout);
+}
+
+CameraSession::~CameraSession() { QelClose(key_); }
+
+}  // namespace qelctl

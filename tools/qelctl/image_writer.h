@@ -1,0 +1,30 @@
+// Saving frames: YUY2 converted to RGB and written as PNG, other bytes
+// written as they are.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qelctl {
+
+// Converts a top-down YUY2 frame (Y0 U Y1 V for each pair of pixels,
+// studio-range BT.601) to 8-bit RGB, three bytes per pixel. The width must
+// be even and the frame at least width x height x 2 bytes long; false with
+// the reason in error otherwise.
+bool Yuy2ToRgb(const std::uint8_t* frame, std::size_t length, int width, int height,
+               std::vector<std::uint8_t>& rgb, std::string& error);
+
+// Whether this build can write PNG files.
+bool CanWritePng();
+
+// Writes width x height 8-bit RGB pixels as a PNG file.
+bool WritePng(const std::string& path, const std::uint8_t* rgb, int width, int height,
+              std::string& error);
+
+// Writes length bytes to a file as they are.
+bool WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t length,
+                std::string& error);
+
+}  // namespace qelctl
