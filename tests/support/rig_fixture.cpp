@@ -10,6 +10,17 @@
 
 namespace qel::test {
 
+#ifdef _WIN32
+namespace {
+// On Windows the library starts on the hardware backend; every program of
+// this suite runs on the rig.
+const bool rigEnabled = [] {
+  qelsim_enable(1);
+  return true;
+}();
+}  // namespace
+#endif
+
 void RigTest::SetUp() {
   qelsim_reset(1);
   qelsim_set_virtual_time(1);
