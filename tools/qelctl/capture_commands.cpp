@@ -146,9 +146,8 @@ int Grab(const GrabOptions& options) {
       lastLength = static_cast<std::size_t>(before);
       if (!options.save.empty()) last.assign(buffer.begin(), buffer.begin() + before);
       if (live) {
-        const double rate = received > 1 ? (received - 1) / (latest - first) : 0.0;
-        std::printf("\rframe %d/%d  %d bytes  %.1f frames/s ", received, options.frames, before,
-                    rate);
+        std::printf("\rframe %d/%d  %d bytes", received, options.frames, before);
+        if (received > 1) std::printf("  %.1f frames/s", (received - 1) / (latest - first));
         std::fflush(stdout);
       }
       waitingSince = latest;
@@ -161,7 +160,7 @@ int Grab(const GrabOptions& options) {
     }
     clock.WaitForNextPoll();
   }
-  if (live) std::printf("\r");
+  if (live) std::printf("\r%60s\r", "");
   std::printf("received %d frame(s) of %zu bytes", received, lastLength);
   if (received > 1 && latest > first) {
     std::printf(" in %.3f s: %.1f frames/s (asked for %g)", latest - first,
