@@ -246,5 +246,27 @@ TEST_F(ExposureGainTest, AnalogGainIsQel5Register13) {
   EXPECT_EQ(Sent(), 2);
 }
 
+TEST_F(ExposureGainTest, MissingOutputsAreRefusedWithoutSending) {
+  OpenAll();
+  uint16_t g = 7;
+  double seconds = 7.0;
+  int32_t gain = 7;
+  EXPECT_FALSE(QelGetDigitalGain(kQel5, &g, &g, nullptr, &g));
+  EXPECT_FALSE(QelXGetDigitalGain(kQel5, nullptr, &g, &g, &g));
+  EXPECT_FALSE(QelXGetDigitalGainMax(kQel5, &g, &g, &g, nullptr));
+  EXPECT_FALSE(QelXGetDigitalGainMin(kQel5, &g, nullptr, &g, &g));
+  EXPECT_FALSE(QelGetShutter(kQel5, nullptr));
+  EXPECT_FALSE(QelGetShutterMax(kQel5, nullptr));
+  EXPECT_FALSE(QelGetShutterMin(kQel5, nullptr));
+  EXPECT_FALSE(QelGetShutterTime(kQel5, nullptr));
+  EXPECT_FALSE(Qel5GetAnalogGain(kQel5, nullptr));
+  EXPECT_EQ(g, 7);
+  EXPECT_EQ(Sent(), 0);
+  EXPECT_FALSE(QelGetShutterTime(-1, &seconds));
+  EXPECT_FALSE(Qel5GetAnalogGain(9, &gain));
+  EXPECT_EQ(seconds, 7.0);
+  EXPECT_EQ(gain, 7);
+}
+
 }  // namespace
 }  // namespace qel::test
