@@ -1,0 +1,519 @@
+// The HID side of the Windows backend against a stand-in for the device
+// setup, HID and file functions, put in place through the backend's function
+// table: what the walk and the opens pass to the system, the path copy, the
+// release of every system object, and the bounded reads on a synchronous
+// handle. The last tests use the system's own HID devices (Wine's virtual
+// mouse and keyboard in CI).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "discovery/hid_discovery.h"
+#include "hid/hid_channel.h"
+#include "platform/win32/hid_api.h"
+#include "platform/win32/win32_platform.h"
+
+namespace qel::test {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::HidOpenMode;
+using platform::win32::Hid;
+using platform::win32::SystemHidApi;
+
+constexpr GUID kHidGuid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+HDEVINFO const kSet = reinterpret_cast<HDEVINFO>(0x5e7);
+HANDLE const kFirstHandle = reinterpret_cast<HANDLE>(0x100);
+auto* const kPreparsed = reinterpret_cast<PHIDP_PREPARSED_DATA>(0x9a9);
+
+struct FakeInterface {
+  DWORD devInst;
+  CONFIGRET parentResult;
+  std::string parentId;
+  std::string path;
+  bool openable;
+  std::wstring serial;
+};
+
+// The stand-in: a list of HID interfaces, handles that count their closes, a
+// queue of input reports, and a ReadFile that waits for a report or for
+// CancelSynchronousIo as a synchronous read on a device does.
+struct FakeHid {
+  std::vector<FakeInterface> interfaces;
+  std::mutex mutex;
+  std::condition_variable changed;
+
+  DWORD classFlags = 0;
+  GUID classGuid{};
+  int setsDestroyed = 0;
+  struct Open {
+    std::string path;
+    DWORD access, share, disposition, flags;
+    bool security;
+    DWORD securityLength;
+    BOOL inherit;
+  };
+  std::vector<Open> opens;
+  std::vector<int> closes;  // per handle number
+  int preparsedTaken = 0, preparsedFreed = 0;
+  NTSTATUS capsStatus = HIDP_STATUS_SUCCESS;
+
+  std::deque<std::vector<BYTE>> reports;
+  std::vector<std::vector<BYTE>> written;
+  bool answerWrites = false;        // queue a reply echoing each written request
+  bool readBlocked = false;         // a ReadFile is waiting
+  bool cancelPending = false;
+  DWORD readerThreadId = 0;
+  std::chrono::milliseconds readerLateBy{0};  // time a read takes to reach the "driver"
+  int reads = 0, cancels = 0, cancelsThatHit = 0, cancelsOfOtherThreads = 0;
+
+  static FakeHid& Instance() {
+    static FakeHid fake;
+    return fake;
+  }
+  void Reset() {
+    std::lock_guard lock(mutex);
+    interfaces.clear();
+    classFlags = 0;
+    setsDestroyed = 0;
+    opens.clear();
+    closes.clear();
+    preparsedTaken = preparsedFreed = 0;
+    capsStatus = HIDP_STATUS_SUCCESS;
+    reports.clear();
+    written.clear();
+    answerWrites = false;
+    readBlocked = cancelPending = false;
+    readerLateBy = 0ms;
+    reads = cancels = cancelsThatHit = cancelsOfOtherThreads = 0;
+  }
+};
+
+FakeHid& F() { return FakeHid::Instance(); }
+
+const FakeInterface* InterfaceOf(HANDLE handle) {
+  const auto index = reinterpret_cast<std::uintptr_t>(handle) - reinterpret_cast<std::uintptr_t>(kFirstHandle);
+  return index < F().interfaces.size() ? &F().interfaces[index] : nullptr;
+}
+
+void WINAPI FakeGetHidGuid(LPGUID guid) { *guid = kHidGuid; }
+HDEVINFO WINAPI FakeGetClassDevs(const GUID* guid, PCSTR, HWND, DWORD flags) {
+  F().classGuid = *guid;
+  F().classFlags = flags;
+  return kSet;
+}
+BOOL WINAPI FakeEnumDeviceInfo(HDEVINFO set, DWORD member, PSP_DEVINFO_DATA info) {
+  if (set != kSet || info->cbSize != sizeof(SP_DEVINFO_DATA)) return FALSE;
+  if (member >= F().interfaces.size()) {
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
+  }
+  info->DevInst = F().interfaces[member].devInst;
+  return TRUE;
+}
+BOOL WINAPI FakeEnumInterfaces(HDEVINFO set, PSP_DEVINFO_DATA filter, const GUID* guid,
+                               DWORD member, PSP_DEVICE_INTERFACE_DATA data) {
+  if (set != kSet || filter != nullptr || *guid != kHidGuid ||
+      data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) || member >= F().interfaces.size()) {
+    return FALSE;
+  }
+  data->Reserved = member;
+  return TRUE;
+}
+BOOL WINAPI FakeInterfaceDetail(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
+                                PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail, DWORD size,
+                                PDWORD required, PSP_DEVINFO_DATA) {
+  if (set != kSet) return FALSE;
+  const std::string& path = F().interfaces.at(data->Reserved).path;
+  const DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
+                                          path.size() + 1);
+  if (required != nullptr) *required = needed;
+  if (detail == nullptr || size < needed) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) return FALSE;
+  std::memcpy(detail->DevicePath, path.c_str(), path.size() + 1);
+  return TRUE;
+}
+BOOL WINAPI FakeDestroyList(HDEVINFO set) {
+  if (set == kSet) ++F().setsDestroyed;
+  return TRUE;
+}
+CONFIGRET WINAPI FakeGetParent(PDEVINST parent, DEVINST devInst, ULONG flags) {
+  for (const FakeInterface& each : F().interfaces) {
+    if (each.devInst == devInst && flags == 0) {
+      *parent = devInst + 1000;
+      return each.parentResult;
+    }
+  }
+  return CR_NO_SUCH_DEVNODE;
+}
+CONFIGRET WINAPI FakeGetDeviceId(DEVINST devInst, PSTR buffer, ULONG size, ULONG) {
+  for (const FakeInterface& each : F().interfaces) {
+    if (each.devInst + 1000 == devInst) {
+      if (each.parentId.size() + 1 > size) return CR_BUFFER_SMALL;
+      std::memcpy(buffer, each.parentId.c_str(), each.parentId.size() + 1);
+      return CR_SUCCESS;
+    }
+  }
+  return CR_NO_SUCH_DEVNODE;
+}
+HANDLE WINAPI FakeCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                             DWORD disposition, DWORD flags, HANDLE) {
+  F().opens.push_back({path, access, share, disposition, flags, security != nullptr,
+                       security != nullptr ? security->nLength : 0,
+                       security != nullptr ? security->bInheritHandle : TRUE});
+  for (std::size_t i = 0; i < F().interfaces.size(); ++i) {
+    if (F().interfaces[i].path == path && F().interfaces[i].openable) {
+      return reinterpret_cast<HANDLE>(reinterpret_cast<std::uintptr_t>(kFirstHandle) + i);
+    }
+  }
+  return INVALID_HANDLE_VALUE;
+}
+BOOL WINAPI FakeCloseHandle(HANDLE handle) {
+  const auto index = reinterpret_cast<std::uintptr_t>(handle) - reinterpret_cast<std::uintptr_t>(kFirstHandle);
+  if (F().closes.size() <= index) F().closes.resize(index + 1);
+  ++F().closes[index];
+  return TRUE;
+}
+BOOLEAN WINAPI FakeGetPreparsed(HANDLE handle, PHIDP_PREPARSED_DATA* data) {
+  if (InterfaceOf(handle) == nullptr) return FALSE;
+  ++F().preparsedTaken;
+  *data = kPreparsed;
+  return TRUE;
+}
+BOOLEAN WINAPI FakeFreePreparsed(PHIDP_PREPARSED_DATA data) {
+  if (data == kPreparsed) ++F().preparsedFreed;
+  return TRUE;
+}
+NTSTATUS WINAPI FakeGetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
+  if (data != kPreparsed) return HIDP_STATUS_INVALID_PREPARSED_DATA;
+  *caps = HIDP_CAPS{};
+  caps->UsagePage = 0xFF00;
+  caps->Usage = 1;
+  caps->InputReportByteLength = 65;
+  caps->OutputReportByteLength = 65;
+  return F().capsStatus;
+}
+BOOLEAN WINAPI FakeGetSerial(HANDLE handle, PVOID buffer, ULONG bytes) {
+  const FakeInterface* device = InterfaceOf(handle);
+  if (device == nullptr || device->serial.empty()) return FALSE;
+  const std::size_t size = (device->serial.size() + 1) * sizeof(wchar_t);
+  if (size > bytes) return FALSE;
+  std::memcpy(buffer, device->serial.c_str(), size);
+  return TRUE;
+}
+BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID data, DWORD length, LPDWORD written, LPOVERLAPPED) {
+  const auto* bytes = static_cast<const BYTE*>(data);
+  std::lock_guard lock(F().mutex);
+  F().written.emplace_back(bytes, bytes + length);
+  if (F().answerWrites) {
+    std::vector<BYTE> reply(65, 0);
+    reply[1] = bytes[1];
+    reply[2] = bytes[2];
+    reply[3] = 0x42;
+    F().reports.push_back(reply);
+    F().changed.notify_all();
+  }
+  *written = length;
+  return TRUE;
+}
+BOOL WINAPI FakeReadFile(HANDLE, LPVOID data, DWORD length, LPDWORD read, LPOVERLAPPED overlapped) {
+  if (overlapped != nullptr) return FALSE;
+  std::this_thread::sleep_for(F().readerLateBy);  // on its way to the driver
+  std::unique_lock lock(F().mutex);
+  ++F().reads;
+  F().readerThreadId = GetCurrentThreadId();
+  F().readBlocked = true;
+  F().cancelPending = false;
+  F().changed.wait(lock, [] { return !F().reports.empty() || F().cancelPending; });
+  F().readBlocked = false;
+  if (F().reports.empty()) {
+    F().cancelPending = false;
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return FALSE;
+  }
+  const std::vector<BYTE> report = F().reports.front();
+  F().reports.pop_front();
+  const DWORD copied = std::min<DWORD>(length, static_cast<DWORD>(report.size()));
+  std::memcpy(data, report.data(), copied);
+  *read = copied;
+  return TRUE;
+}
+BOOL WINAPI FakeCancelSynchronousIo(HANDLE thread) {
+  std::lock_guard lock(F().mutex);
+  ++F().cancels;
+  if (GetThreadId(thread) != F().readerThreadId) ++F().cancelsOfOtherThreads;
+  if (!F().readBlocked) {
+    SetLastError(ERROR_NOT_FOUND);
+    return FALSE;
+  }
+  ++F().cancelsThatHit;
+  F().cancelPending = true;
+  F().changed.notify_all();
+  return TRUE;
+}
+
+class HidBackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    F().Reset();
+    auto& api = Hid();
+    api.HidD_GetHidGuid = &FakeGetHidGuid;
+    api.SetupDiGetClassDevsA = &FakeGetClassDevs;
+    api.SetupDiEnumDeviceInfo = &FakeEnumDeviceInfo;
+    api.SetupDiEnumDeviceInterfaces = &FakeEnumInterfaces;
+    api.SetupDiGetDeviceInterfaceDetailA = &FakeInterfaceDetail;
+    api.SetupDiDestroyDeviceInfoList = &FakeDestroyList;
+    api.CM_Get_Parent = &FakeGetParent;
+    api.CM_Get_Device_IDA = &FakeGetDeviceId;
+    api.CreateFileA = &FakeCreateFile;
+    api.CloseHandle = &FakeCloseHandle;
+    api.HidD_GetPreparsedData = &FakeGetPreparsed;
+    api.HidD_FreePreparsedData = &FakeFreePreparsed;
+    api.HidP_GetCaps = &FakeGetCaps;
+    api.HidD_GetSerialNumberString = &FakeGetSerial;
+    api.WriteFile = &FakeWriteFile;
+    api.ReadFile = &FakeReadFile;
+    api.CancelSynchronousIo = &FakeCancelSynchronousIo;
+  }
+  void TearDown() override { Hid() = SystemHidApi(); }
+
+  // A camera's HID interface and a foreign one.
+  void AddInterfaces() {
+    F().interfaces = {
+        {7, CR_SUCCESS, "HID\\VID_045E&PID_0040\\5&11112222&0&0000",
+         "\\\\?\\hid#vid_045e&pid_0040#5&11112222&0&0000#{4d1e55b2}", true, L"MOUSE"},
+        {8, CR_SUCCESS, "USB\\VID_1D6B&PID_0102&MI_02\\7&2F3E4D5C&0&0002",
+         "\\\\?\\hid#vid_1d6b&pid_0102&mi_02#8&aaaa&0&0000#{4d1e55b2}", true, L"0000ABCD"},
+    };
+  }
+
+  platform::Platform& backend_ = platform::win32::HardwarePlatform();
+};
+
+// The walk of the library over the backend finds the paired interface and
+// reads its serial text; every handle it opened is closed, the information
+// set destroyed, the preparsed data freed.
+TEST_F(HidBackendTest, SerialWalkReachesThePairedInterfaceAndReleasesEverything) {
+  AddInterfaces();
+  char serial[9] = {};
+  ASSERT_TRUE(ReadControlSerial(
+      "@device:pnp:\\\\?\\usb#vid_1d6b&pid_0102&mi_00#7&2f3e4d5c&0&0000#{65e8}\\global", serial));
+  EXPECT_STREQ(serial, "0000ABCD");
+
+  EXPECT_EQ(F().classGuid, kHidGuid);
+  EXPECT_EQ(F().classFlags, static_cast<DWORD>(DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+  EXPECT_EQ(F().setsDestroyed, 1);
+  ASSERT_EQ(F().opens.size(), 1u);  // the mouse's parent carries another prefix
+  EXPECT_EQ(F().opens[0].path, F().interfaces[1].path);
+  EXPECT_EQ(F().preparsedTaken, 1);
+  EXPECT_EQ(F().preparsedFreed, 1);
+  ASSERT_EQ(F().closes.size(), 2u);
+  EXPECT_EQ(F().closes[1], 1);
+}
+
+TEST_F(HidBackendTest, OpenModesPassTheirAttributes) {
+  AddInterfaces();
+  const char* path = F().interfaces[1].path.c_str();
+  {
+    auto channel = backend_.OpenHidDevice(path, HidOpenMode::kCommandChannel);
+    ASSERT_TRUE(channel);
+    auto query = backend_.OpenHidDevice(path, HidOpenMode::kSerialQuery);
+    ASSERT_TRUE(query);
+  }
+  ASSERT_EQ(F().opens.size(), 2u);
+  const FakeHid::Open& channel = F().opens[0];
+  EXPECT_EQ(channel.access, static_cast<DWORD>(GENERIC_READ | GENERIC_WRITE));
+  EXPECT_EQ(channel.share, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE));
+  EXPECT_EQ(channel.disposition, static_cast<DWORD>(OPEN_EXISTING));
+  EXPECT_EQ(channel.flags, 0u);  // synchronous I/O
+  EXPECT_TRUE(channel.security);
+  EXPECT_EQ(channel.securityLength, sizeof(SECURITY_ATTRIBUTES));
+  EXPECT_EQ(channel.inherit, FALSE);
+  const FakeHid::Open& query = F().opens[1];
+  EXPECT_EQ(query.flags, static_cast<DWORD>(FILE_FLAG_OVERLAPPED));
+  EXPECT_FALSE(query.security);
+  EXPECT_EQ(F().closes[1], 2);  // each handle closed with its device
+
+  EXPECT_FALSE(backend_.OpenHidDevice("\\\\?\\no-such-device", HidOpenMode::kCommandChannel));
+  EXPECT_FALSE(backend_.OpenHidDevice(nullptr, HidOpenMode::kCommandChannel));
+}
+
+TEST_F(HidBackendTest, CapsFailureStillFreesThePreparsedData) {
+  AddInterfaces();
+  auto device = backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kSerialQuery);
+  ASSERT_TRUE(device);
+  platform::HidCaps caps;
+  ASSERT_TRUE(device->GetCaps(caps));
+  EXPECT_EQ(caps.inputReportByteLength, 65);
+  EXPECT_EQ(caps.usagePage, 0xFF00);
+  F().capsStatus = HIDP_STATUS_INVALID_PREPARSED_DATA;
+  EXPECT_FALSE(device->GetCaps(caps));
+  EXPECT_EQ(F().preparsedTaken, 2);
+  EXPECT_EQ(F().preparsedFreed, 2);
+}
+
+TEST_F(HidBackendTest, InterfacePathIsCopiedWholeOrNotAtAll) {
+  AddInterfaces();
+  auto set = backend_.GetHidInterfaceSet();
+  ASSERT_TRUE(set);
+  std::uint32_t devInst = 0;
+  ASSERT_TRUE(set->EnumDeviceInfo(1, devInst));
+  EXPECT_EQ(devInst, 8u);
+  EXPECT_FALSE(set->EnumDeviceInfo(2, devInst));
+  ASSERT_TRUE(set->EnumDeviceInterface(1));
+  const std::uint32_t size = set->DeviceInterfaceDetailSize(1);
+  const std::string& path = F().interfaces[1].path;
+  EXPECT_EQ(size, offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1);
+
+  std::vector<char> buffer(path.size() + 1, 'x');
+  ASSERT_TRUE(set->GetDeviceInterfacePath(1, size, buffer.data(), buffer.size()));
+  EXPECT_EQ(std::string(buffer.data()), path);
+  // One byte short: refused, and nothing written past the buffer.
+  std::vector<char> small(path.size() + 1, 'x');
+  EXPECT_FALSE(set->GetDeviceInterfacePath(1, size, small.data(), small.size() - 1));
+  EXPECT_EQ(small.back(), 'x');
+  // A member other than the last enumerated one is enumerated first.
+  EXPECT_TRUE(set->GetDeviceInterfacePath(0, set->DeviceInterfaceDetailSize(0), buffer.data(),
+                                          buffer.size()));
+  EXPECT_EQ(std::string(buffer.data()), F().interfaces[0].path);
+
+  std::uint32_t parent = 0;
+  EXPECT_EQ(backend_.GetParentDevInst(8, parent), CR_SUCCESS);
+  char id[200];
+  EXPECT_EQ(backend_.GetDeviceId(parent, id, sizeof id), CR_SUCCESS);
+  EXPECT_STREQ(id, F().interfaces[1].parentId.c_str());
+  set.reset();
+  EXPECT_EQ(F().setsDestroyed, 1);
+}
+
+// A read on the synchronous handle that no report answers ends at its time,
+// cancelled on the reading thread; a report waiting is read at once.
+TEST_F(HidBackendTest, ReadEndsAtItsTimeWhenNoReportComes) {
+  AddInterfaces();
+  auto device = backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel);
+  ASSERT_TRUE(device);
+  std::vector<std::uint8_t> report(65, 0);
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(device->Read(report.data(), 65, 150));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, 140ms);
+  EXPECT_LT(waited, 1000ms);
+  EXPECT_GE(F().cancelsThatHit, 1);
+  EXPECT_EQ(F().cancelsOfOtherThreads, 0);
+  EXPECT_FALSE(F().readBlocked);  // no read outlives the call
+
+  F().reports.push_back(std::vector<BYTE>(65, 0x5a));
+  const int cancels = F().cancels;
+  EXPECT_TRUE(device->Read(report.data(), 65, 1000));
+  EXPECT_EQ(report[64], 0x5a);
+  // No cancel reaches the thread after its read returned.
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(F().cancels, cancels);
+}
+
+// A cancel that comes before the read has reached the driver finds nothing
+// to cancel; the next one ends the read.
+TEST_F(HidBackendTest, EarlyCancelIsRepeatedUntilTheReadEnds) {
+  AddInterfaces();
+  auto device = backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel);
+  ASSERT_TRUE(device);
+  F().readerLateBy = 60ms;
+  std::vector<std::uint8_t> report(65, 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(device->Read(report.data(), 65, 5));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+  EXPECT_GT(F().cancels, F().cancelsThatHit);
+  EXPECT_EQ(F().cancelsThatHit, 1);
+}
+
+TEST_F(HidBackendTest, ReportsMoveOnlyOverTheCommandChannel) {
+  AddInterfaces();
+  auto query = backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kSerialQuery);
+  ASSERT_TRUE(query);
+  std::vector<std::uint8_t> report(65, 0);
+  EXPECT_FALSE(query->Write(report.data(), 65));
+  EXPECT_FALSE(query->Read(report.data(), 65, 10));
+  EXPECT_TRUE(F().written.empty());
+  EXPECT_EQ(F().reads, 0);
+}
+
+// The library's exchange over the backend: a reply after a stale report, and
+// a device that never answers, where the 5000 ms deadline holds although the
+// handle is synchronous.
+TEST_F(HidBackendTest, ExchangeKeepsItsDeadlineOverTheSynchronousHandle) {
+  AddInterfaces();
+  platform::HidCaps caps;
+  caps.inputReportByteLength = 65;
+  caps.outputReportByteLength = 65;
+  HidChannel channel(
+      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel), caps);
+  CommandBlock command{};
+  command[0] = 0xF0;
+  ReplyBlock reply{};
+
+  F().reports.push_back(std::vector<BYTE>(65, 0));  // left over, answers nothing
+  F().answerWrites = true;
+  ASSERT_TRUE(channel.Exchange(command, reply));
+  EXPECT_EQ(reply[0], 0xF0);
+  EXPECT_EQ(reply[1], 0x42);
+  ASSERT_EQ(F().written.size(), 1u);
+  EXPECT_EQ(F().written[0].size(), 65u);
+
+  F().answerWrites = false;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(channel.Exchange(command, reply));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, 4900ms);
+  EXPECT_LT(waited, 6500ms);
+  EXPECT_FALSE(F().readBlocked);
+}
+
+// The system's own HID devices: the walk finds no parent for them (Wine
+// answers CR_NO_SUCH_DEVNODE), and a read on one that sends nothing ends at
+// its time.
+TEST(SystemHid, ReadOnASilentDeviceEndsAtItsTime) {
+  Hid() = SystemHidApi();
+  platform::Platform& backend = platform::win32::HardwarePlatform();
+  auto set = backend.GetHidInterfaceSet();
+  ASSERT_TRUE(set);
+  std::vector<std::string> paths;
+  std::uint32_t devInst = 0;
+  for (std::uint32_t member = 0; set->EnumDeviceInfo(member, devInst); ++member) {
+    if (!set->EnumDeviceInterface(member)) continue;
+    const std::uint32_t size = set->DeviceInterfaceDetailSize(member);
+    std::vector<char> path(size + 1, '\0');
+    if (size > 0 && set->GetDeviceInterfacePath(member, size, path.data(), size + 1)) {
+      paths.emplace_back(path.data());
+    }
+  }
+  if (paths.empty()) GTEST_SKIP() << "no HID device on this system";
+
+  std::unique_ptr<platform::HidDevice> device;
+  for (const std::string& path : paths) {
+    device = backend.OpenHidDevice(path.c_str(), HidOpenMode::kCommandChannel);
+    if (device) break;
+  }
+  if (!device) GTEST_SKIP() << "no HID device could be opened";
+  platform::HidCaps caps;
+  ASSERT_TRUE(device->GetCaps(caps));
+  std::vector<std::uint8_t> report(std::max<std::size_t>(caps.inputReportByteLength, 1), 0);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(device->Read(report.data(), static_cast<std::uint32_t>(report.size()), 200));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, 190ms);
+  EXPECT_LT(waited, 2000ms);
+}
+
+}  // namespace
+}  // namespace qel::test

@@ -1,0 +1,62 @@
+// A small camera of our own for the Windows backend's tests: a source filter
+// with one capture pin (IAMStreamConfig, and IKsPropertySet for its pin
+// category) that streams YUY2 frames from a thread of its own while the graph
+// runs, and IAMVideoProcAmp on the filter with brightness, contrast and hue.
+// Created through a class factory that a test registers in its process.
+#pragma once
+
+#include <windows.h>
+#include <dshow.h>
+
+#include <atomic>
+#include <cstdint>
+
+namespace qel::test {
+
+// {4F0C7D51-9A1E-4C8B-A6C2-3D5E7F901A2B}
+inline constexpr CLSID kTestCameraClsid = {
+    0x4f0c7d51, 0x9a1e, 0x4c8b, {0xa6, 0xc2, 0x3d, 0x5e, 0x7f, 0x90, 0x1a, 0x2b}};
+
+// The capabilities the pin offers: YUY2 at these sizes, 30 frames per second.
+inline constexpr int kTestCameraSizes[][2] = {{320, 240}, {160, 120}};
+inline constexpr REFERENCE_TIME kTestCameraInterval = 333333;
+
+// What the test cameras of this process saw, for the tests to check.
+struct TestCameraLog {
+  std::atomic<int> instances{0};         // filters alive
+  std::atomic<int> framesSent{0};        // samples the pin delivered
+  std::atomic<int> formatWidth{0};       // of the last SetFormat
+  std::atomic<int> formatHeight{0};
+  std::atomic<long long> formatInterval{0};
+  std::atomic<long> brightness{0};       // the VideoProcAmp values
+  std::atomic<long> contrast{0};
+  std::atomic<long> hue{1};
+  void Reset();
+};
+TestCameraLog& CameraLog();
+
+// A new filter, as IBaseFilter with one reference.
+IBaseFilter* NewTestCamera();
+
+// Registers the camera's class object in this process (CoRegisterClassObject)
+// while it lives. COM must be initialised.
+class TestCameraClass {
+ public:
+  TestCameraClass();
+  ~TestCameraClass();
+  TestCameraClass(const TestCameraClass&) = delete;
+  TestCameraClass& operator=(const TestCameraClass&) = delete;
+  bool registered() const { return cookie_ != 0; }
+
+ private:
+  DWORD cookie_ = 0;
+};
+
+// A class factory whose CreateInstance calls make; one reference.
+IClassFactory* NewClassFactory(HRESULT (*make)(REFIID iid, void** object));
+
+// Deep copy of a media type into task memory, and its release.
+void CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from);
+void ClearMediaType(AM_MEDIA_TYPE& type);
+
+}  // namespace qel::test
