@@ -110,8 +110,10 @@ class Win32HidInterfaceSet final : public HidInterfaceSet {
 class ReadDeadline {
  public:
   explicit ReadDeadline(std::uint32_t timeoutMs) {
-    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread_,
-                         THREAD_TERMINATE, FALSE, 0)) {
+    // A real handle of the reading thread (GetCurrentThread gives a pseudo
+    // handle that would name the timer's thread in the callback).
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread_, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS)) {
       thread_ = nullptr;
       return;
     }
