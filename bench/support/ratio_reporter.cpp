@@ -30,16 +30,21 @@ void RatioReporter::PrintRatio(const std::string& label, const std::string& meas
               value / 1e3, base / 1e3, value / base, target);
 }
 
+double RatioReporter::Counter(const std::string& name, const std::string& counter) const {
+  const auto run = counters_.find(name);
+  if (run == counters_.end()) return 0.0;
+  const auto value = run->second.find(counter);
+  return value == run->second.end() ? 0.0 : value->second;
+}
+
 void RatioReporter::PrintCounterRatio(const std::string& label, const std::string& benchmark,
                                       const std::string& counter, const std::string& baseline,
-                                      double target) const {
-  const double base = Nanoseconds(baseline);
-  const auto run = counters_.find(benchmark);
-  if (base <= 0.0 || run == counters_.end()) return;
-  const auto value = run->second.find(counter);
-  if (value == run->second.end()) return;
+                                      const std::string& baselineCounter, double target) const {
+  const double base = Counter(baseline, baselineCounter);
+  const double value = Counter(benchmark, counter);
+  if (base <= 0.0 || value <= 0.0) return;
   std::printf("%-58s %10.1f us / %8.1f us = %5.2f  (target <= %.1f)\n", label.c_str(),
-              value->second / 1e3, base / 1e3, value->second / base, target);
+              value / 1e3, base / 1e3, value / base, target);
 }
 
 bool RunWith(RatioReporter& reporter, int argc, char** argv) {

@@ -17,13 +17,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
   // Mean real time per iteration in nanoseconds, by benchmark name; 0 when
   // the benchmark did not run.
   double Nanoseconds(const std::string& name) const;
+  // A user counter's value; 0 when absent.
+  double Counter(const std::string& name, const std::string& counter) const;
   // Prints "label: measured / baseline = ratio (target <= target)".
   void PrintRatio(const std::string& label, const std::string& measured,
                   const std::string& baseline, double target) const;
-  // Prints a value reported as a user counter, divided by the baseline's time.
+  // Prints a user counter of one benchmark divided by the same-named
+  // counter of the baseline (both in nanoseconds).
   void PrintCounterRatio(const std::string& label, const std::string& benchmark,
                          const std::string& counter, const std::string& baseline,
-                         double target) const;
+                         const std::string& baselineCounter, double target) const;
 
  private:
   std::map<std::string, double> nanoseconds_;
