@@ -30,6 +30,9 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# A server left running for this prefix (a persistent one never exits, and
+# would keep wineserver -w waiting) is stopped first.
+wineserver -k >/dev/null 2>&1 || true
 wineboot --init >/dev/null 2>&1 </dev/null
 wineserver -w
 # A persistent server and Wine's background services, started with every
