@@ -110,10 +110,12 @@ class VirtualHidDevice : public platform::HidDevice {
     }
     rig.log.AddReport(device_->id, report, length);
     std::size_t inputLength = device_->inputLength;
-    lock.unlock();
+    // The replies are queued under the same lock as the write: a reader on
+    // another handle must never see the request written but its reply not
+    // yet queued, where under virtual time its wait would move the clock
+    // past this exchange's deadline. (The firmware takes only its own lock.)
     std::vector<Report> replies;
     device_->firmware->HandleOutputReport(report, length, inputLength, replies);
-    lock.lock();
     // Every open handle of the interface gets its own copy of each reply.
     for (HidQueue* queue : hid_->openQueues) {
       for (const Report& r : replies) {
