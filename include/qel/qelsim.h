@@ -35,7 +35,8 @@ extern "C" {
 QEL_API void QEL_CALL qelsim_enable(int on);
 
 /** Removes every device, fault and log entry and clears the clock state. With
- *  populate 1 the default population is added afterwards:
+ *  populate 1 the default population is added afterwards; a process starts
+ *  with it too:
  *   - "Screen Capture", a software source without "@device:pnp" (not listed);
  *   - "QEL5", serial 0x0000ABCD: 1920x1080, 960x540, 480x270 at 30 and 60 fps,
  *     "YUY2" and "MJPG";

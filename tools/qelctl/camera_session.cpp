@@ -98,9 +98,6 @@ void SetUpPlatform(const PlatformOptions& options) {
   }
   qelsim_enable(1);
 #endif
-  // The rig lives in this process and starts out empty; every run of the
-  // tool sees the same default population.
-  if (qelsim_device_count() == 0) qelsim_reset(1);
   if (options.virtualTime) {
     qelsim_set_virtual_time(1);
     g_virtualTime = true;

@@ -1,10 +1,34 @@
 #include "platform/virtual/rig.h"
 
+#include <mutex>
+
+#include "platform/virtual/population.h"
+
 namespace qel::sim {
+namespace {
+
+// Set on the thread that fills the rig for the first time, whose own calls
+// of Instance() during the filling must not wait for themselves.
+thread_local bool fillingHere = false;
+
+}  // namespace
 
 Rig& Rig::Instance() {
   // Never destroyed: streaming threads may outlive static destruction.
   static Rig* rig = new Rig;
+  // A process starts with the default population, as an application using
+  // the rig without hardware expects; every other thread waits for it.
+  static std::once_flag filled;
+  if (!fillingHere) {
+    std::call_once(filled, [] {
+      fillingHere = true;
+      {
+        std::lock_guard lock(rig->mutex);
+        AddDefaultPopulationLocked();
+      }
+      fillingHere = false;
+    });
+  }
   return *rig;
 }
 
