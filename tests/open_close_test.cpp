@@ -135,6 +135,17 @@ TEST_F(OpenClose, FailuresAfterTheBuildTakeTheCaptureDown) {
   EXPECT_EQ(qelsim_com_depth(), 0);
 }
 
+TEST_F(OpenClose, ContextLeftRunningByAFailedStopRefusesTheNextOpen) {
+  ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+  qelsim_inject_fault(-1, "WaitForCompletion", 0, 1);
+  QelClose(0);
+  EXPECT_FALSE(CameraTable::Instance().FindSlot(0)) << "the slot is cleared all the same";
+  EXPECT_EQ(ContextAt(0)->running.load(), 1) << "the graph would not stop";
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), -1);
+  EXPECT_EQ(StopCapture(0), kStopDone) << "a later stop may try again";
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+}
+
 TEST_F(OpenClose, ListingThatReportsNoDevicesFailsTheOpen) {
   qelsim_inject_fault(-1, "CreateFilterGraph", 1, 1);  // the build's graph is the first
   EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), -1);
