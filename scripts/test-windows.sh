@@ -4,21 +4,7 @@
 # the build directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-
-packages=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest libcli11-dev)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-    missing+=("$package")
-done
-if ((${#missing[@]})); then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/setup.sh g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest
 
 cmake --preset windows
 cmake --build --preset windows
