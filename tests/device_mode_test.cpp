@@ -5,24 +5,12 @@
 namespace qel::test {
 namespace {
 
-constexpr int kQel5 = 0;  // keys equal rig ids
-constexpr int kQel2 = 1;
-constexpr int kQel = 2;
-constexpr int kWebcam = 3;
-
-class DeviceModeTest : public EmptyRigTest {
+class DeviceModeTest : public EveryModelRigTest {
  protected:
   void SetUp() override {
-    EmptyRigTest::SetUp();
-    ASSERT_EQ(qelsim_add_camera("QEL5", 0x0000ABCD), kQel5);
-    ASSERT_EQ(qelsim_add_camera("QEL2", 0x00C0FFEE), kQel2);
-    ASSERT_EQ(qelsim_add_camera("QEL", 0x00000123), kQel);
-    ASSERT_EQ(qelsim_add_webcam("Webcam"), kWebcam);
-    ASSERT_EQ(QelOpen(kQel5, 1920, 1080, 30.0, "YUY2"), 0);
-    ASSERT_EQ(QelOpen(kQel2, 1280, 720, 60.0, "YUY2"), 0);
-    ASSERT_EQ(QelOpen(kQel, 1280, 720, 60.0, "YUY2"), 0);
+    EveryModelRigTest::SetUp();
     ASSERT_EQ(QelOpen(kWebcam, 640, 480, 30.0, "YUY2"), 1);
-    qelsim_log_clear();
+    OpenFamily();
   }
 };
 

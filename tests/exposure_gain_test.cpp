@@ -12,30 +12,8 @@
 namespace qel::test {
 namespace {
 
-// One camera of each model and a webcam; keys equal rig ids.
-constexpr int kQel5 = 0;
-constexpr int kQel2 = 1;
-constexpr int kQel = 2;
-constexpr int kWebcam = 3;
-
-class ExposureGainTest : public EmptyRigTest {
+class ExposureGainTest : public EveryModelRigTest {
  protected:
-  void SetUp() override {
-    EmptyRigTest::SetUp();
-    ASSERT_EQ(qelsim_add_camera("QEL5", 0x0000ABCD), kQel5);
-    ASSERT_EQ(qelsim_add_camera("QEL2", 0x00C0FFEE), kQel2);
-    ASSERT_EQ(qelsim_add_camera("QEL", 0x00000123), kQel);
-    ASSERT_EQ(qelsim_add_webcam("Webcam"), kWebcam);
-  }
-
-  // Opens the family cameras at their largest size and clears the log.
-  void OpenAll(double qel2Rate = 60.0) {
-    ASSERT_EQ(QelOpen(kQel5, 1920, 1080, 30.0, "YUY2"), 0);
-    ASSERT_EQ(QelOpen(kQel2, 1280, 720, qel2Rate, "YUY2"), 0);
-    ASSERT_EQ(QelOpen(kQel, 1280, 720, 60.0, "YUY2"), 0);
-    qelsim_log_clear();
-  }
-
   // Stops the camera's capture but leaves it open.
   static void StopCaptureOf(int key) {
     std::lock_guard lock(Capture().lifecycleMutex);
@@ -51,7 +29,7 @@ class ExposureGainTest : public EmptyRigTest {
 };
 
 TEST_F(ExposureGainTest, ShutterLinesAreRangeCheckedPerModel) {
-  OpenAll();
+  OpenFamily();
   for (int key : {kQel, kQel2}) {
     SCOPED_TRACE(key);
     qelsim_log_clear();
@@ -89,7 +67,7 @@ TEST_F(ExposureGainTest, ShutterLinesAreRangeCheckedPerModel) {
 }
 
 TEST_F(ExposureGainTest, PlainDigitalGainIsQuarteredOnQel5AndLimitedTo4095) {
-  OpenAll();
+  OpenFamily();
   EXPECT_TRUE(QelSetDigitalGain(kQel5, 4095, 4, 3, 0x10000 + 256));
   EXPECT_EQ(ReportHex(kQel5, 0, 2, 10), "30 03 FF 00 01 00 00 00 40 00");
   EXPECT_TRUE(QelSetDigitalGain(kQel2, 4095, 1, 2, 3));
@@ -121,7 +99,7 @@ TEST_F(ExposureGainTest, PlainDigitalGainIsQuarteredOnQel5AndLimitedTo4095) {
 }
 
 TEST_F(ExposureGainTest, RawDigitalGainRangesPerModel) {
-  OpenAll();
+  OpenFamily();
   for (int position = 0; position < 4; ++position) {
     int32_t gains[4] = {256, 256, 256, 256};
     gains[position] = 255;
@@ -163,7 +141,7 @@ TEST_F(ExposureGainTest, RawDigitalGainRangesPerModel) {
 }
 
 TEST_F(ExposureGainTest, Qel5ShutterTimeIsTruncatedTenThousandthsOfASecond) {
-  OpenAll();
+  OpenFamily();
   EXPECT_TRUE(QelSetShutterTime(kQel5, 0.0003));
   EXPECT_EQ(ReportHex(kQel5, 0, 2, 3), "32 00 02") << "0.0003 * 10000 lies just below 3";
   EXPECT_TRUE(QelSetShutterTime(kQel5, 1.0));
@@ -183,7 +161,7 @@ TEST_F(ExposureGainTest, Qel5ShutterTimeIsTruncatedTenThousandthsOfASecond) {
 }
 
 TEST_F(ExposureGainTest, ShutterTimeOfOtherModelsFollowsTheOpenSizeAndRate) {
-  OpenAll(5.0);
+  OpenFamily(5.0);
   // Size 0 at 5 fps: 0.0001 / 2.667e-4 - 0.0822 + 0.5 = 0.79, sent as 1.
   EXPECT_TRUE(QelSetShutterTime(kQel2, 0.0001));
   EXPECT_EQ(ReportHex(kQel2, 0, 2, 3), "32 00 01");
@@ -202,7 +180,7 @@ TEST_F(ExposureGainTest, ShutterTimeOfOtherModelsFollowsTheOpenSizeAndRate) {
 }
 
 TEST_F(ExposureGainTest, ShutterTimeFailsWhileTheCaptureIsNotRunning) {
-  OpenAll();
+  OpenFamily();
   ASSERT_TRUE(QelSetShutter(kQel2, 100));
   qelsim_log_clear();
   StopCaptureOf(kQel2);
@@ -222,7 +200,7 @@ TEST_F(ExposureGainTest, ShutterTimeFailsWhileTheCaptureIsNotRunning) {
 }
 
 TEST_F(ExposureGainTest, AnalogGainIsQel5Register13) {
-  OpenAll();
+  OpenFamily();
   EXPECT_TRUE(Qel5SetAnalogGain(kQel5, 15));
   EXPECT_EQ(ReportHex(kQel5, 0, 2, 6), "F4 00 0D 00 0F 00");
   int value = 0;
@@ -247,7 +225,7 @@ TEST_F(ExposureGainTest, AnalogGainIsQel5Register13) {
 }
 
 TEST_F(ExposureGainTest, MissingOutputsAreRefusedWithoutSending) {
-  OpenAll();
+  OpenFamily();
   uint16_t g = 7;
   double seconds = 7.0;
   int32_t gain = 7;

@@ -38,6 +38,21 @@ void EmptyRigTest::SetUp() {
   qelsim_set_virtual_time(1);
 }
 
+void EveryModelRigTest::SetUp() {
+  EmptyRigTest::SetUp();
+  ASSERT_EQ(qelsim_add_camera("QEL5", 0x0000ABCD), kQel5);
+  ASSERT_EQ(qelsim_add_camera("QEL2", 0x00C0FFEE), kQel2);
+  ASSERT_EQ(qelsim_add_camera("QEL", 0x00000123), kQel);
+  ASSERT_EQ(qelsim_add_webcam("Webcam"), kWebcam);
+}
+
+void EveryModelRigTest::OpenFamily(double qel2Rate) {
+  ASSERT_EQ(QelOpen(kQel5, 1920, 1080, 30.0, "YUY2"), 0);
+  ASSERT_EQ(QelOpen(kQel2, 1280, 720, qel2Rate, "YUY2"), 0);
+  ASSERT_EQ(QelOpen(kQel, 1280, 720, 60.0, "YUY2"), 0);
+  qelsim_log_clear();
+}
+
 std::int32_t StartRigCapture(int captureIndex, std::int32_t device, std::int32_t width,
                              std::int32_t height, double frameRate, const char* format) {
   std::lock_guard lock(Capture().lifecycleMutex);

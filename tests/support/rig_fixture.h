@@ -27,6 +27,20 @@ class EmptyRigTest : public RigTest {
   void SetUp() override;
 };
 
+// One camera of each model and a webcam on an otherwise empty rig; their
+// keys equal their rig ids.
+class EveryModelRigTest : public EmptyRigTest {
+ protected:
+  static constexpr int kQel5 = 0;
+  static constexpr int kQel2 = 1;
+  static constexpr int kQel = 2;
+  static constexpr int kWebcam = 3;
+
+  void SetUp() override;
+  // Opens the three family cameras at their largest size and clears the log.
+  void OpenFamily(double qel2Rate = 60.0);
+};
+
 // Builds a capture graph at captureIndex for the plug-and-play device at
 // position device, as opening a camera does; returns the build status.
 std::int32_t StartRigCapture(int captureIndex, std::int32_t device, std::int32_t width = 0,
