@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/virtual/request_log.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -225,3 +226,19 @@ TEST_F(RigHid, RemovedCameraFailsItsOpenHandle) {
 
 }  // namespace
 }  // namespace qel::test
+
+TEST(RigRequestLog, KeepsTheLatestEntriesOnly) {
+  qel::sim::RequestLog log;
+  const std::size_t total = qel::sim::RequestLog::kMaxEntries + 5;
+  for (std::size_t i = 0; i < total; ++i) {
+    const std::uint8_t byte = static_cast<std::uint8_t>(i);
+    log.AddReport(static_cast<int>(i % 2), &byte, 1);
+    log.AddProperty(0, 0, static_cast<std::int32_t>(i), 2);
+  }
+  EXPECT_EQ(log.ReportCount(-1), static_cast<int>(qel::sim::RequestLog::kMaxEntries));
+  ASSERT_NE(log.Report(-1, 0), nullptr);
+  EXPECT_EQ(log.Report(-1, 0)->bytes[0], 5) << "the five oldest dropped out";
+  EXPECT_EQ(log.Report(1, 0)->bytes[0], 5);
+  EXPECT_EQ(log.Property(0, 0)->value, 5);
+  EXPECT_EQ(log.Property(0, static_cast<int>(qel::sim::RequestLog::kMaxEntries)), nullptr);
+}

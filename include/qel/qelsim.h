@@ -210,6 +210,9 @@ QEL_API int QEL_CALL qelsim_firmware_fault(int device, int code, int kind, int v
 
 /* ---- request log -------------------------------------------------------- */
 
+/* The log keeps the latest 262,144 reports and as many property writes;
+ * older ones drop out, and indices count the entries kept. */
+
 /** Clears the log. */
 QEL_API void QEL_CALL qelsim_log_clear(void);
 /** Number of HID output reports written to the device (-1: all devices). */

@@ -5,7 +5,7 @@ namespace qel::sim {
 namespace {
 
 template <typename Entry>
-int CountFor(const std::vector<Entry>& entries, int device) {
+int CountFor(const std::deque<Entry>& entries, int device) {
   if (device == -1) return static_cast<int>(entries.size());
   int n = 0;
   for (const Entry& e : entries) n += e.device == device;
@@ -13,7 +13,7 @@ int CountFor(const std::vector<Entry>& entries, int device) {
 }
 
 template <typename Entry>
-const Entry* Nth(const std::vector<Entry>& entries, int device, int index) {
+const Entry* Nth(const std::deque<Entry>& entries, int device, int index) {
   if (index < 0) return nullptr;
   for (const Entry& e : entries) {
     if (device != -1 && e.device != device) continue;
