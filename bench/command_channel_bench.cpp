@@ -127,7 +127,8 @@ void BM_HidExchange(benchmark::State& state) {
     state.SkipWithError("the rig's camera did not open");
     return;
   }
-  const std::shared_ptr<qel::HidChannel> channel = qel::CameraTable::Instance().FindSlot(0)->hidHandle;
+  const std::shared_ptr<qel::HidChannel> channel =
+      qel::CameraTable::Instance().FindSlot(0)->hidHandle;
   const qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kUsbMode);
   qel::ReplyBlock reply{};
   std::int64_t n = 0;

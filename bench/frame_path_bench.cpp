@@ -163,8 +163,8 @@ int main(int argc, char** argv) {
   qel::bench::RatioReporter reporter;
   if (!qel::bench::RunWith(reporter, argc, argv)) return 1;
   std::printf("\nRatios to one memcpy of a 1920 x 1080 YUY2 frame (%zu bytes):\n", kFrameBytes);
-  reporter.PrintRatio("streaming thread per frame (grabber callback)",
-                      "BM_StreamingThreadPerFrame", "BM_MemcpyFrame", 1.2);
+  reporter.PrintRatio("streaming thread per frame (grabber callback)", "BM_StreamingThreadPerFrame",
+                      "BM_MemcpyFrame", 1.2);
   reporter.PrintRatio("QelReceiveImage per new frame", "BM_ReceiveImage", "BM_MemcpyFrame", 1.2);
   std::printf("\nPaced at 120 frames per second, to one memcpy paced the same way:\n");
   reporter.PrintRatio("streaming thread while another thread receives (mean)",

@@ -120,7 +120,8 @@ TEST_F(ExposureGainTest, RawDigitalGainRangesPerModel) {
     uint16_t max;
     uint16_t min;
   };
-  for (const Bounds& b : {Bounds{kQel, 65535, 0}, Bounds{kQel2, 4095, 256}, Bounds{kQel5, 1023, 0}}) {
+  for (const Bounds& b :
+       {Bounds{kQel, 65535, 0}, Bounds{kQel2, 4095, 256}, Bounds{kQel5, 1023, 0}}) {
     uint16_t g[4] = {7, 7, 7, 7};
     ASSERT_TRUE(QelXGetDigitalGainMax(b.key, &g[0], &g[1], &g[2], &g[3]));
     for (uint16_t v : g) EXPECT_EQ(v, b.max) << b.key;

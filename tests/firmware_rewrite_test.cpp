@@ -61,16 +61,18 @@ class FirmwareRewriteTest : public RigTest {
 
   static std::vector<std::uint8_t> Image(std::size_t size) {
     std::vector<std::uint8_t> image(size);
-    for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>(i * 31 + 7 + (i >> 8));
+    for (std::size_t i = 0; i < size; ++i)
+      image[i] = static_cast<std::uint8_t>(i * 31 + 7 + (i >> 8));
     return image;
   }
 
   std::string ImageFile(const std::vector<std::uint8_t>& image) {
     const std::string path = ::testing::TempDir() + "qel_rewrite_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                             "_" + std::to_string(files_.size()) + ".bin";
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                             std::to_string(files_.size()) + ".bin";
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
     files_.push_back(path);
     return path;
   }
@@ -153,13 +155,14 @@ TEST_F(FirmwareRewriteTest, HundredByteImageTakesTwoBlocksEachWay) {
   EXPECT_FLOAT_EQ(percent, 106.0f) << "(112 + 100) / 200";
   EXPECT_EQ(seconds, 0);
 
-  EXPECT_EQ(Blocks(), (std::vector<std::string>{"22@000000", "20@000000", "20@000038",
-                                                "21@000000", "21@000038"}));
+  EXPECT_EQ(Blocks(), (std::vector<std::string>{"22@000000", "20@000000", "20@000038", "21@000000",
+                                                "21@000038"}));
   const std::vector<Report> reports = Reports();
   EXPECT_TRUE(std::equal(image.begin(), image.begin() + 56, reports[1].begin() + 6));
   EXPECT_TRUE(std::equal(image.begin() + 56, image.end(), reports[2].begin() + 6));
   for (int byte = 50; byte < 65; ++byte) EXPECT_EQ(reports[2][byte], 0) << "padding, byte " << byte;
-  for (int byte = 6; byte < 65; ++byte) EXPECT_EQ(reports[3][byte], 0) << "read request, byte " << byte;
+  for (int byte = 6; byte < 65; ++byte)
+    EXPECT_EQ(reports[3][byte], 0) << "read request, byte " << byte;
   std::vector<std::uint8_t> expected = image;
   expected.resize(112, 0);
   expected.resize(120, 0xFF);
@@ -168,7 +171,8 @@ TEST_F(FirmwareRewriteTest, HundredByteImageTakesTwoBlocksEachWay) {
 
 TEST_F(FirmwareRewriteTest, EraseNamesTheLast64KiBlockOfTheImage) {
   const std::vector<std::uint8_t> image = Image(65536);
-  ASSERT_TRUE(QelSoftRewrite(0, ImageFile(std::vector<std::uint8_t>(image.begin(), image.end() - 1)).c_str()));
+  ASSERT_TRUE(QelSoftRewrite(
+      0, ImageFile(std::vector<std::uint8_t>(image.begin(), image.end() - 1)).c_str()));
   EXPECT_EQ(ReportHex(kQel5Device, 0, 2, 3), "22 00 00");
   ASSERT_EQ(AwaitFinalState(0), 0);
 

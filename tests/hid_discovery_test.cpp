@@ -1,6 +1,6 @@
+#include "discovery/hid_discovery.h"
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
-#include "discovery/hid_discovery.h"
 #include "hid/command_report.h"
 #include "hid/hid_channel.h"
 #include "support/rig_fixture.h"

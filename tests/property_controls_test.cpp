@@ -16,7 +16,8 @@ struct Write {
 Write LastWrite(int device) {
   Write write;
   const int count = qelsim_log_property_count(device);
-  if (count > 0) qelsim_log_property(device, count - 1, &write.property, &write.value, &write.flags);
+  if (count > 0)
+    qelsim_log_property(device, count - 1, &write.property, &write.value, &write.flags);
   return write;
 }
 
@@ -25,7 +26,7 @@ class PropertyControls : public RigTest {
   void SetUp() override {
     RigTest::SetUp();
     ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);  // "QEL5"
-    ASSERT_EQ(QelOpen(1, 1280, 720, 30.0, "YUY2"), 0);  // "QEL2"
+    ASSERT_EQ(QelOpen(1, 1280, 720, 30.0, "YUY2"), 0);   // "QEL2"
     qelsim_log_clear();
   }
 };
@@ -36,8 +37,10 @@ TEST_F(PropertyControls, SettersPassValuesWithinTheLibrarysRanges) {
     int property;
     int32_t low, high;
   };
-  const Case cases[] = {{QelSetLed, 0, 0, 64},      {QelSetExposure, 14, -13, 0},
-                        {QelSetCameraNo, 2, 1, 2},  {QelSetColorBar, 1, 0, 1},
+  const Case cases[] = {{QelSetLed, 0, 0, 64},
+                        {QelSetExposure, 14, -13, 0},
+                        {QelSetCameraNo, 2, 1, 2},
+                        {QelSetColorBar, 1, 0, 1},
                         {QelSetGain, 9, 0, 240}};
   for (const Case& c : cases) {
     EXPECT_TRUE(c.set(1, c.low)) << c.property;

@@ -12,7 +12,7 @@
 #include "command_support.h"
 
 #if defined(QELCTL_HAVE_PNG)
-#include <png.h>
+#  include <png.h>
 #endif
 
 namespace {

@@ -11,7 +11,7 @@
 #include "image_writer.h"
 
 #if defined(QELCTL_HAVE_PNG)
-#include <png.h>
+#  include <png.h>
 #endif
 
 namespace {

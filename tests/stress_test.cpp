@@ -23,12 +23,11 @@ struct Camera {
 };
 
 // Small frames keep the sanitizer builds quick; the sizes are real rows.
-constexpr Camera kCameras[10] = {
-    {"QEL5", 480, 270, 30.0, 0},     {"QEL2", 328, 204, 60.0, 0},
-    {"QEL", 328, 204, 60.0, 0},      {"QEL5", 480, 270, 60.0, 0},
-    {"QEL2", 328, 204, 40.0, 0},     {"Webcam A", 640, 480, 30.0, 1},
-    {"QEL5", 480, 270, 30.0, 0},     {"QEL2", 328, 204, 120.0, 0},
-    {"Webcam B", 640, 480, 30.0, 1}, {"QEL5", 480, 270, 30.0, 0}};
+constexpr Camera kCameras[10] = {{"QEL5", 480, 270, 30.0, 0},     {"QEL2", 328, 204, 60.0, 0},
+                                 {"QEL", 328, 204, 60.0, 0},      {"QEL5", 480, 270, 60.0, 0},
+                                 {"QEL2", 328, 204, 40.0, 0},     {"Webcam A", 640, 480, 30.0, 1},
+                                 {"QEL5", 480, 270, 30.0, 0},     {"QEL2", 328, 204, 120.0, 0},
+                                 {"Webcam B", 640, 480, 30.0, 1}, {"QEL5", 480, 270, 30.0, 0}};
 
 int32_t Open(int key) {
   const Camera& camera = kCameras[key];

@@ -83,8 +83,8 @@ QEL_API QelBool QEL_CALL QelGetFormat(int32_t deviceIndex, char* text, int32_t t
 /* ---- exposure and gain over the command channel ------------------------- */
 
 /** Sets the four digital gains on the fixed 0..4095 scale. */
-QEL_API QelBool QEL_CALL QelSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2,
-                                           int32_t gain3, int32_t gain4);
+QEL_API QelBool QEL_CALL QelSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2, int32_t gain3,
+                                           int32_t gain4);
 /** Reads the four digital gains on the fixed 0..4095 scale. */
 QEL_API QelBool QEL_CALL QelGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* gain2,
                                            uint16_t* gain3, uint16_t* gain4);

@@ -81,8 +81,7 @@ QEL_API int QEL_CALL qelsim_clear_formats(int device);
  *  FORMAT_VideoInfo (1) or FORMAT_VideoInfo2 (0). The first capability is the
  *  pin's format until the library sets one. */
 QEL_API int QEL_CALL qelsim_add_format(int device, int32_t width, int32_t height,
-                                       int64_t frameInterval, const char* subtype,
-                                       int videoInfo);
+                                       int64_t frameInterval, const char* subtype, int videoInfo);
 /** The format the library last set on the device's capture pin. */
 QEL_API int QEL_CALL qelsim_current_format(int device, int32_t* width, int32_t* height,
                                            int64_t* frameInterval, char* subtype,
@@ -126,11 +125,11 @@ QEL_API void QEL_CALL qelsim_fill_frame(unsigned char* frame, int32_t length, in
 
 /* ---- HID interfaces and firmware ---------------------------------------- */
 
-#define QELSIM_HID_UNOPENABLE 0x01   /* CreateFile fails */
-#define QELSIM_HID_NO_CAPS 0x02      /* HidD_GetPreparsedData fails */
-#define QELSIM_HID_NO_SERIAL 0x04    /* HidD_GetSerialNumberString fails */
-#define QELSIM_HID_NO_PARENT 0x08    /* CM_Get_Parent fails */
-#define QELSIM_HID_NO_DETAIL 0x10    /* SetupDiGetDeviceInterfaceDetail fails */
+#define QELSIM_HID_UNOPENABLE 0x01 /* CreateFile fails */
+#define QELSIM_HID_NO_CAPS 0x02    /* HidD_GetPreparsedData fails */
+#define QELSIM_HID_NO_SERIAL 0x04  /* HidD_GetSerialNumberString fails */
+#define QELSIM_HID_NO_PARENT 0x08  /* CM_Get_Parent fails */
+#define QELSIM_HID_NO_DETAIL 0x10  /* SetupDiGetDeviceInterfaceDetail fails */
 
 /** Adds another HID interface to a camera, in front of (first 1) or behind its
  *  existing ones, with QELSIM_HID_* flags; it answers with the same firmware.
@@ -219,8 +218,7 @@ QEL_API void QEL_CALL qelsim_log_clear(void);
 QEL_API int QEL_CALL qelsim_log_report_count(int device);
 /** Copies report number index (0 = first since the clear) written to the
  *  device (-1: all devices) into report (65 bytes); returns its length. */
-QEL_API int QEL_CALL qelsim_log_report(int device, int index, unsigned char* report,
-                                       int32_t size);
+QEL_API int QEL_CALL qelsim_log_report(int device, int index, unsigned char* report, int32_t size);
 /** Number of property writes (Set calls) made on the device (-1: all). */
 QEL_API int QEL_CALL qelsim_log_property_count(int device);
 /** Reads property write number index: property index 0..16, value, flags. */

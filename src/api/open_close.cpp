@@ -42,8 +42,8 @@ std::optional<std::string> ListedName(std::int32_t key) {
 
 }  // namespace
 
-std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t height,
-                        double frameRate, const char* format) {
+std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t height, double frameRate,
+                        const char* format) {
   const std::optional<platform::Guid> subtype = SubtypeFromName(format);
   if (!subtype) return kOpenFailed;
   CameraTable& table = CameraTable::Instance();

@@ -9,8 +9,8 @@ namespace qel {
 
 // QelOpen's work: 0 a camera of the family opened with its control
 // interface, 1 another device opened for capture only, -1 failure.
-std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t height,
-                        double frameRate, const char* format);
+std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t height, double frameRate,
+                        const char* format);
 // QelClose's work.
 void CloseCamera(std::int32_t key);
 

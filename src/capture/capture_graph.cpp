@@ -28,7 +28,8 @@ std::u16string NumberedName(const char* prefix, int number) {
 // rate gives no representable interval.
 bool FrameInterval(double frameRate, std::int64_t& interval) {
   const double units = std::floor(10'000'000.0 / frameRate + 0.5);
-  if (!std::isfinite(units) || units < static_cast<double>(std::numeric_limits<std::int64_t>::min()) ||
+  if (!std::isfinite(units) ||
+      units < static_cast<double>(std::numeric_limits<std::int64_t>::min()) ||
       units >= static_cast<double>(std::numeric_limits<std::int64_t>::max())) {
     return false;
   }
@@ -108,7 +109,8 @@ std::int32_t BuildAttempt(std::int32_t captureIndex) {
     if (!bound) return kBuildNoSuchDevice;
   }
 
-  if (platform.CreateCaptureGraphBuilder(context.captureBuilder) != kOk || !context.captureBuilder ||
+  if (platform.CreateCaptureGraphBuilder(context.captureBuilder) != kOk ||
+      !context.captureBuilder ||
       context.captureBuilder->SetFiltergraph(*context.graphBuilder) != kOk) {
     return kBuildSetFiltergraphFailed;
   }
@@ -160,8 +162,8 @@ std::int32_t BuildAttempt(std::int32_t captureIndex) {
   if (context.sampleGrabber->SetMediaType(context.grabberType) != kOk) {
     return kBuildGrabberTypeRefused;
   }
-  if (context.graphBuilder->AddFilter(*context.grabberFilter, NumberedName("Grabber", captureIndex)) !=
-      kOk) {
+  if (context.graphBuilder->AddFilter(*context.grabberFilter,
+                                      NumberedName("Grabber", captureIndex)) != kOk) {
     return kBuildAddGrabberFailed;
   }
   {

@@ -108,12 +108,13 @@ extern "C" QEL_API QelBool QEL_CALL QelGetFormat(int32_t deviceIndex, char* text
   std::size_t length = 0;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     char rendering[256];
-    const int written = std::snprintf(rendering, sizeof rendering, "%d,%d,%d,%f,%s,",
-                                      static_cast<int>(i), entries[i].width, entries[i].height,
-                                      entries[i].frameRate, entries[i].name);
+    const int written =
+        std::snprintf(rendering, sizeof rendering, "%d,%d,%d,%f,%s,", static_cast<int>(i),
+                      entries[i].width, entries[i].height, entries[i].frameRate, entries[i].name);
     const std::size_t renderingLength =
         written < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(written), 255);
-    if (static_cast<std::int64_t>(length + renderingLength) >= static_cast<std::int64_t>(textSize) - 1) {
+    if (static_cast<std::int64_t>(length + renderingLength) >=
+        static_cast<std::int64_t>(textSize) - 1) {
       return 0;
     }
     std::memcpy(text + length, rendering, renderingLength);

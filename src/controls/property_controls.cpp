@@ -51,16 +51,18 @@ std::int32_t RawGainMax(std::int32_t model) {
   return model == kModelQel5 ? kQel5RawGainMax : kGainScaleMax;
 }
 
-constexpr Control kLed{kBrightness, false, Zero, [](std::int32_t) { return 64; }, Identity, Truncate};
-constexpr Control kGainControl{kGain, true, Zero, [](std::int32_t) { return kGainScaleMax; },
-                               GainToRaw, GainFromRaw};
+constexpr Control kLed{kBrightness, false,   Zero, [](std::int32_t) { return 64; },
+                       Identity,    Truncate};
+constexpr Control kGainControl{
+    kGain, true, Zero, [](std::int32_t) { return kGainScaleMax; }, GainToRaw, GainFromRaw};
 constexpr Control kRawGain{kGain, true, Zero, RawGainMax, Identity, Truncate};
-constexpr Control kExposureControl{kExposure, false, [](std::int32_t) { return -13; }, Zero,
-                                   Identity, Truncate};
-constexpr Control kCameraNumber{kHue, false, [](std::int32_t) { return 1; },
-                                [](std::int32_t) { return 2; }, Identity, Truncate};
-constexpr Control kColorBar{kContrast, false, Zero, [](std::int32_t) { return 1; }, Identity,
-                            Truncate};
+constexpr Control kExposureControl{kExposure, false,    [](std::int32_t) { return -13; },
+                                   Zero,      Identity, Truncate};
+constexpr Control kCameraNumber{
+    kHue,     false,   [](std::int32_t) { return 1; }, [](std::int32_t) { return 2; },
+    Identity, Truncate};
+constexpr Control kColorBar{kContrast, false,   Zero, [](std::int32_t) { return 1; },
+                            Identity,  Truncate};
 
 // The slot of a key whose capture a control may use.
 std::optional<CameraSlot> ControlSlot(std::int32_t key, const Control& control) {

@@ -20,14 +20,14 @@ inline constexpr long kPropertyFlagManual = 2;
 // Result codes of WriteVideoProperty.
 enum PropertyWriteResult : std::int32_t {
   kPropertyWritten = 0,
-  kPropertyNotRunning = 1,     // capture index outside 0..9 or its capture not running
-  kPropertyBadIndex = 2,       // property index outside 0..16
-  kPropertyUnsupported = 3,    // the camera reported no range for it
-  kPropertyRangeFailed = 4,    // the range query failed
-  kPropertySetFailed = 5,      // the camera refused the write
+  kPropertyNotRunning = 1,       // capture index outside 0..9 or its capture not running
+  kPropertyBadIndex = 2,         // property index outside 0..16
+  kPropertyUnsupported = 3,      // the camera reported no range for it
+  kPropertyRangeFailed = 4,      // the range query failed
+  kPropertySetFailed = 5,        // the camera refused the write
   kPropertyOutOfRangeNoGet = 6,  // outside the range, and reading the current value failed
-  kPropertyNoInterface = 7,    // the filter has no such property interface
-  kPropertyOutOfRange = 8,     // outside the range
+  kPropertyNoInterface = 7,      // the filter has no such property interface
+  kPropertyOutOfRange = 8,       // outside the range
 };
 
 std::int32_t WriteVideoProperty(std::int32_t captureIndex, std::int32_t propertyIndex,

@@ -29,7 +29,7 @@ enum RewriteState : std::int32_t {
 
 struct RewriteRecord {
   std::mutex lock;
-  std::shared_ptr<HidChannel> channel;  // identifies the camera being rewritten
+  std::shared_ptr<HidChannel> channel;               // identifies the camera being rewritten
   std::unique_ptr<std::vector<std::uint8_t>> image;  // imageSize + 64 bytes, zero-padded
   std::uint32_t imageSize = 0;
   std::int32_t state = kRewriteFailed;

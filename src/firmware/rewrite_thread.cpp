@@ -24,8 +24,7 @@ class Progress {
     const std::uint32_t elapsed = platform::ActivePlatform().GetTickCount() - start_;
     std::lock_guard lock(record_.lock);
     record_.elapsedSeconds = elapsed / 1000;
-    record_.progress =
-        static_cast<float>(numerator) / (2.0f * static_cast<float>(size_)) * 100.0f;
+    record_.progress = static_cast<float>(numerator) / (2.0f * static_cast<float>(size_)) * 100.0f;
   }
   void SetState(std::int32_t state) {
     std::lock_guard lock(record_.lock);

@@ -66,7 +66,8 @@ inline std::uint8_t ReplyByte(const ReplyBlock& reply, int reportByte) {
   return reply[static_cast<std::size_t>(reportByte - 2)];
 }
 inline std::uint16_t ReplyBE16(const ReplyBlock& reply, int reportByte) {
-  return static_cast<std::uint16_t>(ReplyByte(reply, reportByte) << 8 | ReplyByte(reply, reportByte + 1));
+  return static_cast<std::uint16_t>(ReplyByte(reply, reportByte) << 8 |
+                                    ReplyByte(reply, reportByte + 1));
 }
 inline std::uint32_t ReplyBE32(const ReplyBlock& reply, int reportByte) {
   return static_cast<std::uint32_t>(ReplyBE16(reply, reportByte)) << 16 |

@@ -21,8 +21,8 @@ bool CorrectDefectPixels(const CameraSlot& slot, std::int32_t sizeIndex, std::ui
   const std::int64_t width = size.width;
   const std::int64_t height = size.height;
   // Only whole 16-bit units of the copied frame, and none past the frame.
-  const std::int64_t units = std::min<std::int64_t>(static_cast<std::int64_t>(frameLength / 2),
-                                                    width * height);
+  const std::int64_t units =
+      std::min<std::int64_t>(static_cast<std::int64_t>(frameLength / 2), width * height);
   const std::size_t table = DefectTableOffset(slot.cameraNumber, sizeIndex);
   for (std::size_t point = 0; point < kDefectPoints; ++point) {
     const QelDefectPoint defect = ReadDefectPoint(*block, table, point);

@@ -80,8 +80,8 @@ using qel::CommandSlot;
 
 extern "C" {
 
-QEL_API QelBool QEL_CALL QelSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2,
-                                           int32_t gain3, int32_t gain4) {
+QEL_API QelBool QEL_CALL QelSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2, int32_t gain3,
+                                           int32_t gain4) {
   const std::optional<CameraSlot> slot = CommandSlot(key);
   if (!slot || !qel::KnownModel(slot->model)) return 0;
   qel::Gains gains = qel::LowBits(gain1, gain2, gain3, gain4);

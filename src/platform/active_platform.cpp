@@ -3,7 +3,7 @@
 #include "platform/platform.h"
 #include "platform/virtual/virtual_platform.h"
 #ifdef _WIN32
-#include "platform/win32/win32_platform.h"
+#  include "platform/win32/win32_platform.h"
 #endif
 
 namespace qel::platform {

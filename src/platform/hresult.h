@@ -8,8 +8,8 @@ namespace qel::platform {
 
 using HResult = std::int32_t;
 
-inline constexpr HResult kOk = 0;                                         // S_OK
-inline constexpr HResult kFalse = 1;                                      // S_FALSE
+inline constexpr HResult kOk = 0;                                             // S_OK
+inline constexpr HResult kFalse = 1;                                          // S_FALSE
 inline constexpr HResult kNotImplemented = static_cast<HResult>(0x80004001);  // E_NOTIMPL
 inline constexpr HResult kNoInterface = static_cast<HResult>(0x80004002);     // E_NOINTERFACE
 inline constexpr HResult kPointer = static_cast<HResult>(0x80004003);         // E_POINTER

@@ -68,8 +68,8 @@ class CaptureBackendTest : public ::testing::Test {
     initialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
     ASSERT_TRUE(initialised_);
     CameraLog().Reset();
-    devices_ = std::make_unique<FakeDeviceEnumClass>(std::vector<FakeVideoDevice>{
-        {kPnpName, L"Test Camera", &NewTestCamera}});
+    devices_ = std::make_unique<FakeDeviceEnumClass>(
+        std::vector<FakeVideoDevice>{{kPnpName, L"Test Camera", &NewTestCamera}});
     ASSERT_TRUE(devices_->registered());
   }
   void TearDown() override {

@@ -71,8 +71,7 @@ class FakeMoniker final : public Counted<IMoniker> {
   HRESULT STDMETHODCALLTYPE Save(IStream*, BOOL) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
 
-  HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx*, IMoniker*, REFIID iid,
-                                         void** object) override {
+  HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx*, IMoniker*, REFIID iid, void** object) override {
     IBaseFilter* filter = device_.makeFilter();
     const HRESULT result = filter->QueryInterface(iid, object);
     filter->Release();

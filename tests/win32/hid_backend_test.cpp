@@ -28,7 +28,8 @@ using platform::HidOpenMode;
 using platform::win32::Hid;
 using platform::win32::SystemHidApi;
 
-constexpr GUID kHidGuid = {0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+constexpr GUID kHidGuid = {
+    0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 HDEVINFO const kSet = reinterpret_cast<HDEVINFO>(0x5e7);
 HANDLE const kFirstHandle = reinterpret_cast<HANDLE>(0x100);
 auto* const kPreparsed = reinterpret_cast<PHIDP_PREPARSED_DATA>(0x9a9);
@@ -67,8 +68,8 @@ struct FakeHid {
 
   std::deque<std::vector<BYTE>> reports;
   std::vector<std::vector<BYTE>> written;
-  bool answerWrites = false;        // queue a reply echoing each written request
-  bool readBlocked = false;         // a ReadFile is waiting
+  bool answerWrites = false;  // queue a reply echoing each written request
+  bool readBlocked = false;   // a ReadFile is waiting
   bool cancelPending = false;
   DWORD readerThreadId = 0;
   std::chrono::milliseconds readerLateBy{0};  // time a read takes to reach the "driver"
@@ -99,7 +100,8 @@ struct FakeHid {
 FakeHid& F() { return FakeHid::Instance(); }
 
 const FakeInterface* InterfaceOf(HANDLE handle) {
-  const auto index = reinterpret_cast<std::uintptr_t>(handle) - reinterpret_cast<std::uintptr_t>(kFirstHandle);
+  const auto index =
+      reinterpret_cast<std::uintptr_t>(handle) - reinterpret_cast<std::uintptr_t>(kFirstHandle);
   return index < F().interfaces.size() ? &F().interfaces[index] : nullptr;
 }
 
@@ -132,8 +134,8 @@ BOOL WINAPI FakeInterfaceDetail(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA data,
                                 PDWORD required, PSP_DEVINFO_DATA) {
   if (set != kSet) return FALSE;
   const std::string& path = F().interfaces.at(data->Reserved).path;
-  const DWORD needed = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
-                                          path.size() + 1);
+  const DWORD needed =
+      static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + path.size() + 1);
   if (required != nullptr) *required = needed;
   if (detail == nullptr || size < needed) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -179,7 +181,8 @@ HANDLE WINAPI FakeCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_
   return INVALID_HANDLE_VALUE;
 }
 BOOL WINAPI FakeCloseHandle(HANDLE handle) {
-  const auto index = reinterpret_cast<std::uintptr_t>(handle) - reinterpret_cast<std::uintptr_t>(kFirstHandle);
+  const auto index =
+      reinterpret_cast<std::uintptr_t>(handle) - reinterpret_cast<std::uintptr_t>(kFirstHandle);
   if (F().closes.size() <= index) F().closes.resize(index + 1);
   ++F().closes[index];
   return TRUE;
@@ -400,7 +403,8 @@ TEST_F(HidBackendTest, InterfacePathIsCopiedWholeOrNotAtAll) {
 // cancelled on the reading thread; a report waiting is read at once.
 TEST_F(HidBackendTest, ReadEndsAtItsTimeWhenNoReportComes) {
   AddInterfaces();
-  auto device = backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel);
+  auto device =
+      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel);
   ASSERT_TRUE(device);
   std::vector<std::uint8_t> report(65, 0);
 
@@ -426,7 +430,8 @@ TEST_F(HidBackendTest, ReadEndsAtItsTimeWhenNoReportComes) {
 // to cancel; the next one ends the read.
 TEST_F(HidBackendTest, EarlyCancelIsRepeatedUntilTheReadEnds) {
   AddInterfaces();
-  auto device = backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel);
+  auto device =
+      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel);
   ASSERT_TRUE(device);
   F().readerLateBy = 60ms;
   std::vector<std::uint8_t> report(65, 0);

@@ -48,9 +48,9 @@ class RegisteredFilterTest : public ::testing::Test {
     CameraLog().Reset();
     cameraClass_ = std::make_unique<TestCameraClass>();
     ASSERT_TRUE(cameraClass_->registered());
-    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
-                                           IID_IFilterMapper2,
-                                           reinterpret_cast<void**>(&mapper_))));
+    ASSERT_TRUE(
+        SUCCEEDED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IFilterMapper2, reinterpret_cast<void**>(&mapper_))));
     instance_ = L"qel-test-camera-" + std::to_wstring(GetCurrentProcessId());
     REGFILTER2 filter{};
     filter.dwVersion = 1;

@@ -418,10 +418,14 @@ class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
  private:
   static std::atomic<long>* Property(long property) {
     switch (property) {
-      case VideoProcAmp_Brightness: return &CameraLog().brightness;
-      case VideoProcAmp_Contrast: return &CameraLog().contrast;
-      case VideoProcAmp_Hue: return &CameraLog().hue;
-      default: return nullptr;
+      case VideoProcAmp_Brightness:
+        return &CameraLog().brightness;
+      case VideoProcAmp_Contrast:
+        return &CameraLog().contrast;
+      case VideoProcAmp_Hue:
+        return &CameraLog().hue;
+      default:
+        return nullptr;
     }
   }
 
@@ -568,8 +572,7 @@ HRESULT STDMETHODCALLTYPE CapturePin::GetNumberOfCapabilities(int* count, int* s
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CapturePin::GetStreamCaps(int index, AM_MEDIA_TYPE** type,
-                                                    BYTE* caps) {
+HRESULT STDMETHODCALLTYPE CapturePin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) {
   if (index < 0 || index >= static_cast<int>(std::size(kTestCameraSizes))) return S_FALSE;
   const int width = kTestCameraSizes[index][0];
   const int height = kTestCameraSizes[index][1];

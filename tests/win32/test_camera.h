@@ -23,12 +23,12 @@ inline constexpr REFERENCE_TIME kTestCameraInterval = 333333;
 
 // What the test cameras of this process saw, for the tests to check.
 struct TestCameraLog {
-  std::atomic<int> instances{0};         // filters alive
-  std::atomic<int> framesSent{0};        // samples the pin delivered
-  std::atomic<int> formatWidth{0};       // of the last SetFormat
+  std::atomic<int> instances{0};    // filters alive
+  std::atomic<int> framesSent{0};   // samples the pin delivered
+  std::atomic<int> formatWidth{0};  // of the last SetFormat
   std::atomic<int> formatHeight{0};
   std::atomic<long long> formatInterval{0};
-  std::atomic<long> brightness{0};       // the VideoProcAmp values
+  std::atomic<long> brightness{0};  // the VideoProcAmp values
   std::atomic<long> contrast{0};
   std::atomic<long> hue{1};
   void Reset();

@@ -6,13 +6,13 @@
 #include <cstdlib>
 
 #if defined(_WIN32)
-#include <io.h>
-#define QELCTL_ISATTY _isatty
-#define QELCTL_FILENO _fileno
+#  include <io.h>
+#  define QELCTL_ISATTY _isatty
+#  define QELCTL_FILENO _fileno
 #else
-#include <unistd.h>
-#define QELCTL_ISATTY isatty
-#define QELCTL_FILENO fileno
+#  include <unistd.h>
+#  define QELCTL_ISATTY isatty
+#  define QELCTL_FILENO fileno
 #endif
 
 namespace qelctl {

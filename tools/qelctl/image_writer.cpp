@@ -5,7 +5,7 @@
 #include <cstring>
 
 #if defined(QELCTL_HAVE_PNG)
-#include <png.h>
+#  include <png.h>
 #endif
 
 namespace qelctl {

@@ -49,13 +49,15 @@ HResult Win32Moniker::GetDisplayName(std::u16string& name) {
 
 HResult Win32Moniker::BindToStorage(std::unique_ptr<PropertyBag>& bag) {
   ComPtr<IPropertyBag> object;
-  const HRESULT result = moniker_->BindToStorage(nullptr, nullptr, IID_IPropertyBag, object.PutVoid());
+  const HRESULT result =
+      moniker_->BindToStorage(nullptr, nullptr, IID_IPropertyBag, object.PutVoid());
   return Hand<Win32PropertyBag>(result, object, bag);
 }
 
 HResult Win32Moniker::BindToObject(std::unique_ptr<BaseFilter>& filter) {
   ComPtr<IBaseFilter> object;
-  const HRESULT result = moniker_->BindToObject(nullptr, nullptr, IID_IBaseFilter, object.PutVoid());
+  const HRESULT result =
+      moniker_->BindToObject(nullptr, nullptr, IID_IBaseFilter, object.PutVoid());
   return Hand<Win32BaseFilter>(result, object, filter);
 }
 
@@ -113,8 +115,7 @@ HResult Win32StreamConfig::GetNumberOfCapabilities(int& count, int& capsSize) {
   return static_cast<HResult>(config_->GetNumberOfCapabilities(&count, &capsSize));
 }
 
-HResult Win32StreamConfig::GetStreamCaps(int index, std::unique_ptr<MediaType>& type,
-                                         void* caps) {
+HResult Win32StreamConfig::GetStreamCaps(int index, std::unique_ptr<MediaType>& type, void* caps) {
   type.reset();
   // The pin writes a whole capability record; without a place for it the
   // call is not made.
@@ -132,7 +133,8 @@ HResult Win32StreamConfig::GetStreamCaps(int index, std::unique_ptr<MediaType>& 
 
 HResult Win32VideoProcAmp::GetRange(long property, long& min, long& max, long& step,
                                     long& defaultValue, long& capsFlags) {
-  return static_cast<HResult>(amp_->GetRange(property, &min, &max, &step, &defaultValue, &capsFlags));
+  return static_cast<HResult>(
+      amp_->GetRange(property, &min, &max, &step, &defaultValue, &capsFlags));
 }
 
 HResult Win32VideoProcAmp::Get(long property, long& value, long& flags) {

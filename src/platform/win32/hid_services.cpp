@@ -214,8 +214,8 @@ class Win32HidDevice final : public HidDevice {
 std::unique_ptr<HidInterfaceSet> OpenHidInterfaceSet() {
   GUID hidGuid{};
   Hid().HidD_GetHidGuid(&hidGuid);
-  HDEVINFO set = Hid().SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr,
-                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  HDEVINFO set =
+      Hid().SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (set == nullptr || set == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32HidInterfaceSet>(set, hidGuid);
 }
@@ -240,10 +240,9 @@ std::unique_ptr<HidDevice> OpenHidDevice(const char* path, HidOpenMode mode) {
   security.lpSecurityDescriptor = nullptr;
   security.bInheritHandle = FALSE;
   const bool channel = mode == HidOpenMode::kCommandChannel;
-  HANDLE handle = Hid().CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    channel ? &security : nullptr, OPEN_EXISTING,
-                                    channel ? 0 : FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE handle = Hid().CreateFileA(
+      path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      channel ? &security : nullptr, OPEN_EXISTING, channel ? 0 : FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32HidDevice>(handle, mode);
 }
