@@ -13,17 +13,7 @@
 namespace qel::test {
 namespace {
 
-class RigCapture : public RigTest {
- protected:
-  void SetUp() override {
-    RigTest::SetUp();
-    ASSERT_EQ(ActivePlatform().CoInitializeEx(), kOk);
-  }
-  void TearDown() override {
-    ActivePlatform().CoUninitialize();
-    RigTest::TearDown();
-  }
-};
+using RigCapture = ComRigTest;
 
 TEST_F(RigCapture, EnumeratesInOrderWithPlugAndPlayNamesAndPairingPrefixes) {
   Monikers m = Enumerate();

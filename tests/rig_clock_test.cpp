@@ -10,17 +10,7 @@
 namespace qel::test {
 namespace {
 
-class RigClock : public RigTest {
- protected:
-  void SetUp() override {
-    RigTest::SetUp();
-    ASSERT_EQ(ActivePlatform().CoInitializeEx(), kOk);
-  }
-  void TearDown() override {
-    ActivePlatform().CoUninitialize();
-    RigTest::TearDown();
-  }
-};
+using RigClock = ComRigTest;
 
 TEST_F(RigClock, VirtualTickCountMovesOnlyWhenReadOrWaitedOn) {
   platform::Platform& p = ActivePlatform();

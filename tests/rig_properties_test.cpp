@@ -9,16 +9,8 @@ namespace {
 
 constexpr HResult kUnsupported = static_cast<HResult>(0x80070490);
 
-class RigProperties : public RigTest {
+class RigProperties : public ComRigTest {
  protected:
-  void SetUp() override {
-    RigTest::SetUp();
-    ASSERT_EQ(ActivePlatform().CoInitializeEx(), kOk);
-  }
-  void TearDown() override {
-    ActivePlatform().CoUninitialize();
-    RigTest::TearDown();
-  }
   std::unique_ptr<platform::BaseFilter> Filter(int position) {
     Monikers m = Enumerate();
     std::unique_ptr<platform::BaseFilter> filter;

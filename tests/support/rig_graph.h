@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "qel/qelsim.h"
+#include "support/rig_fixture.h"
 
 namespace qel::test {
 
@@ -22,6 +23,20 @@ using platform::MediaType;
 
 inline const Guid kYuy2 = platform::FourccSubtype(platform::Fourcc('Y', 'U', 'Y', '2'));
 inline const Guid kMjpg = platform::FourccSubtype(platform::Fourcc('M', 'J', 'P', 'G'));
+
+// A rig test that holds a COM initialisation, as every caller of the capture
+// objects must.
+class ComRigTest : public RigTest {
+ protected:
+  void SetUp() override {
+    RigTest::SetUp();
+    ASSERT_EQ(ActivePlatform().CoInitializeEx(), kOk);
+  }
+  void TearDown() override {
+    ActivePlatform().CoUninitialize();
+    RigTest::TearDown();
+  }
+};
 
 // Records what the grabber delivers.
 class Recorder : public platform::SampleGrabberCallback {
