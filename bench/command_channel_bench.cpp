@@ -21,9 +21,10 @@
 #include <thread>
 #include <vector>
 
-#include "api/camera_table.h"
+#include "api/open_close.h"
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
+#include "core/camera_table.h"
 #include "hid/command_report.h"
 #include "hid/hid_channel.h"
 #include "platform/platform.h"
@@ -87,7 +88,7 @@ double RigAloneUs(int n) {
 // no streaming thread competes with the exchanges.
 bool OpenCameraWithoutStream() {
   if (QelOpen(0, 480, 270, 30.0, "YUY2") != 0) return false;
-  std::lock_guard lock(qel::Capture().lifecycleMutex);
+  std::lock_guard lock(qel::OpenCloseMutex());
   qel::StopCapture(qel::CameraTable::Instance().CaptureIndexOf(0));
   qelsim_log_clear();
   return true;
@@ -128,7 +129,7 @@ void BM_HidExchange(benchmark::State& state) {
     return;
   }
   const std::shared_ptr<qel::HidChannel> channel =
-      qel::CameraTable::Instance().FindSlot(0)->hidHandle;
+      qel::CameraTable::Instance().FindSlot(0)->channel;
   const qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kUsbMode);
   qel::ReplyBlock reply{};
   std::int64_t n = 0;

@@ -5,15 +5,15 @@
 #include <memory>
 #include <vector>
 
-#include "api/camera_table.h"
+#include "core/camera_table.h"
 #include "hid/data_block.h"
 #include "hid/defect_correction.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 8) return 0;
   qel::CameraSlot slot;
-  slot.model = static_cast<std::int8_t>(data[0]) % 4 - 1;
-  slot.cameraNumber = static_cast<std::int8_t>(data[1]) % 3;
+  slot.model = static_cast<qel::CameraModel>(static_cast<std::int8_t>(data[0]) % 4 - 1);
+  slot.cameraNumber = static_cast<std::int8_t>(data[1]) % 4;
   const std::int32_t sizeIndex = static_cast<std::int8_t>(data[2]) % 4;
   std::uint32_t frameLength = 0;
   std::memcpy(&frameLength, data + 3, 4);

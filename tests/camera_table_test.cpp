@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "api/camera_model.h"
-#include "api/camera_table.h"
+#include "core/camera_model.h"
+#include "core/camera_table.h"
 
 namespace qel {
 namespace {

@@ -3,6 +3,7 @@
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
 #include "capture/media_format.h"
+#include "core/com_scope.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -164,17 +165,17 @@ TEST_F(CaptureGraph, CameraWithoutFramesFailsAfterThreeAttemptsOfSixSeconds) {
 
 TEST_F(CaptureGraph, CapturePeriodHoldsOneComInitialisation) {
   ASSERT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildRunning);
-  EXPECT_EQ(Capture().comInitialised.load(), 1);
+  EXPECT_EQ(CapturePeriodCom::Held(), true);
   EXPECT_EQ(Capture().cachedDeviceCount, 3);
   EXPECT_EQ(qelsim_com_depth(), 1);
   ASSERT_EQ(StartRigCapture(1, 1, 1280, 720, 30.0), kBuildRunning);
   EXPECT_EQ(qelsim_com_depth(), 1);
 
   EXPECT_EQ(StopCapture(0), kStopDone);
-  EXPECT_EQ(Capture().comInitialised.load(), 1) << "one capture still runs";
+  EXPECT_EQ(CapturePeriodCom::Held(), true) << "one capture still runs";
   EXPECT_EQ(Capture().cachedDeviceCount, 3);
   EXPECT_EQ(StopCapture(1), kStopDone);
-  EXPECT_EQ(Capture().comInitialised.load(), 0);
+  EXPECT_EQ(CapturePeriodCom::Held(), false);
   EXPECT_EQ(Capture().cachedDeviceCount, -1);
   EXPECT_EQ(qelsim_com_depth(), 0);
 }

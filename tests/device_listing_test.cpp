@@ -1,7 +1,8 @@
 #include <cstring>
 #include <string>
 
-#include "api/camera_table.h"
+#include "core/camera_table.h"
+#include "core/listing_size.h"
 #include "discovery/device_listing.h"
 #include "support/rig_fixture.h"
 

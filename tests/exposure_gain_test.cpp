@@ -4,9 +4,10 @@
 #include <limits>
 #include <mutex>
 
-#include "api/camera_table.h"
+#include "api/open_close.h"
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
+#include "core/camera_table.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -16,7 +17,7 @@ class ExposureGainTest : public EveryModelRigTest {
  protected:
   // Stops the camera's capture but leaves it open.
   static void StopCaptureOf(int key) {
-    std::lock_guard lock(Capture().lifecycleMutex);
+    std::lock_guard lock(OpenCloseMutex());
     ASSERT_EQ(StopCapture(CameraTable::Instance().CaptureIndexOf(key)), kStopDone);
   }
   static int Sent(int device = -1) { return qelsim_log_report_count(device); }

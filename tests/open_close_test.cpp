@@ -1,8 +1,10 @@
 #include <string>
 
-#include "api/camera_table.h"
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
+#include "core/camera_table.h"
+#include "core/listing_size.h"
+#include "hid/data_block.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -25,8 +27,8 @@ TEST_F(OpenClose, FamilyCameraOpensWithItsControlInterface) {
   EXPECT_EQ(slot->captureIndex, 0);
   EXPECT_EQ(slot->model, 2);
   EXPECT_EQ(slot->sizeIndex, 0);
-  EXPECT_EQ(slot->cameraNumber, 0) << "hue 1.0";
-  EXPECT_TRUE(slot->hidHandle);
+  EXPECT_EQ(slot->cameraNumber, 1) << "hue 1.0";
+  EXPECT_TRUE(slot->channel);
   ASSERT_TRUE(slot->dataBlock);
   EXPECT_EQ(slot->dataBlock->bytes[3], 0xCD);
 
@@ -38,7 +40,7 @@ TEST_F(OpenClose, FamilyCameraOpensWithItsControlInterface) {
 TEST_F(OpenClose, CameraNumberComesFromTheHue) {
   qelsim_set_property(kQel5Device, 2, 1, 1, 2, 1, 1, 2, 2);
   ASSERT_EQ(QelOpen(0, 960, 540, 30.0, "YUY2"), 0);
-  EXPECT_EQ(CameraTable::Instance().FindSlot(0)->cameraNumber, 1);
+  EXPECT_EQ(CameraTable::Instance().FindSlot(0)->cameraNumber, 2);
   EXPECT_EQ(CameraTable::Instance().FindSlot(0)->sizeIndex, 1);
 }
 
@@ -46,10 +48,10 @@ TEST_F(OpenClose, WebcamOpensForCaptureOnly) {
   ASSERT_EQ(QelOpen(2, 640, 480, 30.0, "YUY2"), 1);
   auto slot = CameraTable::Instance().FindSlot(2);
   ASSERT_TRUE(slot);
-  EXPECT_FALSE(slot->hidHandle);
+  EXPECT_FALSE(slot->channel);
   EXPECT_EQ(slot->model, -1);
   EXPECT_EQ(slot->sizeIndex, -1);
-  EXPECT_EQ(slot->cameraNumber, -1);
+  EXPECT_EQ(slot->cameraNumber, kNoCameraNumber);
   EXPECT_FALSE(slot->dataBlock);
 
   uint16_t lines = 0;

@@ -2,7 +2,8 @@
 // opens with, and the cases that must leave no camera open.
 #include <string>
 
-#include "api/camera_table.h"
+#include "core/camera_table.h"
+#include "core/listing_size.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {

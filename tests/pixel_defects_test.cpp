@@ -1,6 +1,6 @@
 #include <array>
 
-#include "api/camera_table.h"
+#include "core/camera_table.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {

@@ -1,6 +1,6 @@
-#include "api/camera_table.h"
 #include "capture/capture_context.h"
 #include "controls/video_property.h"
+#include "core/camera_table.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -122,12 +122,12 @@ TEST_F(PropertyControls, GettersReportTheCamerasValues) {
 TEST_F(PropertyControls, CameraNumberIsStoredOnceTheCameraTookIt) {
   EXPECT_FALSE(QelSetCameraNo(1, 0));
   EXPECT_FALSE(QelSetCameraNo(1, 3));
-  EXPECT_EQ(CameraTable::Instance().FindSlot(1)->cameraNumber, 0);
-  ASSERT_TRUE(QelSetCameraNo(1, 2));
   EXPECT_EQ(CameraTable::Instance().FindSlot(1)->cameraNumber, 1);
+  ASSERT_TRUE(QelSetCameraNo(1, 2));
+  EXPECT_EQ(CameraTable::Instance().FindSlot(1)->cameraNumber, 2);
   qelsim_inject_fault(kQel2Device, "Set", 0, 1);
   EXPECT_FALSE(QelSetCameraNo(1, 1));
-  EXPECT_EQ(CameraTable::Instance().FindSlot(1)->cameraNumber, 1);
+  EXPECT_EQ(CameraTable::Instance().FindSlot(1)->cameraNumber, 2);
 }
 
 TEST_F(PropertyControls, WriteResultCodes) {

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "api/camera_model.h"
-#include "api/camera_table.h"
 #include "api/listing_tokens.h"
-#include "capture/capture_context.h"
-#include "capture/capture_graph.h"
+#include "capture/capture.h"
 #include "capture/media_format.h"
 #include "controls/video_property.h"
+#include "core/camera_model.h"
+#include "core/camera_table.h"
+#include "core/listing_size.h"
 #include "discovery/hid_discovery.h"
 #include "hid/data_block.h"
 #include "hid/hid_channel.h"
@@ -26,7 +26,7 @@ constexpr std::int32_t kOpenedCamera = 0;
 constexpr std::int32_t kOpenedCaptureOnly = 1;
 constexpr std::int32_t kOpenFailed = -1;
 constexpr std::int32_t kFallbackListSize = 512;
-constexpr std::int32_t kHueProperty = 2;
+constexpr std::int32_t kHueProperty = 2;  // carries the camera number
 
 // The friendly name listed at the key's position, from a listing sized as the
 // application last sized its own.
@@ -41,6 +41,11 @@ std::optional<std::string> ListedName(std::int32_t key) {
 }
 
 }  // namespace
+
+std::mutex& OpenCloseMutex() {
+  static std::mutex* mutex = new std::mutex();  // never destroyed, like the tables
+  return *mutex;
+}
 
 std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t height, double frameRate,
                         const char* format) {
@@ -61,7 +66,7 @@ std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t heigh
   }
   const CameraModel model = ModelFromFriendlyName(*name);
   if (model == kModelNone) {
-    table.StoreSlot(position, key, nullptr, kModelNone, nullptr, -1, -1);
+    table.StoreSlot(position, key, nullptr, kModelNone, nullptr, -1, kNoCameraNumber);
     return kOpenedCaptureOnly;
   }
 
@@ -79,7 +84,7 @@ std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t heigh
     StopCapture(position);
     return kOpenFailed;
   }
-  const auto cameraNumber = static_cast<std::int32_t>(std::trunc(hue)) - 1;
+  const auto cameraNumber = static_cast<std::int32_t>(std::trunc(hue));
   table.StoreSlot(position, key, std::move(channel), model, std::move(block), sizeIndex,
                   cameraNumber);
   return kOpenedCamera;
@@ -90,7 +95,7 @@ void CloseCamera(std::int32_t key) {
   QelSetLed(key, 0);  // while the capture still runs: the LED is a video property
   CameraTable& table = CameraTable::Instance();
   std::optional<CameraSlot> slot = table.FindSlot(key);
-  if (slot && slot->hidHandle) slot->hidHandle->Close();
+  if (slot && slot->channel) slot->channel->Close();
   if (slot && slot->captureIndex != -1) StopCapture(slot->captureIndex);
   table.ClearSlot(key);
 }
@@ -99,11 +104,11 @@ void CloseCamera(std::int32_t key) {
 
 extern "C" QEL_API int32_t QEL_CALL QelOpen(int32_t key, int32_t width, int32_t height,
                                             double frameRate, const char* format) {
-  std::lock_guard lock(qel::Capture().lifecycleMutex);
+  std::lock_guard lock(qel::OpenCloseMutex());
   return qel::OpenCamera(key, width, height, frameRate, format);
 }
 
 extern "C" QEL_API void QEL_CALL QelClose(int32_t key) {
-  std::lock_guard lock(qel::Capture().lifecycleMutex);
+  std::lock_guard lock(qel::OpenCloseMutex());
   qel::CloseCamera(key);
 }

@@ -1,11 +1,15 @@
-// Opening and closing cameras. Both run under the capture state's lifecycle
-// mutex, so opens and closes from several threads never interleave; the
-// functions here expect the caller to hold it.
+// Opening and closing cameras. Both run under the open/close lock, so opens
+// and closes from several threads never interleave; the functions here
+// expect the caller to hold it.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 namespace qel {
+
+// The open/close lock (its place in the lock order: core/core.h).
+std::mutex& OpenCloseMutex();
 
 // QelOpen's work: 0 a camera of the family opened with its control
 // interface, 1 another device opened for capture only, -1 failure.

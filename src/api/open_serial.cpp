@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "api/camera_table.h"
 #include "api/listing_tokens.h"
 #include "api/open_close.h"
-#include "capture/capture_context.h"
+#include "core/camera_table.h"
+#include "core/listing_size.h"
 #include "qel/qel.h"
 
 namespace {
@@ -50,7 +50,7 @@ extern "C" QEL_API int32_t QEL_CALL QelOpenSerialNo(const char* serialText, int3
   const int position = qel::ListingPositionOf(listing.data(), text);
   if (position < 0) return -1;
 
-  std::lock_guard lock(qel::Capture().lifecycleMutex);
+  std::lock_guard lock(qel::OpenCloseMutex());
   if (qel::OpenCamera(position, width, height, frameRate, "YUY2") == -1) return -1;
   uint32_t serial = 0;
   bool confirmed = QelGetSerialNo(position, &serial);  // capture-only devices fail here

@@ -1,6 +1,11 @@
 #include "capture/capture_context.h"
 
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "capture/capture.h"
 
 namespace qel {
 
@@ -28,6 +33,37 @@ CaptureState& Capture() {
 CaptureContext* ContextAt(std::int32_t captureIndex) {
   if (captureIndex < 0 || captureIndex >= kCaptureContexts) return nullptr;
   return &Capture().contexts[static_cast<std::size_t>(captureIndex)];
+}
+
+std::optional<double> RunningFrameRate(std::int32_t captureIndex) {
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr) return std::nullopt;
+  std::lock_guard lock(context->objectsMutex);
+  if (!context->IsRunning()) return std::nullopt;
+  return context->frameRate;
+}
+
+std::optional<std::string> RunningDevicePath(std::int32_t captureIndex) {
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr || !context->IsRunning()) return std::nullopt;
+  return std::string(context->devicePath, strnlen(context->devicePath, kDevicePathSize));
+}
+
+std::shared_ptr<FrameStore> RunningFrames(std::int32_t captureIndex) {
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr) return nullptr;
+  std::lock_guard lock(context->framesMutex);
+  if (!context->IsRunning()) return nullptr;
+  return context->frames;
+}
+
+std::int32_t UseRunningFilter(std::int32_t captureIndex, const FilterUse& use,
+                              std::int32_t notRunning) {
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr) return notRunning;
+  std::lock_guard lock(context->objectsMutex);
+  if (!context->IsRunning() || !context->captureFilter) return notRunning;
+  return use(*context->captureFilter, context->propertySupported.data());
 }
 
 }  // namespace qel

@@ -1,11 +1,18 @@
-// The capture state of each capture index and of the process.
+// The capture state of each capture index and of the process; internal to
+// the capture subsystem. Other subsystems reach a capture through
+// capture/capture.h.
 //
-// Thread safety: opening and closing are serialised by CaptureState's
-// lifecycleMutex; the build and the stop run under it. `running` is atomic so
-// that any thread may test it. A context's objects are guarded by its
-// objectsMutex wherever they are used outside opening and closing (property
-// calls), so that a teardown never pulls them away from under a call. The
-// frame store is shared: whoever holds it may read frames after a teardown.
+// Thread safety (the order of these locks is written in core/core.h):
+// - Opening and closing run under the open/close lock; the build and the
+//   stop of a context happen there, so its request and outcome fields are
+//   written by one thread at a time.
+// - `running` and `buildStatus` are atomic so that any thread may test them.
+// - objectsMutex guards the capture framework's objects wherever they are
+//   used outside opening and closing (property calls), so that a teardown
+//   never pulls them away from under a call.
+// - framesMutex guards the `frames` pointer, so that frame delivery to the
+//   application never waits for a property call. The store itself is
+//   shared: whoever holds it may read frames after a teardown.
 #pragma once
 
 #include <array>
@@ -16,12 +23,12 @@
 
 #include "capture/frame_store.h"
 #include "capture/sample_grabber_cb.h"
+#include "core/video_property_index.h"
 #include "platform/platform.h"
 
 namespace qel {
 
 inline constexpr int kCaptureContexts = 10;
-inline constexpr int kVideoPropertyCount = 17;  // 10 video-processing + 7 camera-control
 inline constexpr std::size_t kDevicePathSize = 1024;
 
 struct CaptureContext {
@@ -29,7 +36,7 @@ struct CaptureContext {
   std::int32_t width = 0;
   std::int32_t height = 0;
   double frameRate = 0.0;
-  std::int32_t requestedDevice = 0;  // ordinal among plug-and-play devices; -1 the first
+  std::int32_t requestedDevice = 0;  // position among plug-and-play devices; -1 the first
   platform::Guid grabberSubtype;
   platform::Guid streamSubtype;  // GUID_NULL keeps the pin's current subtype
 
@@ -51,12 +58,12 @@ struct CaptureContext {
   std::unique_ptr<platform::MediaEvent> mediaEvent;
   std::unique_ptr<platform::MediaType> streamFormat;
   platform::MediaType grabberType;
-  // The frame buffer, its length and sample time; the pointer is guarded by
-  // framesMutex (and changes only under objectsMutex too), so that frame
-  // delivery never waits for a property call.
+  // The frame store; its pointer is guarded by framesMutex (and changes only
+  // under objectsMutex too).
   std::mutex framesMutex;
   std::shared_ptr<FrameStore> frames;
 
+  bool IsRunning() const { return running.load() != 0; }
   // The request and outcome fields back to zero (objects are none whenever
   // the context is not running).
   void ClearRequest();
@@ -72,10 +79,6 @@ struct CaptureState {
   std::int32_t lastWidth = 640;
   std::int32_t lastHeight = 480;
   double lastFrameRate = 30.0;
-  // 1 while the library holds a COM initialisation of its own.
-  std::atomic<std::int32_t> comInitialised{0};
-  // Serialises opening and closing cameras.
-  std::mutex lifecycleMutex;
 };
 
 CaptureState& Capture();

@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "capture/capture_context.h"
+#include "core/com_scope.h"
+#include "core/device_walk.h"
 
 namespace qel {
 
@@ -15,14 +17,6 @@ using platform::HResult;
 using platform::kOk;
 
 namespace {
-
-constexpr std::u16string_view kPnpMarker = u"@device:pnp";
-
-std::u16string NumberedName(const char* prefix, int number) {
-  char text[33];
-  std::snprintf(text, sizeof text, "%s %d", prefix, number);
-  return std::u16string(text, text + std::strlen(text));
-}
 
 // AvgTimePerFrame: the frame interval in 100 ns units, rounded; none when the
 // rate gives no representable interval.
@@ -44,8 +38,9 @@ void ProbeProperties(CaptureContext& context) {
     int first;
     int count;
   };
-  constexpr Family kFamilies[] = {{&platform::BaseFilter::QueryVideoProcAmp, 0, 10},
-                                  {&platform::BaseFilter::QueryCameraControl, 10, 7}};
+  constexpr Family kFamilies[] = {
+      {&platform::BaseFilter::QueryVideoProcAmp, 0, kVideoProcAmpCount},
+      {&platform::BaseFilter::QueryCameraControl, kFirstCameraControl, kCameraControlCount}};
   for (const Family& family : kFamilies) {
     std::unique_ptr<platform::VideoPropertySet> properties;
     if (((*context.captureFilter).*family.query)(properties) != kOk || !properties) continue;
@@ -57,98 +52,100 @@ void ProbeProperties(CaptureContext& context) {
   }
 }
 
-// One attempt of the build: steps until the first failure, whose status is
-// returned; 0 when the graph runs and a frame has arrived. Objects that live
-// only during the build are locals and released on every path.
-std::int32_t BuildAttempt(std::int32_t captureIndex) {
+// The steps of one build attempt. Each returns kBuildRunning to go on or the
+// status the attempt stops with; the objects they store in the context are
+// released by the caller when an attempt fails, and objects that live only
+// during a step are its locals.
+
+// Finds the requested plug-and-play device, binds it to its filter and adds
+// that to the graph; counts the devices for the capture period.
+std::int32_t BindDevice(CaptureContext& context, std::int32_t captureIndex) {
   CaptureState& state = Capture();
-  CaptureContext& context = state.contexts[static_cast<std::size_t>(captureIndex)];
   platform::Platform& platform = platform::ActivePlatform();
-
-  if (platform.CreateFilterGraph(context.graphBuilder) != kOk || !context.graphBuilder) {
-    return kBuildNoFilterGraph;
-  }
-  {
-    std::unique_ptr<platform::CreateDevEnum> deviceEnum;
-    if (platform.CreateSystemDeviceEnum(deviceEnum) != kOk || !deviceEnum) {
+  PnpDeviceWalk walk;
+  switch (walk.Begin()) {
+    case PnpDeviceWalk::Start::kReady:
+      break;
+    case PnpDeviceWalk::Start::kNoDeviceEnumerator:
       return kBuildNoDeviceEnumerator;
-    }
-    std::unique_ptr<platform::EnumMoniker> monikerEnum;
-    if (deviceEnum->CreateVideoInputEnumerator(monikerEnum) != kOk || !monikerEnum) {
+    case PnpDeviceWalk::Start::kNoVideoInputs:
       return kBuildNoVideoInputs;
+  }
+  bool bound = false;
+  PnpDeviceWalk::Device device;
+  for (;;) {
+    const PnpDeviceWalk::Step step = walk.Next(device);
+    if (step == PnpDeviceWalk::Step::kNoDisplayName) return kBuildNoDisplayName;
+    if (step == PnpDeviceWalk::Step::kEnd) break;
+    if (bound || (context.requestedDevice != -1 && context.requestedDevice != device.position)) {
+      continue;
     }
-
-    // Device search: only plug-and-play devices count, and the same rule
-    // numbers the device listing, so ordinal n here is listing position n.
-    std::int32_t ordinal = 0;
-    bool bound = false;
-    for (;;) {
-      std::unique_ptr<platform::Moniker> moniker;
-      if (monikerEnum->Next(moniker) != kOk || !moniker) break;
-      std::u16string displayName;
-      if (moniker->GetDisplayName(displayName) != kOk) return kBuildNoDisplayName;
-      const std::string ansiName = platform.WideToAnsi(displayName);
-      if (displayName.find(kPnpMarker) == std::u16string::npos) continue;
-      if (!bound && (context.requestedDevice == -1 || context.requestedDevice == ordinal)) {
-        if (moniker->BindToObject(context.captureFilter) != kOk || !context.captureFilter ||
-            context.graphBuilder->AddFilter(*context.captureFilter,
-                                            NumberedName("Video Capture", captureIndex)) != kOk) {
-          return kBuildAddCaptureFilterFailed;
-        }
-        context.boundDevice = ordinal;
-        std::snprintf(context.devicePath, sizeof context.devicePath, "%s", ansiName.c_str());
-        bound = true;
-      }
-      ++ordinal;
+    if (device.moniker->BindToObject(context.captureFilter) != kOk || !context.captureFilter ||
+        context.graphBuilder->AddFilter(*context.captureFilter, CaptureFilterName(captureIndex)) !=
+            kOk) {
+      return kBuildAddCaptureFilterFailed;
     }
-
-    // A period whose first build found no device counts again, so that a
-    // camera plugged in later can be opened.
-    if (state.cachedDeviceCount <= 0) state.cachedDeviceCount = ordinal;
-    if (state.cachedDeviceCount == 0) return kBuildNoPnpDevice;
-    if (!bound) return kBuildNoSuchDevice;
+    context.boundDevice = device.position;
+    const std::string ansiName = platform.WideToAnsi(device.displayName);
+    std::snprintf(context.devicePath, sizeof context.devicePath, "%s", ansiName.c_str());
+    bound = true;
   }
 
+  // A period whose first build found no device counts again, so that a
+  // camera plugged in later can be opened.
+  if (state.cachedDeviceCount <= 0) state.cachedDeviceCount = walk.DevicesSeen();
+  if (state.cachedDeviceCount == 0) return kBuildNoPnpDevice;
+  return bound ? kBuildRunning : kBuildNoSuchDevice;
+}
+
+// Attaches a capture graph builder and edits the capture pin's current
+// format: only size, interval and subtype change; every other field keeps
+// what the pin reported. Zero in the request means the last used value.
+std::int32_t SetStreamFormat(CaptureContext& context) {
+  CaptureState& state = Capture();
+  platform::Platform& platform = platform::ActivePlatform();
   if (platform.CreateCaptureGraphBuilder(context.captureBuilder) != kOk ||
       !context.captureBuilder ||
       context.captureBuilder->SetFiltergraph(*context.graphBuilder) != kOk) {
     return kBuildSetFiltergraphFailed;
   }
-  {
-    std::unique_ptr<platform::StreamConfig> streamConfig;
-    if (context.captureBuilder->FindCaptureStreamConfig(*context.captureFilter, streamConfig) !=
-            kOk ||
-        !streamConfig) {
-      return kBuildNoStreamConfig;
-    }
-    platform::VideoInfoHeader video;
-    if (streamConfig->GetFormat(context.streamFormat) != kOk || !context.streamFormat ||
-        !context.streamFormat->GetVideoInfo(video)) {
-      return kBuildFormatRefused;
-    }
-
-    if (context.width == 0) context.width = state.lastWidth;
-    if (context.height == 0) context.height = state.lastHeight;
-    if (context.frameRate == 0.0) context.frameRate = state.lastFrameRate;
-    state.lastWidth = context.width;
-    state.lastHeight = context.height;
-    state.lastFrameRate = context.frameRate;
-
-    // Only size, interval and subtype change; every other field keeps what
-    // the pin reported.
-    std::int64_t interval = 0;
-    if (!FrameInterval(context.frameRate, interval)) return kBuildFormatRefused;
-    video.bmiHeader.biWidth = context.width;
-    video.bmiHeader.biHeight = context.height;
-    video.AvgTimePerFrame = interval;
-    context.streamFormat->SetVideoInfo(video);
-    if (!(context.streamSubtype == platform::kGuidNull)) {
-      context.streamFormat->subtype = context.streamSubtype;
-    }
-    context.streamSubtype = context.streamFormat->subtype;
-    if (streamConfig->SetFormat(*context.streamFormat) != kOk) return kBuildFormatRefused;
+  std::unique_ptr<platform::StreamConfig> streamConfig;
+  if (context.captureBuilder->FindCaptureStreamConfig(*context.captureFilter, streamConfig) !=
+          kOk ||
+      !streamConfig) {
+    return kBuildNoStreamConfig;
+  }
+  platform::VideoInfoHeader video;
+  if (streamConfig->GetFormat(context.streamFormat) != kOk || !context.streamFormat ||
+      !context.streamFormat->GetVideoInfo(video)) {
+    return kBuildFormatRefused;
   }
 
+  if (context.width == 0) context.width = state.lastWidth;
+  if (context.height == 0) context.height = state.lastHeight;
+  if (context.frameRate == 0.0) context.frameRate = state.lastFrameRate;
+  state.lastWidth = context.width;
+  state.lastHeight = context.height;
+  state.lastFrameRate = context.frameRate;
+
+  std::int64_t interval = 0;
+  if (!FrameInterval(context.frameRate, interval)) return kBuildFormatRefused;
+  video.bmiHeader.biWidth = context.width;
+  video.bmiHeader.biHeight = context.height;
+  video.AvgTimePerFrame = interval;
+  context.streamFormat->SetVideoInfo(video);
+  if (!(context.streamSubtype == platform::kGuidNull)) {
+    context.streamFormat->subtype = context.streamSubtype;
+  }
+  context.streamSubtype = context.streamFormat->subtype;
+  return streamConfig->SetFormat(*context.streamFormat) == kOk ? kBuildRunning
+                                                               : kBuildFormatRefused;
+}
+
+// Adds a sample grabber for the requested subtype, connects the capture pin
+// to it and installs the callback object that stores every frame.
+std::int32_t AttachGrabber(CaptureContext& context, std::int32_t captureIndex) {
+  platform::Platform& platform = platform::ActivePlatform();
   if (platform.CreateSampleGrabber(context.grabberFilter) != kOk || !context.grabberFilter ||
       context.grabberFilter->QuerySampleGrabber(context.sampleGrabber) != kOk ||
       !context.sampleGrabber) {
@@ -163,7 +160,7 @@ std::int32_t BuildAttempt(std::int32_t captureIndex) {
     return kBuildGrabberTypeRefused;
   }
   if (context.graphBuilder->AddFilter(*context.grabberFilter,
-                                      NumberedName("Grabber", captureIndex)) != kOk) {
+                                      NumberedFilterName("Grabber", captureIndex)) != kOk) {
     return kBuildAddGrabberFailed;
   }
   {
@@ -182,14 +179,15 @@ std::int32_t BuildAttempt(std::int32_t captureIndex) {
     std::lock_guard lock(context.framesMutex);
     context.frames = frames;
   }
-  auto& callback = state.grabberCallbacks[static_cast<std::size_t>(captureIndex)];
+  auto& callback = Capture().grabberCallbacks[static_cast<std::size_t>(captureIndex)];
   callback = std::make_unique<vrk_SampleGrabberCB>(captureIndex, frames);
-  if (context.sampleGrabber->SetCallback(callback.get(), 1) != kOk) {
-    return kBuildSetCallbackFailed;
-  }
+  return context.sampleGrabber->SetCallback(callback.get(), 1) == kOk ? kBuildRunning
+                                                                      : kBuildSetCallbackFailed;
+}
 
-  ProbeProperties(context);
-
+// Runs the graph and waits for its first frame.
+std::int32_t RunAndWaitForFirstFrame(CaptureContext& context) {
+  platform::Platform& platform = platform::ActivePlatform();
   if (context.graphBuilder->QueryMediaEvent(context.mediaEvent) != kOk || !context.mediaEvent) {
     return kBuildNoMediaEvent;
   }
@@ -208,11 +206,26 @@ std::int32_t BuildAttempt(std::int32_t captureIndex) {
   // The first frame: polled without sleeping, bounded by the tick count
   // (unsigned difference, so the counter's wrap does no harm).
   const std::uint32_t start = platform.GetTickCount();
-  while (frames->FrameLength() == 0) {
+  while (context.frames->FrameLength() == 0) {
     if (platform.GetTickCount() - start > kGraphWaitMs) return kBuildNoFirstFrame;
     std::this_thread::yield();
   }
   return kBuildRunning;
+}
+
+// One attempt: the steps in order until the first that fails.
+std::int32_t BuildAttempt(std::int32_t captureIndex) {
+  CaptureContext& context = *ContextAt(captureIndex);
+  if (platform::ActivePlatform().CreateFilterGraph(context.graphBuilder) != kOk ||
+      !context.graphBuilder) {
+    return kBuildNoFilterGraph;
+  }
+  std::int32_t status = BindDevice(context, captureIndex);
+  if (status == kBuildRunning) status = SetStreamFormat(context);
+  if (status == kBuildRunning) status = AttachGrabber(context, captureIndex);
+  if (status != kBuildRunning) return status;
+  ProbeProperties(context);
+  return RunAndWaitForFirstFrame(context);
 }
 
 }  // namespace
@@ -223,13 +236,10 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr) return kBuildNotBuilt;
   if (state.cachedDeviceCount == -1) {
-    if (state.comInitialised.load() == 0 &&
-        platform::ActivePlatform().CoInitializeEx() == platform::kOk) {
-      state.comInitialised.store(1);
-    }
+    CapturePeriodCom::Begin();
     for (CaptureContext& each : state.contexts) each.ClearRequest();
   }
-  if (context->running.load() != 0) return -2;
+  if (context->IsRunning()) return kCaptureAlreadyRunning;
   context->width = width;
   context->height = height;
   context->frameRate = frameRate;
@@ -287,10 +297,7 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
   for (const CaptureContext& each : state.contexts) {
     if (each.running.load() != 0) return kStopDone;
   }
-  if (state.comInitialised.load() == 1) {
-    platform::ActivePlatform().CoUninitialize();
-    state.comInitialised.store(0);
-  }
+  CapturePeriodCom::End();
   state.cachedDeviceCount = -1;
   return kStopDone;
 }
@@ -311,8 +318,10 @@ void ReleaseCaptureObjects(std::int32_t captureIndex) {
       context->frames.reset();  // readers still holding the store keep it alive
     }
     context->streamFormat.reset();
-    // Releasing the graph stops a graph still running, so the streaming
-    // thread is gone before the callback object is deleted below.
+    // Releasing the graph stops a graph still running and joins its
+    // streaming thread, here under objectsMutex: safe because the streaming
+    // thread's callback never takes objectsMutex (core/core.h). The thread
+    // is gone before the callback object is deleted below.
     context->graphBuilder.reset();
     callback = std::move(Capture().grabberCallbacks[static_cast<std::size_t>(captureIndex)]);
   }

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_graph.h"
-#include "capture/com_scope.h"
 #include "capture/media_format.h"
+#include "core/com_scope.h"
+#include "core/device_walk.h"
 #include "platform/platform.h"
 #include "qel/qel.h"
 
@@ -19,7 +19,6 @@ using platform::kOk;
 
 constexpr int kDevicesExamined = 10;
 constexpr std::size_t kMaxEntries = 10;
-constexpr std::u16string_view kPnpMarker = u"@device:pnp";
 
 struct FormatEntry {
   std::int32_t width = 0;
@@ -34,29 +33,21 @@ struct FormatEntry {
 bool ReadFormats(std::int32_t deviceIndex, std::vector<FormatEntry>& entries) {
   platform::Platform& platform = platform::ActivePlatform();
   std::unique_ptr<platform::GraphBuilder> graph;
-  std::unique_ptr<platform::CreateDevEnum> deviceEnum;
-  std::unique_ptr<platform::EnumMoniker> monikers;
-  if (platform.CreateFilterGraph(graph) != kOk || !graph ||
-      platform.CreateSystemDeviceEnum(deviceEnum) != kOk || !deviceEnum ||
-      deviceEnum->CreateVideoInputEnumerator(monikers) != kOk || !monikers) {
-    return false;
-  }
+  if (platform.CreateFilterGraph(graph) != kOk || !graph) return false;
 
   // Only the first ten devices of the category can be reached; a failed or
-  // exhausted Next uses up its turn.
+  // exhausted request uses up its turn. The bound filter stays in the graph.
   std::unique_ptr<platform::BaseFilter> filter;
-  std::int32_t pnpCount = 0;
-  for (int turn = 0; turn < kDevicesExamined; ++turn) {
-    std::unique_ptr<platform::Moniker> moniker;
-    if (monikers->Next(moniker) != kOk || !moniker) continue;
-    std::u16string displayName;
-    if (moniker->GetDisplayName(displayName) != kOk) return false;
-    if (displayName.find(kPnpMarker) == std::u16string::npos) continue;
-    if (pnpCount++ != deviceIndex) continue;
-    char name[33];
-    std::snprintf(name, sizeof name, "Video Capture %d", turn);
-    if (moniker->BindToObject(filter) != kOk || !filter ||
-        graph->AddFilter(*filter, std::u16string(name, name + std::strlen(name))) != kOk) {
+  PnpDeviceWalk walk(kDevicesExamined);
+  if (walk.Begin() != PnpDeviceWalk::Start::kReady) return false;
+  PnpDeviceWalk::Device device;
+  for (;;) {
+    const PnpDeviceWalk::Step step = walk.Next(device);
+    if (step == PnpDeviceWalk::Step::kNoDisplayName) return false;
+    if (step == PnpDeviceWalk::Step::kEnd) break;
+    if (device.position != deviceIndex) continue;
+    if (device.moniker->BindToObject(filter) != kOk || !filter ||
+        graph->AddFilter(*filter, CaptureFilterName(device.turn)) != kOk) {
       return false;
     }
   }

@@ -5,26 +5,11 @@
 #include <mutex>
 #include <optional>
 
-#include "api/camera_table.h"
-#include "capture/capture_context.h"
+#include "capture/capture.h"
+#include "capture/frame_store.h"
+#include "core/camera_table.h"
 #include "hid/defect_correction.h"
 #include "qel/qel.h"
-
-namespace qel {
-namespace {
-
-// The frame store of a running capture; none otherwise. Holding it keeps the
-// frames alive through a teardown on another thread.
-std::shared_ptr<FrameStore> RunningFrames(std::int32_t captureIndex) {
-  CaptureContext* context = ContextAt(captureIndex);
-  if (context == nullptr) return nullptr;
-  std::lock_guard lock(context->framesMutex);
-  if (context->running.load() == 0) return nullptr;
-  return context->frames;
-}
-
-}  // namespace
-}  // namespace qel
 
 extern "C" QEL_API QelBool QEL_CALL QelReceiveImage(int32_t key, unsigned char* buffer) {
   if (key == qel::kNoKey || buffer == nullptr) return 0;

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "api/camera_model.h"
-#include "api/camera_table.h"
 #include "controls/video_property.h"
+#include "core/camera_model.h"
+#include "core/camera_table.h"
 #include "qel/qel.h"
 
 namespace qel {
@@ -67,7 +67,7 @@ constexpr Control kColorBar{kContrast, false,   Zero, [](std::int32_t) { return 
 // The slot of a key whose capture a control may use.
 std::optional<CameraSlot> ControlSlot(std::int32_t key, const Control& control) {
   std::optional<CameraSlot> slot = CameraTable::Instance().FindSlot(key);
-  if (!slot || (control.requiresHid && !slot->hidHandle) || slot->captureIndex == -1) {
+  if (!slot || (control.requiresHid && !slot->channel) || slot->captureIndex == -1) {
     return std::nullopt;
   }
   return slot;
@@ -93,8 +93,8 @@ QelBool GetControl(std::int32_t key, const Control& control, std::int32_t* value
 QelBool RawGainBound(std::int32_t key, std::int32_t* value, bool maximum) {
   if (value == nullptr) return 0;
   const std::optional<CameraSlot> slot = CameraTable::Instance().FindSlot(key);
-  if (!slot || !slot->hidHandle) return 0;
-  if (slot->model < kModelQel || slot->model > kModelQel5) return 0;
+  if (!slot || !slot->channel) return 0;
+  if (!IsFamilyCamera(slot->model)) return 0;
   *value = maximum ? RawGainMax(slot->model) : 0;
   return 1;
 }
@@ -140,7 +140,7 @@ QEL_API QelBool QEL_CALL QelGetExposure(int32_t key, int32_t* exposure) {
 QEL_API QelBool QEL_CALL QelSetCameraNo(int32_t key, int32_t number) {
   if (!SetControl(key, qel::kCameraNumber, number)) return 0;
   // The slot may have been closed meanwhile; the camera took the number all the same.
-  qel::CameraTable::Instance().SetCameraNumber(key, number - 1);
+  qel::CameraTable::Instance().SetCameraNumber(key, number);
   return 1;
 }
 QEL_API QelBool QEL_CALL QelGetCameraNo(int32_t key, int32_t* number) {

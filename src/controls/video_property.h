@@ -1,9 +1,7 @@
-// Writing and reading the 17 video-class properties of a running capture:
-// indices 0..9 are the video-processing properties (brightness, contrast,
-// hue, saturation, sharpness, gamma, colour enable, white balance, backlight
-// compensation, gain), 10..16 the camera-control properties (pan, tilt, roll,
-// zoom, exposure, iris, focus). Values cross as doubles, reach the camera as
-// 32-bit integers truncated toward zero, and always carry the manual flag.
+// Writing and reading the video-class properties of a running capture by
+// their index 0..16 (core/video_property_index.h). Values cross as doubles,
+// reach the camera as 32-bit integers truncated toward zero, and always
+// carry the manual flag.
 //
 // Thread safety: any thread; the call holds the capture context's objects
 // lock, so a teardown of the capture waits for it and never pulls the filter
@@ -14,7 +12,6 @@
 
 namespace qel {
 
-inline constexpr int kPropertyIndexCount = 17;
 inline constexpr long kPropertyFlagManual = 2;
 
 // Result codes of WriteVideoProperty.

@@ -5,9 +5,11 @@
 #include <string>
 #include <string_view>
 
-#include "api/camera_model.h"
-#include "api/camera_table.h"
-#include "capture/com_scope.h"
+#include "core/camera_model.h"
+#include "core/camera_table.h"
+#include "core/com_scope.h"
+#include "core/device_walk.h"
+#include "core/listing_size.h"
 #include "discovery/hid_discovery.h"
 #include "platform/platform.h"
 #include "qel/qel.h"
@@ -17,8 +19,6 @@ namespace qel {
 using platform::kOk;
 
 namespace {
-
-constexpr std::u16string_view kPnpMarker = u"@device:pnp";
 
 template <std::size_t N>
 void CopyText(char (&destination)[N], const std::string& text) {
@@ -31,44 +31,41 @@ std::int32_t FindDevice(std::int32_t position, char (&friendlyName)[kFriendlyNam
   platform::Platform& platform = platform::ActivePlatform();
   std::unique_ptr<platform::GraphBuilder> graph;
   if (platform.CreateFilterGraph(graph) != kOk || !graph) return kDiscoveryNoFilterGraph;
-  std::unique_ptr<platform::CreateDevEnum> deviceEnum;
-  if (platform.CreateSystemDeviceEnum(deviceEnum) != kOk || !deviceEnum) {
-    return kDiscoveryNoDeviceEnumerator;
-  }
-  std::unique_ptr<platform::EnumMoniker> monikers;
-  if (deviceEnum->CreateVideoInputEnumerator(monikers) != kOk || !monikers) {
-    return kDiscoveryNoVideoInputs;
+  PnpDeviceWalk walk;
+  switch (walk.Begin()) {
+    case PnpDeviceWalk::Start::kReady:
+      break;
+    case PnpDeviceWalk::Start::kNoDeviceEnumerator:
+      return kDiscoveryNoDeviceEnumerator;
+    case PnpDeviceWalk::Start::kNoVideoInputs:
+      return kDiscoveryNoVideoInputs;
   }
 
-  std::int32_t pnpPosition = 0;
-  for (int seen = 0;; ++seen) {
-    std::unique_ptr<platform::Moniker> moniker;
-    if (monikers->Next(moniker) != kOk || !moniker) return kDiscoveryNoSuchDevice;
-    std::u16string wideName;
-    if (moniker->GetDisplayName(wideName) != kOk) return kDiscoveryNoDisplayName;
-    if (displayName != nullptr) CopyText(*displayName, platform.WideToAnsi(wideName));
-    if (wideName.find(kPnpMarker) == std::u16string::npos) continue;
+  PnpDeviceWalk::Device device;
+  for (;;) {
+    const PnpDeviceWalk::Step step = walk.Next(device);
+    if (displayName != nullptr && step != PnpDeviceWalk::Step::kNoDisplayName) {
+      CopyText(*displayName, platform.WideToAnsi(walk.LastDisplayName()));
+    }
+    if (step == PnpDeviceWalk::Step::kNoDisplayName) return kDiscoveryNoDisplayName;
+    if (step == PnpDeviceWalk::Step::kEnd) return kDiscoveryNoSuchDevice;
 
+    // Every device passed on the way has its name read, as the walk goes.
     char name[kFriendlyNameSize] = {};
     std::unique_ptr<platform::PropertyBag> bag;
     std::u16string wideFriendly;
-    if (moniker->BindToStorage(bag) == kOk && bag &&
+    if (device.moniker->BindToStorage(bag) == kOk && bag &&
         bag->Read(u"FriendlyName", wideFriendly) == kOk) {
       CopyText(name, platform.WideToAnsi(wideFriendly));
     }
-    if (pnpPosition == position) {
-      std::unique_ptr<platform::BaseFilter> filter;
-      char filterName[33];
-      std::snprintf(filterName, sizeof filterName, "Video Capture %d", seen);
-      const std::u16string wideFilterName(filterName, filterName + std::strlen(filterName));
-      if (moniker->BindToObject(filter) != kOk || !filter ||
-          graph->AddFilter(*filter, wideFilterName) != kOk) {
-        return kDiscoveryAddFilterFailed;
-      }
-      std::memcpy(friendlyName, name, sizeof name);
-      return kDeviceFound;
+    if (device.position != position) continue;
+    std::unique_ptr<platform::BaseFilter> filter;
+    if (device.moniker->BindToObject(filter) != kOk || !filter ||
+        graph->AddFilter(*filter, CaptureFilterName(device.turn)) != kOk) {
+      return kDiscoveryAddFilterFailed;
     }
-    ++pnpPosition;
+    std::memcpy(friendlyName, name, sizeof name);
+    return kDeviceFound;
   }
 }
 
@@ -100,7 +97,7 @@ std::int32_t ListDevices(char* list, std::int32_t size, bool withSerial) {
       if (c == ',') c = '-';
     }
     char serial[9] = {};
-    if (withSerial && ModelFromFriendlyName(entry) != kModelNone &&
+    if (withSerial && IsFamilyCamera(ModelFromFriendlyName(entry)) &&
         ReadControlSerial(displayName, serial)) {
       entry = (entry + "#" + serial).substr(0, kFriendlyNameSize - 1);
     }

@@ -5,7 +5,7 @@
 #include <functional>
 #include <new>
 
-#include "capture/capture_context.h"
+#include "capture/capture.h"
 #include "hid/hid_channel.h"
 #include "platform/platform.h"
 
@@ -96,11 +96,10 @@ std::optional<std::string> InstancePrefix(std::string_view parentInstanceId) {
 }
 
 std::shared_ptr<HidChannel> OpenControlInterface(std::int32_t captureIndex) {
-  CaptureContext* context = ContextAt(captureIndex);
-  if (context == nullptr) return nullptr;
-  const auto displayName = [context](std::string& name) {
-    if (context->running.load() == 0) return false;
-    name.assign(context->devicePath, strnlen(context->devicePath, kDevicePathSize));
+  const auto displayName = [captureIndex](std::string& name) {
+    std::optional<std::string> path = RunningDevicePath(captureIndex);
+    if (!path) return false;
+    name = std::move(*path);
     return true;
   };
   Candidate found;

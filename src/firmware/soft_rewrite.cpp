@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "api/camera_table.h"
+#include "core/camera_table.h"
 #include "firmware/rewrite_record.h"
 #include "hid/hid_channel.h"
 #include "hid/memory_commands.h"
@@ -52,7 +52,7 @@ void Collect(RewriteRecord& record) {
 
 extern "C" QEL_API QelBool QEL_CALL QelSoftRewrite(int32_t key, const char* path) {
   const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
-  if (!slot || !slot->hidHandle || path == nullptr) return 0;
+  if (!slot || !slot->channel || path == nullptr) return 0;
   qel::RewriteRecord& record = qel::Rewrite();
   std::lock_guard lock(record.lock);  // held only while no thread runs
   if (!record.collected) {
@@ -64,9 +64,9 @@ extern "C" QEL_API QelBool QEL_CALL QelSoftRewrite(int32_t key, const char* path
   auto image = qel::ReadImage(path, size);
   if (!image) return 0;
   const auto lastBlock = static_cast<std::uint8_t>(std::min<std::uint32_t>(size >> 16, 0xFF));
-  if (!qel::EraseMemoryBlocks(slot->hidHandle.get(), 0, lastBlock)) return 0;
+  if (!qel::EraseMemoryBlocks(slot->channel.get(), 0, lastBlock)) return 0;
 
-  record.channel = slot->hidHandle;
+  record.channel = slot->channel;
   record.image = std::move(image);
   record.imageSize = size;
   record.progress = 0.0f;
@@ -88,10 +88,10 @@ extern "C" QEL_API int32_t QEL_CALL QelSoftRewriteState(int32_t key, int32_t* se
                                                         float* percent) {
   if (seconds == nullptr || percent == nullptr) return -1;
   const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
-  if (!slot || !slot->hidHandle) return -1;
+  if (!slot || !slot->channel) return -1;
   qel::RewriteRecord& record = qel::Rewrite();
   std::lock_guard lock(record.lock);
-  if (record.channel != slot->hidHandle) return -1;
+  if (record.channel != slot->channel) return -1;
   *seconds = static_cast<int32_t>(record.elapsedSeconds);
   *percent = record.progress;
   if (record.state == qel::kRewriteFinished || record.state == qel::kRewriteFailed) {

@@ -1,7 +1,7 @@
 // The analog gain of "QEL5" cameras: their 16-bit register 0x000D.
 #include <cstdint>
 
-#include "api/camera_model.h"
+#include "core/camera_model.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "api/camera_table.h"
+#include "core/camera_table.h"
 #include "hid/command_report.h"
 
 namespace qel {

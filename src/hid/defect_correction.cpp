@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "api/camera_model.h"
+#include "core/camera_model.h"
 #include "hid/defect_table.h"
 
 namespace qel {
@@ -14,16 +14,16 @@ bool CorrectDefectPixels(const CameraSlot& slot, std::int32_t sizeIndex, std::ui
   // another thread leaves this correction's copy whole.
   const std::shared_ptr<const DataBlock> block = slot.dataBlock;
   if (!block || frame == nullptr) return false;
-  if (slot.cameraNumber != 0 && slot.cameraNumber != 1) return false;
+  if (slot.cameraNumber != 1 && slot.cameraNumber != 2) return false;
   FrameSize size{};
-  if (slot.model == kModelNone || !LookupFrameSize(slot.model, sizeIndex, size)) return false;
+  if (!LookupFrameSize(slot.model, sizeIndex, size)) return false;
 
   const std::int64_t width = size.width;
   const std::int64_t height = size.height;
   // Only whole 16-bit units of the copied frame, and none past the frame.
   const std::int64_t units =
       std::min<std::int64_t>(static_cast<std::int64_t>(frameLength / 2), width * height);
-  const std::size_t table = DefectTableOffset(slot.cameraNumber, sizeIndex);
+  const std::size_t table = DefectTableOffset(slot.cameraNumber - 1, sizeIndex);
   for (std::size_t point = 0; point < kDefectPoints; ++point) {
     const QelDefectPoint defect = ReadDefectPoint(*block, table, point);
     const std::int64_t x = defect.x;

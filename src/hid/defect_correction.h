@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "api/camera_table.h"
+#include "core/camera_table.h"
 
 namespace qel {
 

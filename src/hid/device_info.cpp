@@ -68,8 +68,8 @@ QEL_API QelBool QEL_CALL QelSetSerialNo(int32_t key, uint32_t serial) {
   block->bytes[2] = static_cast<std::uint8_t>(serial >> 8);
   block->bytes[3] = static_cast<std::uint8_t>(serial);
   // Erase and 22 chunk writes; the slot's copy changes only when all succeed.
-  if (!qel::CommitDataBlock(slot->hidHandle.get(), *block)) return 0;
-  qel::CameraTable::Instance().ReplaceDataBlock(key, slot->hidHandle.get(), std::move(block));
+  if (!qel::CommitDataBlock(slot->channel.get(), *block)) return 0;
+  qel::CameraTable::Instance().ReplaceDataBlock(key, slot->channel.get(), std::move(block));
   return 1;
 }
 

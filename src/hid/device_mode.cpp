@@ -2,7 +2,7 @@
 // the USB mode, and the GPIO of "QEL" cameras (direction, output, input).
 #include <cstdint>
 
-#include "api/camera_model.h"
+#include "core/camera_model.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 

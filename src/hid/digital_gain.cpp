@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "api/camera_model.h"
+#include "core/camera_model.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
@@ -24,8 +24,6 @@ struct RawRange {
 };
 // Raw ranges by model; model 0 takes every 16-bit value.
 constexpr RawRange kRawRange[3] = {{0, 65535}, {256, 4095}, {0, 1023}};
-
-bool KnownModel(std::int32_t model) { return model >= kModelQel && model <= kModelQel5; }
 
 Gains LowBits(int32_t g1, int32_t g2, int32_t g3, int32_t g4) {
   return {static_cast<std::uint16_t>(g1), static_cast<std::uint16_t>(g2),
@@ -65,7 +63,7 @@ QelBool RawBound(int32_t key, bool maximum, uint16_t* g1, uint16_t* g2, uint16_t
                  uint16_t* g4) {
   if (!AllOut(g1, g2, g3, g4)) return 0;
   const std::optional<CameraSlot> slot = CommandSlot(key);
-  if (!slot || !KnownModel(slot->model)) return 0;
+  if (!slot || !IsFamilyCamera(slot->model)) return 0;
   const RawRange& range = kRawRange[slot->model];
   const std::uint16_t bound = maximum ? range.max : range.min;
   Deliver({bound, bound, bound, bound}, g1, g2, g3, g4);
@@ -83,7 +81,7 @@ extern "C" {
 QEL_API QelBool QEL_CALL QelSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2, int32_t gain3,
                                            int32_t gain4) {
   const std::optional<CameraSlot> slot = CommandSlot(key);
-  if (!slot || !qel::KnownModel(slot->model)) return 0;
+  if (!slot || !qel::IsFamilyCamera(slot->model)) return 0;
   qel::Gains gains = qel::LowBits(gain1, gain2, gain3, gain4);
   for (std::uint16_t& gain : gains) {
     if (gain > qel::kFixedScaleMax) return 0;
@@ -110,7 +108,7 @@ QEL_API QelBool QEL_CALL QelGetDigitalGain(int32_t key, uint16_t* gain1, uint16_
 QEL_API QelBool QEL_CALL QelXSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2,
                                             int32_t gain3, int32_t gain4) {
   const std::optional<CameraSlot> slot = CommandSlot(key);
-  if (!slot || !qel::KnownModel(slot->model)) return 0;
+  if (!slot || !qel::IsFamilyCamera(slot->model)) return 0;
   const qel::Gains gains = qel::LowBits(gain1, gain2, gain3, gain4);
   const qel::RawRange& range = qel::kRawRange[slot->model];
   for (const std::uint16_t gain : gains) {

@@ -3,8 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "api/camera_model.h"
-#include "api/camera_table.h"
+#include "core/camera_model.h"
+#include "core/camera_table.h"
 #include "hid/data_block.h"
 #include "hid/defect_table.h"
 #include "qel/qel.h"
@@ -22,7 +22,7 @@ std::optional<CameraSlot> DefectSlot(std::int32_t key) {
   return slot;
 }
 
-bool PointsFit(const QelDefectPoint* points, std::int32_t model, std::int32_t sizeIndex) {
+bool PointsFit(const QelDefectPoint* points, CameraModel model, std::int32_t sizeIndex) {
   FrameSize size{};
   if (!LookupFrameSize(model, sizeIndex, size)) return false;
   for (std::size_t i = 0; i < kDefectPoints; ++i) {
@@ -44,7 +44,7 @@ QEL_API QelBool QEL_CALL QelSetPixelDefect(int32_t key, int32_t cameraNo, int32_
                                            const QelDefectPoint* points) {
   if (key == qel::kNoKey || !qel::ValidCameraNumber(cameraNo) || points == nullptr) return 0;
   const std::optional<CameraSlot> slot = qel::DefectSlot(key);
-  if (!slot || !slot->hidHandle || !slot->dataBlock || !qel::ValidSizeIndex(sizeIndex) ||
+  if (!slot || !slot->channel || !slot->dataBlock || !qel::ValidSizeIndex(sizeIndex) ||
       !qel::PointsFit(points, slot->model, sizeIndex)) {
     return 0;
   }
@@ -53,8 +53,8 @@ QEL_API QelBool QEL_CALL QelSetPixelDefect(int32_t key, int32_t cameraNo, int32_
   for (std::size_t i = 0; i < qel::kDefectPoints; ++i) {
     qel::WriteDefectPoint(*block, table, i, points[i]);
   }
-  if (!qel::CommitDataBlock(slot->hidHandle.get(), *block)) return 0;
-  CameraTable::Instance().ReplaceDataBlock(key, slot->hidHandle.get(), std::move(block));
+  if (!qel::CommitDataBlock(slot->channel.get(), *block)) return 0;
+  CameraTable::Instance().ReplaceDataBlock(key, slot->channel.get(), std::move(block));
   return 1;
 }
 

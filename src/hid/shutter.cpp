@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "api/camera_model.h"
-#include "capture/capture_context.h"
+#include "capture/capture.h"
+#include "core/camera_model.h"
 #include "hid/command_frame.h"
 #include "hid/shutter_time_table.h"
 #include "qel/qel.h"
@@ -36,11 +36,9 @@ bool ShutterMax(std::int32_t model, std::uint16_t& max) {
 // The whole frame rate of the camera's running capture; 1 (which has no
 // table row) when it is not running.
 std::int32_t CaptureFrameRate(std::int32_t captureIndex) {
-  CaptureContext* context = ContextAt(captureIndex);
-  if (context == nullptr) return 1;
-  std::lock_guard lock(context->objectsMutex);
-  if (context->running.load() == 0) return 1;
-  const double rate = std::trunc(context->frameRate);
+  const std::optional<double> running = RunningFrameRate(captureIndex);
+  if (!running) return 1;
+  const double rate = std::trunc(*running);
   return rate >= 0.0 && rate <= 1e6 ? static_cast<std::int32_t>(rate) : 0;
 }
 

@@ -1,12 +1,13 @@
 #include "support/rig_fixture.h"
+#include "api/open_close.h"
 
 #include <cstdio>
 #include <mutex>
 
-#include "api/camera_table.h"
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
 #include "capture/media_format.h"
+#include "core/camera_table.h"
 
 namespace qel::test {
 
@@ -55,7 +56,7 @@ void EveryModelRigTest::OpenFamily(double qel2Rate) {
 
 std::int32_t StartRigCapture(int captureIndex, std::int32_t device, std::int32_t width,
                              std::int32_t height, double frameRate, const char* format) {
-  std::lock_guard lock(Capture().lifecycleMutex);
+  std::lock_guard lock(OpenCloseMutex());
   return StartCapture(captureIndex, device, width, height, frameRate,
                       SubtypeFromName(format).value_or(platform::Guid{}));
 }

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "api/open_close.h"
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
 #include "capture/media_format.h"
@@ -33,7 +34,7 @@ TEST(EmptySystem, NothingIsListedAndACaptureGraphFindsNoVideoInputs) {
   EXPECT_STREQ(list, "");
 
   {
-    std::lock_guard lock(Capture().lifecycleMutex);
+    std::lock_guard lock(OpenCloseMutex());
     EXPECT_EQ(StartCapture(0, 0, 0, 0, 0.0, *SubtypeFromName("YUY2")), kBuildNoVideoInputs);
   }
   EXPECT_EQ(QelOpen(0, 640, 480, 30.0, "YUY2"), -1);
@@ -114,7 +115,7 @@ TEST_F(RegisteredFilterTest, IsListedUnderASoftwareNameAndBindsToTheProcessClass
   // plug-and-play device.
   char list[64] = "unchanged";
   EXPECT_EQ(QelGetDevice(list, sizeof list), 0);
-  std::lock_guard lock(Capture().lifecycleMutex);
+  std::lock_guard lock(OpenCloseMutex());
   EXPECT_EQ(StartCapture(0, -1, 0, 0, 0.0, *SubtypeFromName("YUY2")), kBuildNoPnpDevice);
 }
 

@@ -1,8 +1,6 @@
-#include "api/camera_table.h"
+#include "core/camera_table.h"
 
 #include <utility>
-
-#include "hid/hid_channel.h"
 
 namespace qel {
 
@@ -37,15 +35,15 @@ int CameraTable::FirstFreePosition() const {
   return -1;
 }
 
-void CameraTable::StoreSlot(int position, std::int32_t key, std::shared_ptr<HidChannel> hidHandle,
-                            std::int32_t model, std::shared_ptr<const DataBlock> dataBlock,
+void CameraTable::StoreSlot(int position, std::int32_t key, std::shared_ptr<HidChannel> channel,
+                            CameraModel model, std::shared_ptr<const DataBlock> dataBlock,
                             std::int32_t sizeIndex, std::int32_t cameraNumber) {
   if (position < 0 || position >= kMaxCameras) return;
   std::lock_guard lock(mutex_);
   CameraSlot& slot = slots_[position];
   slot.captureIndex = position;
   slot.key = key;
-  slot.hidHandle = std::move(hidHandle);
+  slot.channel = std::move(channel);
   slot.model = model;
   slot.dataBlock = std::move(dataBlock);
   slot.sizeIndex = sizeIndex;
@@ -81,7 +79,7 @@ bool CameraTable::ReplaceDataBlock(std::int32_t key, const HidChannel* channel,
   std::shared_ptr<const DataBlock> previous;  // destroyed after the lock is released
   std::lock_guard lock(mutex_);
   const int position = PositionOf(key);
-  if (position < 0 || slots_[position].hidHandle.get() != channel) return false;
+  if (position < 0 || slots_[position].channel.get() != channel) return false;
   previous = std::exchange(slots_[position].dataBlock, std::move(block));
   return true;
 }
@@ -108,11 +106,6 @@ void CameraTable::ResetForTesting() {
   std::array<CameraSlot, kMaxCameras> released{};
   std::lock_guard lock(mutex_);
   released.swap(slots_);
-}
-
-std::atomic<std::int32_t>& ListBufferSize() {
-  static std::atomic<std::int32_t> size{1024};
-  return size;
 }
 
 }  // namespace qel

@@ -6,14 +6,21 @@
 
 namespace qel {
 
-// The generation, taken from the device's friendly name; -1 for any other
-// video device, which is opened for capture only.
+// The generation, taken from the device's friendly name; kModelNone for any
+// other video device, which is opened for capture only.
 enum CameraModel : std::int32_t {
   kModelNone = -1,
   kModelQel = 0,   // "QEL"
   kModelQel2 = 1,  // "QEL2"
   kModelQel5 = 2,  // "QEL5"
 };
+
+inline constexpr int kFamilyModelCount = 3;
+
+// The one test of "is this a camera of the family".
+constexpr bool IsFamilyCamera(CameraModel model) {
+  return model >= kModelQel && model < kFamilyModelCount;
+}
 
 // Exact, case-sensitive comparison with the family's friendly names.
 CameraModel ModelFromFriendlyName(std::string_view name);
@@ -27,10 +34,10 @@ struct FrameSize {
 
 inline constexpr int kFrameSizesPerModel = 3;
 
-// FrameSizeTable: the size at sizeIndex 0..2 of a model 0..2; false for any
-// other model or index.
-bool LookupFrameSize(std::int32_t model, std::int32_t sizeIndex, FrameSize& size);
+// The size at sizeIndex 0..2 of a camera of the family; false for any other
+// model or index.
+bool LookupFrameSize(CameraModel model, std::int32_t sizeIndex, FrameSize& size);
 // The row of the model's sizes equal to width x height, or -1.
-std::int32_t FindSizeIndex(std::int32_t model, std::int32_t width, std::int32_t height);
+std::int32_t FindSizeIndex(CameraModel model, std::int32_t width, std::int32_t height);
 
 }  // namespace qel

@@ -1,14 +1,14 @@
-#include "api/camera_model.h"
+#include "core/camera_model.h"
 
 #include <array>
 
 namespace qel {
 namespace {
 
-constexpr std::array<std::string_view, 3> kFamilyNames{"QEL", "QEL2", "QEL5"};
+constexpr std::array<std::string_view, kFamilyModelCount> kFamilyNames{"QEL", "QEL2", "QEL5"};
 
 // Models 0 and 1 are 656 and 328 pixels wide, not 640 and 320.
-constexpr FrameSize kFrameSizeTable[3][kFrameSizesPerModel] = {
+constexpr FrameSize kFrameSizeTable[kFamilyModelCount][kFrameSizesPerModel] = {
     {{1280, 720}, {656, 408}, {328, 204}},
     {{1280, 720}, {656, 408}, {328, 204}},
     {{1920, 1080}, {960, 540}, {480, 270}},
@@ -24,17 +24,17 @@ CameraModel ModelFromFriendlyName(std::string_view name) {
 }
 
 std::string_view FriendlyNameOf(CameraModel model) {
-  if (model < 0 || model >= static_cast<int>(kFamilyNames.size())) return {};
+  if (!IsFamilyCamera(model)) return {};
   return kFamilyNames[static_cast<std::size_t>(model)];
 }
 
-bool LookupFrameSize(std::int32_t model, std::int32_t sizeIndex, FrameSize& size) {
-  if (model < 0 || model > 2 || sizeIndex < 0 || sizeIndex >= kFrameSizesPerModel) return false;
+bool LookupFrameSize(CameraModel model, std::int32_t sizeIndex, FrameSize& size) {
+  if (!IsFamilyCamera(model) || sizeIndex < 0 || sizeIndex >= kFrameSizesPerModel) return false;
   size = kFrameSizeTable[model][sizeIndex];
   return true;
 }
 
-std::int32_t FindSizeIndex(std::int32_t model, std::int32_t width, std::int32_t height) {
+std::int32_t FindSizeIndex(CameraModel model, std::int32_t width, std::int32_t height) {
   for (std::int32_t row = 0; row < kFrameSizesPerModel; ++row) {
     FrameSize size{};
     if (LookupFrameSize(model, row, size) && size.width == width && size.height == height) {

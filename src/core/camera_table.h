@@ -8,29 +8,32 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 
-#include "hid/data_block.h"
+#include "core/camera_model.h"
 
 namespace qel {
 
+// The slot holds these as opaque, shared handles: the command channel and
+// the data block are the HID subsystem's types.
 class HidChannel;
+struct DataBlock;
 
 inline constexpr int kMaxCameras = 10;
 inline constexpr std::int32_t kNoKey = -1;
+inline constexpr std::int32_t kNoCameraNumber = 0;
 
 struct CameraSlot {
   std::int32_t captureIndex = -1;  // equals the slot's position while occupied
   std::int32_t key = kNoKey;
-  std::shared_ptr<HidChannel> hidHandle;  // the camera's command channel; null for capture only
-  std::int32_t model = -1;
+  std::shared_ptr<HidChannel> channel;  // the camera's command channel; null for capture only
+  CameraModel model = kModelNone;
   std::shared_ptr<const DataBlock> dataBlock;  // immutable; replaced whole on commit
   std::int32_t sizeIndex = -1;
-  std::int32_t cameraNumber = -1;  // camera number less one
+  std::int32_t cameraNumber = kNoCameraNumber;  // as the camera reports it (1 or 2 in use)
   std::int32_t defectCorrection = 1;
 };
 
@@ -45,8 +48,8 @@ class CameraTable {
 
   // Fills the slot at position (ignored for 10 or more); defectCorrection
   // keeps its value.
-  void StoreSlot(int position, std::int32_t key, std::shared_ptr<HidChannel> hidHandle,
-                 std::int32_t model, std::shared_ptr<const DataBlock> dataBlock,
+  void StoreSlot(int position, std::int32_t key, std::shared_ptr<HidChannel> channel,
+                 CameraModel model, std::shared_ptr<const DataBlock> dataBlock,
                  std::int32_t sizeIndex, std::int32_t cameraNumber);
   // Returns the slot holding key to the free values; the released channel and
   // block are handed back so that they are destroyed outside the lock.
@@ -75,9 +78,5 @@ class CameraTable {
   mutable std::mutex mutex_;
   std::array<CameraSlot, kMaxCameras> slots_{};
 };
-
-// The buffer size of the last listing call that returned a count; the open
-// exports size their own listings with it.
-std::atomic<std::int32_t>& ListBufferSize();
 
 }  // namespace qel

@@ -1,0 +1,50 @@
+// What the rest of the library may ask of the capture subsystem: building
+// and stopping a camera's capture graph, and reading the running capture's
+// state. The capture contexts themselves stay inside capture/.
+//
+// Thread safety: StartCapture and StopCapture run under the open/close lock
+// (core/core.h); every other function may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "capture/build_status.h"
+#include "platform/platform.h"
+
+namespace qel {
+
+class FrameStore;
+
+// Starts a capture period when none is under way (COM initialised for the
+// calling thread unless the library holds its own initialisation, all
+// contexts cleared), refuses a running context, fills the request and
+// builds. Returns the build status, or kCaptureAlreadyRunning.
+std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::int32_t width,
+                          std::int32_t height, double frameRate, const platform::Guid& subtype);
+
+// Stops and tears down a running graph; the last one out ends the capture
+// period.
+std::int32_t StopCapture(std::int32_t captureIndex);
+
+// The frame rate a running capture was built with; none when not running.
+std::optional<double> RunningFrameRate(std::int32_t captureIndex);
+// The display name of the device a running capture is bound to.
+std::optional<std::string> RunningDevicePath(std::int32_t captureIndex);
+// The frame store of a running capture; null otherwise. Holding it keeps
+// the frames alive through a teardown on another thread.
+std::shared_ptr<FrameStore> RunningFrames(std::int32_t captureIndex);
+
+// Calls use with the running capture's device filter and the flags of the
+// video properties it reported a range for, under the context's objects
+// lock, so that a close waits for the call; returns notRunning without
+// calling it when the capture does not run.
+using FilterUse = std::function<std::int32_t(platform::BaseFilter& filter,
+                                             const std::int32_t* propertySupported)>;
+std::int32_t UseRunningFilter(std::int32_t captureIndex, const FilterUse& use,
+                              std::int32_t notRunning);
+
+}  // namespace qel
