@@ -95,8 +95,8 @@ TEST_F(EmptyOpenClose, TenCamerasAtOnceAndTheEleventhRefused) {
   EXPECT_EQ(qelsim_com_depth(), 0);
 }
 
-// Each row of the failure table: the open gives -1, the slot stays free, and
-// whatever the open had made is undone.
+// Every step of an open that can fail after the graph is built: the open
+// gives -1, the slot stays free, and whatever the open had made is undone.
 TEST_F(OpenClose, FailuresAfterTheBuildTakeTheCaptureDown) {
   // The size is not a row of the model's table.
   qelsim_add_format(kQel5Device, 1280, 720, 333333, "YUY2", 1);

@@ -1,16 +1,16 @@
 /*
  * qel: control library of the QEL family of USB industrial cameras.
  *
- * One flat C interface. Every function is safe to call from any thread.
- * Conventions:
- *  - QelBool results are 1 for success and 0 for any failure; out-parameters
- *    are written only on success.
- *  - Functions that return a count or a code return -1 on failure
- *    (QelGetBufferSize returns 0).
- *  - A camera is named by its key: its 0-based position in the device listing
- *    at the time it was opened. -1 never names a camera.
- *  - Text is zero-terminated 8-bit text in caller-supplied buffers whose size
- *    in bytes the caller passes; lists are comma-separated.
+ * One flat C interface; any function may be called from any thread.
+ * How to read the results:
+ *  - A QelBool is 1 when the call did what it says and 0 otherwise; an
+ *    out-parameter is only written when the call returns 1.
+ *  - A function returning a count or a code (QelOpen, QelGetDevice, ...)
+ *    signals failure with -1; QelGetBufferSize signals it with 0.
+ *  - Cameras are named by keys. A key is the device's 0-based position in
+ *    QelGetDevice's listing when the camera is opened; -1 is never a key.
+ *  - Text goes into buffers you supply, zero-terminated, 8-bit, never longer
+ *    than the size you pass in bytes; lists separate entries by commas.
  */
 #ifndef QEL_QEL_H
 #define QEL_QEL_H

@@ -57,8 +57,10 @@ QEL_API int QEL_CALL qelsim_add_camera(const char* friendlyName, uint32_t serial
 /** Adds a plug-and-play webcam without HID interface; 640x480 YUY2 and
  *  1280x720 MJPG at 30 fps. Returns the device id. */
 QEL_API int QEL_CALL qelsim_add_webcam(const char* friendlyName);
-/** Adds a software video source whose display name lacks "@device:pnp";
- *  640x480 YUY2 at 30 fps. Returns the device id. */
+/** Adds a video source that is not a plug-and-play device (a software
+ *  source): it is enumerated, but the library lists and opens only
+ *  plug-and-play devices, so it takes no key. 640x480 YUY2 at 30 fps.
+ *  Returns the device id. */
 QEL_API int QEL_CALL qelsim_add_software_source(const char* friendlyName);
 /** Removes a device (unplugs it). A running graph on it stops delivering. */
 QEL_API int QEL_CALL qelsim_remove_device(int device);

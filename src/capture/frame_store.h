@@ -27,7 +27,8 @@ class FrameStore {
   // empty frame before the first non-empty one.
   bool Deliver(double sampleTime, const std::uint8_t* data, long length);
 
-  // Byte length of the most recent frame; 0 until the first non-empty frame.
+  // How many bytes the newest frame holds; stays 0 while only empty frames
+  // have come.
   std::int32_t FrameLength() const { return frameLength_.load(std::memory_order_acquire); }
   // Sample time of the most recent stored frame.
   double LastSampleTime() const;

@@ -23,12 +23,34 @@ std::unique_ptr<platform::VideoPropertySet> QueryPropertySet(platform::BaseFilte
   return result == kOk ? std::move(properties) : nullptr;
 }
 
+// A property's interface and its range; the platform is always asked for
+// the range before the value is read or written.
+struct RangedProperty {
+  std::unique_ptr<platform::VideoPropertySet> set;
+  long property = 0;
+  long min = 0;
+  long max = 0;
+};
+enum class Lookup { kFound, kNoInterface, kRangeFailed };
+
 long PlatformProperty(std::int32_t propertyIndex) {
   return propertyIndex < kFirstCameraControl ? propertyIndex : propertyIndex - kFirstCameraControl;
 }
 
 bool InRange(std::int32_t propertyIndex) {
   return static_cast<std::uint32_t>(propertyIndex) < kVideoPropertyCount;
+}
+
+Lookup FindRangedProperty(platform::BaseFilter& filter, std::int32_t propertyIndex,
+                          RangedProperty& found) {
+  found.set = QueryPropertySet(filter, propertyIndex);
+  if (!found.set) return Lookup::kNoInterface;
+  found.property = PlatformProperty(propertyIndex);
+  long step = 0, defaultValue = 0, capsFlags = 0;
+  return found.set->GetRange(found.property, found.min, found.max, step, defaultValue, capsFlags) ==
+                 kOk
+             ? Lookup::kFound
+             : Lookup::kRangeFailed;
 }
 
 // Truncation toward zero; none for a value no 32-bit integer can hold.
@@ -49,24 +71,26 @@ std::int32_t WriteVideoProperty(std::int32_t captureIndex, std::int32_t property
   const auto write = [&](platform::BaseFilter& filter, const std::int32_t* supported) {
     if (!InRange(propertyIndex)) return kPropertyBadIndex;
     if (supported[propertyIndex] == 0) return kPropertyUnsupported;
-    auto properties = QueryPropertySet(filter, propertyIndex);
-    if (!properties) return kPropertyNoInterface;
-
-    const long property = PlatformProperty(propertyIndex);
-    long min = 0, max = 0, step = 0, defaultValue = 0, capsFlags = 0;
-    if (properties->GetRange(property, min, max, step, defaultValue, capsFlags) != kOk) {
-      return kPropertyRangeFailed;
+    RangedProperty found;
+    switch (FindRangedProperty(filter, propertyIndex, found)) {
+      case Lookup::kFound:
+        break;
+      case Lookup::kNoInterface:
+        return kPropertyNoInterface;
+      case Lookup::kRangeFailed:
+        return kPropertyRangeFailed;
     }
     long current = 0, currentFlags = 0;
-    const bool gotCurrent = properties->Get(property, current, currentFlags) == kOk;
+    const bool gotCurrent = found.set->Get(found.property, current, currentFlags) == kOk;
 
     long requested = 0;
-    if (value == nullptr || !TruncateToLong(*value, requested) || requested < min ||
-        requested > max) {
+    if (value == nullptr || !TruncateToLong(*value, requested) || requested < found.min ||
+        requested > found.max) {
       return gotCurrent ? kPropertyOutOfRange : kPropertyOutOfRangeNoGet;
     }
-    return properties->Set(property, requested, kPropertyFlagManual) == kOk ? kPropertyWritten
-                                                                            : kPropertySetFailed;
+    return found.set->Set(found.property, requested, kPropertyFlagManual) == kOk
+               ? kPropertyWritten
+               : kPropertySetFailed;
   };
   return UseRunningFilter(captureIndex, write, kPropertyNotRunning);
 }
@@ -77,15 +101,10 @@ std::int32_t ReadVideoProperty(std::int32_t captureIndex, std::int32_t propertyI
   if (value == nullptr) return kFailed;
   const auto read = [&](platform::BaseFilter& filter, const std::int32_t* supported) {
     if (!InRange(propertyIndex) || supported[propertyIndex] == 0) return kFailed;
-    auto properties = QueryPropertySet(filter, propertyIndex);
-    if (!properties) return kFailed;
-    const long property = PlatformProperty(propertyIndex);
-    long min = 0, max = 0, step = 0, defaultValue = 0, capsFlags = 0;
-    if (properties->GetRange(property, min, max, step, defaultValue, capsFlags) != kOk) {
-      return kFailed;
-    }
+    RangedProperty found;
+    if (FindRangedProperty(filter, propertyIndex, found) != Lookup::kFound) return kFailed;
     long current = 0, flags = 0;
-    if (properties->Get(property, current, flags) != kOk) return kFailed;
+    if (found.set->Get(found.property, current, flags) != kOk) return kFailed;
     *value = static_cast<double>(current);
     return 0;
   };

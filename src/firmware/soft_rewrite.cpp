@@ -1,5 +1,6 @@
-// QelSoftRewrite and QelSoftRewriteState: rewriting the camera's firmware
-// from an image file on a thread of its own while the application polls.
+// QelSoftRewrite starts the rewrite thread with the image read into memory
+// and returns; QelSoftRewriteState reports the thread's progress and collects
+// it when it has ended.
 #include <algorithm>
 #include <cstdio>
 #include <memory>

@@ -21,6 +21,9 @@ inline constexpr std::size_t kReplyStatus = 62;  // reply byte of input byte 64
 using CommandBlock = std::array<std::uint8_t, kCommandBlockSize>;
 using ReplyBlock = std::array<std::uint8_t, kReplyBlockSize>;
 
+// The firmware simulator (platform/virtual/firmware_sim.cpp) keeps its own
+// copy of these codes on purpose: it plays the camera, and a code changed on
+// one side only must show up as a failing test, not pass unnoticed.
 enum class CommandCode : std::uint8_t {
   kGpioDirection = 0x01,
   kGpioOutput = 0x02,

@@ -1,6 +1,7 @@
-// The four digital gains: on the fixed 0..4095 scale (plain functions) and
-// on the camera's raw scale (X functions), whose range depends on the model.
-// Only the low 16 bits of each gain argument count.
+// The four digital gains. The plain exports work on a 0..4095 scale and
+// convert; the X exports pass the camera's own values, whose bounds differ
+// per model. Gains travel as 16-bit fields, so arguments are cut to their low
+// 16 bits before anything else looks at them.
 #include <array>
 #include <cstdint>
 
@@ -70,6 +71,22 @@ QelBool RawBound(int32_t key, bool maximum, uint16_t* g1, uint16_t* g2, uint16_t
   return 1;
 }
 
+// The camera's four gains; on the fixed scale the QEL5's values are scaled up.
+QelBool GetGains(std::int32_t key, bool fixedScale, uint16_t* g1, uint16_t* g2, uint16_t* g3,
+                 uint16_t* g4) {
+  if (!AllOut(g1, g2, g3, g4)) return 0;
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  Gains gains{};
+  if (!slot || !ReadGains(*slot, gains)) return 0;
+  if (fixedScale && slot->model == kModelQel5) {
+    for (std::uint16_t& gain : gains) {
+      gain = gain > kQel5ReadFloor ? static_cast<std::uint16_t>(gain << kQel5Shift) : 0;
+    }
+  }
+  Deliver(gains, g1, g2, g3, g4);
+  return 1;
+}
+
 }  // namespace
 }  // namespace qel
 
@@ -92,17 +109,7 @@ QEL_API QelBool QEL_CALL QelSetDigitalGain(int32_t key, int32_t gain1, int32_t g
 
 QEL_API QelBool QEL_CALL QelGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* gain2,
                                            uint16_t* gain3, uint16_t* gain4) {
-  if (!qel::AllOut(gain1, gain2, gain3, gain4)) return 0;
-  const std::optional<CameraSlot> slot = CommandSlot(key);
-  qel::Gains gains{};
-  if (!slot || !qel::ReadGains(*slot, gains)) return 0;
-  if (slot->model == qel::kModelQel5) {
-    for (std::uint16_t& gain : gains) {
-      gain = gain > qel::kQel5ReadFloor ? static_cast<std::uint16_t>(gain << qel::kQel5Shift) : 0;
-    }
-  }
-  qel::Deliver(gains, gain1, gain2, gain3, gain4);
-  return 1;
+  return qel::GetGains(key, true, gain1, gain2, gain3, gain4);
 }
 
 QEL_API QelBool QEL_CALL QelXSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2,
@@ -119,12 +126,7 @@ QEL_API QelBool QEL_CALL QelXSetDigitalGain(int32_t key, int32_t gain1, int32_t 
 
 QEL_API QelBool QEL_CALL QelXGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* gain2,
                                             uint16_t* gain3, uint16_t* gain4) {
-  if (!qel::AllOut(gain1, gain2, gain3, gain4)) return 0;
-  const std::optional<CameraSlot> slot = CommandSlot(key);
-  qel::Gains gains{};
-  if (!slot || !qel::ReadGains(*slot, gains)) return 0;
-  qel::Deliver(gains, gain1, gain2, gain3, gain4);
-  return 1;
+  return qel::GetGains(key, false, gain1, gain2, gain3, gain4);
 }
 
 QEL_API QelBool QEL_CALL QelXGetDigitalGainMax(int32_t key, uint16_t* gain1, uint16_t* gain2,

@@ -49,6 +49,16 @@ bool SlotTiming(const CameraSlot& slot, ShutterTiming& timing) {
   return frameRate != 0 && LookupShutterTiming(slot.sizeIndex, frameRate, timing);
 }
 
+// The model's bound, answered without touching the camera.
+QelBool ShutterBound(std::int32_t key, std::uint16_t* lines, bool maximum) {
+  if (lines == nullptr) return 0;
+  const std::optional<CameraSlot> slot = CommandSlot(key);
+  std::uint16_t max = 0;
+  if (!slot || !ShutterMax(slot->model, max)) return 0;
+  *lines = maximum ? max : kShutterMin;
+  return 1;
+}
+
 bool SendShutter(const CameraSlot& slot, std::uint16_t lines) {
   CommandBlock command = MakeCommand(CommandCode::kSetShutter);
   PutReportBE16(command, 3, lines);
@@ -90,21 +100,11 @@ QEL_API QelBool QEL_CALL QelGetShutter(int32_t key, uint16_t* lines) {
 }
 
 QEL_API QelBool QEL_CALL QelGetShutterMax(int32_t key, uint16_t* lines) {
-  if (lines == nullptr) return 0;
-  const std::optional<CameraSlot> slot = CommandSlot(key);
-  std::uint16_t max = 0;
-  if (!slot || !qel::ShutterMax(slot->model, max)) return 0;
-  *lines = max;
-  return 1;
+  return qel::ShutterBound(key, lines, true);
 }
 
 QEL_API QelBool QEL_CALL QelGetShutterMin(int32_t key, uint16_t* lines) {
-  if (lines == nullptr) return 0;
-  const std::optional<CameraSlot> slot = CommandSlot(key);
-  std::uint16_t max = 0;
-  if (!slot || !qel::ShutterMax(slot->model, max)) return 0;
-  *lines = qel::kShutterMin;
-  return 1;
+  return qel::ShutterBound(key, lines, false);
 }
 
 QEL_API QelBool QEL_CALL QelSetShutterTime(int32_t key, double seconds) {

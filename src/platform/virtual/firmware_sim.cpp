@@ -30,6 +30,9 @@ constexpr int kDefaultTemperature1 = 45;
 constexpr int kDefaultTemperature2 = 52;
 constexpr const char* kDefaultVersion = "QEL FW 2.05";
 
+// The camera's command codes, written out here again on purpose rather than
+// taken from the library's hid/command_report.h: the simulator plays the
+// camera, so a code changed on one side only must fail the tests.
 enum Code : std::uint8_t {
   kGpioDirection = 0x01,
   kGpioOutput = 0x02,

@@ -1,0 +1,55 @@
+// The core's bottom layer: the state every subsystem shares, and the rules
+// that hold across the whole library. Start reading here.
+//
+// Layers (src/layering.txt is the checked list of allowed includes):
+//
+//   api/        QelOpen, QelOpenSerialNo, QelClose, QelDLLVersion
+//     |
+//   discovery/  capture/  hid/  controls/  firmware/     the subsystems; each
+//     |         defines the exports of its own family and reaches another
+//     |         subsystem only through that one's narrow header
+//   core/       camera table and slot, camera models and frame sizes, the
+//     |         listing buffer size, COM for a call and for a capture period,
+//     |         the plug-and-play device walk
+//   platform/platform.h   the seam
+//     |
+//   platform/virtual/  platform/win32/   the backends
+//
+// Ownership: a CameraSlot shares its command channel and data block with
+// every export that looked the camera up (shared_ptr), so a close on another
+// thread never frees them under a running call. A capture context owns its
+// platform objects (unique_ptr); its frame store is shared with readers.
+//
+// Lock order. A lock may be taken while holding only locks above it in this
+// list; a lock marked "leaf" is never held while taking another lock or
+// making a platform call.
+//
+//   1. OpenCloseMutex (api/open_close.h): serialises opening and closing.
+//      Held across the whole open or close: platform calls, HID exchanges,
+//      the capture build and its waits.
+//   2. HidChannel's mutex (hid/hid_channel.h): one request-and-reply
+//      exchange on one camera's channel.
+//   3. CaptureContext::objectsMutex (capture/capture_context.h): the
+//      context's platform objects during a property call or a teardown.
+//      ReleaseCaptureObjects releases the graph under it, which joins the
+//      streaming thread: safe only because that thread never takes it.
+//   4. CaptureContext::framesMutex: the context's frame-store pointer; taken
+//      under objectsMutex by a teardown, alone by frame delivery.
+//   5. FrameStore's read lock, then its swap lock (capture/frame_store.h):
+//      readers hold the read lock and take the swap lock briefly inside it.
+//   6. RewriteRecord::lock (firmware/rewrite_record.h): the rewrite record's
+//      short updates; never held with the camera table's lock.
+//   7. CameraTable's mutex (core/camera_table.h): leaf.
+//
+// The streaming thread of a running graph enters the library only in the
+// sample grabber callback, which takes FrameStore's swap lock and nothing
+// else. The rewrite thread takes a HidChannel's mutex (through exchanges) and
+// the rewrite record's lock, never both at once.
+#pragma once
+
+#include "core/camera_model.h"
+#include "core/camera_table.h"
+#include "core/com_scope.h"
+#include "core/device_walk.h"
+#include "core/listing_size.h"
+#include "core/video_property_index.h"
