@@ -21,7 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include "api/open_close.h"
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
 #include "core/camera_table.h"
@@ -88,7 +87,6 @@ double RigAloneUs(int n) {
 // no streaming thread competes with the exchanges.
 bool OpenCameraWithoutStream() {
   if (QelOpen(0, 480, 270, 30.0, "YUY2") != 0) return false;
-  std::lock_guard lock(qel::OpenCloseMutex());
   qel::StopCapture(qel::CameraTable::Instance().CaptureIndexOf(0));
   qelsim_log_clear();
   return true;

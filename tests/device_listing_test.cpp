@@ -4,6 +4,7 @@
 #include "core/camera_table.h"
 #include "core/listing_size.h"
 #include "discovery/device_listing.h"
+#include "platform/platform.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -114,10 +115,18 @@ TEST_F(DeviceListing, PlatformFailuresEndTheListingWithTheDevicesSoFar) {
   EXPECT_EQ(EnumerateVideoDevice(0, name, nullptr), kDiscoveryNoVideoInputs);
 }
 
+// Each call undoes every initialisation it made, also when the thread had
+// initialised COM itself and the call's initialisation was only counted.
 TEST_F(DeviceListing, ListingBalancesItsOwnComInitialisation) {
   int32_t count = 0;
   List(100, &count);
   EXPECT_EQ(qelsim_com_depth(), 0);
+  ASSERT_EQ(platform::ActivePlatform().CoInitializeEx(), platform::kOk);
+  List(100, &count);
+  char formats[512];
+  EXPECT_TRUE(QelGetFormat(0, formats, sizeof formats));
+  EXPECT_EQ(qelsim_com_thread_depth(), 1) << "only the thread's own";
+  platform::ActivePlatform().CoUninitialize();
 }
 
 }  // namespace

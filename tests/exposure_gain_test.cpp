@@ -4,7 +4,6 @@
 #include <limits>
 #include <mutex>
 
-#include "api/open_close.h"
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
 #include "core/camera_table.h"
@@ -17,7 +16,6 @@ class ExposureGainTest : public EveryModelRigTest {
  protected:
   // Stops the camera's capture but leaves it open.
   static void StopCaptureOf(int key) {
-    std::lock_guard lock(OpenCloseMutex());
     ASSERT_EQ(StopCapture(CameraTable::Instance().CaptureIndexOf(key)), kStopDone);
   }
   static int Sent(int device = -1) { return qelsim_log_report_count(device); }

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <string>
 
 #include "capture/capture_context.h"
@@ -95,6 +96,35 @@ TEST_F(EmptyOpenClose, TenCamerasAtOnceAndTheEleventhRefused) {
   EXPECT_EQ(qelsim_com_depth(), 0);
 }
 
+// A refused rate must not become the last used one that later opens asking
+// for 0 inherit.
+TEST_F(OpenClose, RatesWithoutAFrameIntervalAreRefusedAndForgotten) {
+  for (const double rate : {std::nan(""), double(INFINITY), -30.0, 1e-300}) {
+    EXPECT_EQ(QelOpen(0, 1920, 1080, rate, "YUY2"), -1) << rate;
+    EXPECT_EQ(ContextAt(0)->buildStatus.load(), kBuildFormatRefused) << rate;
+  }
+  ASSERT_EQ(QelOpen(0, 1920, 1080, 0.0, "YUY2"), 0) << "0 asks for the last good rate, 30";
+  EXPECT_DOUBLE_EQ(ContextAt(0)->frameRate, 30.0);
+}
+
+// The open counts every entry of the listing, an empty name included, so
+// keys agree with the listing the application saw.
+TEST_F(EmptyOpenClose, EmptyFriendlyNameTakesItsPosition) {
+  qelsim_add_camera("QEL5", 0xABCD);
+  qelsim_add_webcam("");
+  qelsim_add_camera("QEL", 0x77);
+  char list[64];
+  ASSERT_EQ(QelGetDeviceWithSerialNo(list, sizeof list), 3);
+  EXPECT_STREQ(list, "QEL5#0000ABCD,,QEL#00000077");
+  EXPECT_EQ(QelOpen(1, 640, 480, 30.0, "YUY2"), 1) << "the nameless webcam, capture only";
+  ASSERT_EQ(QelOpen(2, 1280, 720, 30.0, "YUY2"), 0);
+  EXPECT_EQ(CameraTable::Instance().FindSlot(2)->model, kModelQel);
+  QelClose(2);
+  int32_t key = -1;
+  ASSERT_EQ(QelOpenSerialNo("QEL#00000077", &key, 1280, 720, 30.0), 0);
+  EXPECT_EQ(key, 2);
+}
+
 // Every step of an open that can fail after the graph is built: the open
 // gives -1, the slot stays free, and whatever the open had made is undone.
 TEST_F(OpenClose, FailuresAfterTheBuildTakeTheCaptureDown) {
@@ -137,15 +167,28 @@ TEST_F(OpenClose, FailuresAfterTheBuildTakeTheCaptureDown) {
   EXPECT_EQ(qelsim_com_depth(), 0);
 }
 
-TEST_F(OpenClose, ContextLeftRunningByAFailedStopRefusesTheNextOpen) {
+// A close whose stop failed leaves the graph running with its slot free.
+// The next open stops it again; a graph that still will not stop keeps its
+// position out of use and its device from being opened twice.
+TEST_F(OpenClose, ContextLeftRunningByAFailedStopIsStoppedByTheNextOpen) {
   ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
   qelsim_inject_fault(-1, "WaitForCompletion", 0, 1);
   QelClose(0);
   EXPECT_FALSE(CameraTable::Instance().FindSlot(0)) << "the slot is cleared all the same";
   EXPECT_EQ(ContextAt(0)->running.load(), 1) << "the graph would not stop";
-  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), -1);
-  EXPECT_EQ(StopCapture(0), kStopDone) << "a later stop may try again";
-  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+  ASSERT_EQ(QelOpen(1, 656, 408, 30.0, "YUY2"), 0) << "stopped again, then reused";
+  EXPECT_EQ(CameraTable::Instance().FindSlot(1)->captureIndex, 0);
+
+  QelClose(1);
+  ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+  qelsim_inject_fault(-1, "WaitForCompletion", 0, 2);  // the close's stop and the next open's
+  QelClose(0);
+  EXPECT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), -1) << "its device still streams";
+  qelsim_inject_fault(-1, "WaitForCompletion", 0, 1);
+  ASSERT_EQ(QelOpen(2, 640, 480, 30.0, "YUY2"), 1) << "another device takes the next position";
+  EXPECT_EQ(CameraTable::Instance().FindSlot(2)->captureIndex, 1);
+  ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0) << "the fault is gone";
+  EXPECT_EQ(CameraTable::Instance().FindSlot(0)->captureIndex, 0);
 }
 
 TEST_F(OpenClose, ListingThatReportsNoDevicesFailsTheOpen) {

@@ -244,6 +244,9 @@ QEL_API void QEL_CALL qelsim_set_tick_count(uint32_t ms);
 
 /** Number of CoInitializeEx calls that succeeded and were not yet undone. */
 QEL_API int QEL_CALL qelsim_com_depth(void);
+/** The same count for the calling thread: what it initialised and did not
+ *  undo. */
+QEL_API int QEL_CALL qelsim_com_thread_depth(void);
 
 #ifdef __cplusplus
 }

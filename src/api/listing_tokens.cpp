@@ -5,26 +5,25 @@
 namespace qel {
 namespace {
 
-// Calls visit for each non-empty entry with its position until visit says stop.
-void ForEachEntry(std::string_view listing,
+// Calls visit for each of the first count entries with its position until
+// visit says stop.
+void ForEachEntry(std::string_view listing, int count,
                   const std::function<bool(int, std::string_view)>& visit) {
-  int position = 0;
   std::size_t start = 0;
-  while (start <= listing.size()) {
+  for (int position = 0; position < count && start <= listing.size(); ++position) {
     std::size_t comma = listing.find(',', start);
     if (comma == std::string_view::npos) comma = listing.size();
-    const std::string_view entry = listing.substr(start, comma - start);
-    if (!entry.empty() && !visit(position++, entry)) return;
+    if (!visit(position, listing.substr(start, comma - start))) return;
     start = comma + 1;
   }
 }
 
 }  // namespace
 
-std::optional<std::string> ListingEntryAt(std::string_view listing, int position) {
+std::optional<std::string> ListingEntryAt(std::string_view listing, int count, int position) {
   std::optional<std::string> found;
   if (position < 0) return found;
-  ForEachEntry(listing, [&](int index, std::string_view entry) {
+  ForEachEntry(listing, count, [&](int index, std::string_view entry) {
     if (index != position) return true;
     found = std::string(entry);
     return false;
@@ -32,9 +31,9 @@ std::optional<std::string> ListingEntryAt(std::string_view listing, int position
   return found;
 }
 
-int ListingPositionOf(std::string_view listing, std::string_view text) {
+int ListingPositionOf(std::string_view listing, int count, std::string_view text) {
   int found = -1;
-  ForEachEntry(listing, [&](int index, std::string_view entry) {
+  ForEachEntry(listing, count, [&](int index, std::string_view entry) {
     if (entry != text) return true;
     found = index;
     return false;

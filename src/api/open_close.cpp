@@ -2,11 +2,10 @@
 
 #include <cmath>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "api/lifecycle_locks.h"
 #include "api/listing_tokens.h"
 #include "capture/capture.h"
 #include "capture/media_format.h"
@@ -14,6 +13,7 @@
 #include "core/camera_model.h"
 #include "core/camera_table.h"
 #include "core/listing_size.h"
+#include "discovery/device_listing.h"
 #include "discovery/hid_discovery.h"
 #include "hid/data_block.h"
 #include "hid/hid_channel.h"
@@ -28,24 +28,80 @@ constexpr std::int32_t kOpenFailed = -1;
 constexpr std::int32_t kFallbackListSize = 512;
 constexpr std::int32_t kHueProperty = 2;  // carries the camera number
 
-// The friendly name listed at the key's position, from a listing sized as the
-// application last sized its own.
+// The friendly name listed at the key's position, in the listing a buffer of
+// the size the application last listed with would hold. The listing takes
+// only the memory its entries need, however large that size.
 std::optional<std::string> ListedName(std::int32_t key) {
   std::atomic<std::int32_t>& listSize = ListBufferSize();
   if (listSize.load() <= 0) listSize.store(kFallbackListSize);
-  const std::int32_t size = listSize.load();
-  std::vector<char> listing(static_cast<std::size_t>(size) + 1, '\0');
+  std::string listing;
+  std::int32_t entries = 0;
   // A listing that did not fit (-1) still holds the entries that did.
-  if (QelGetDevice(listing.data(), size) == 0) return std::nullopt;
-  return ListingEntryAt(listing.data(), key);
+  if (ListDevices(listing, listSize.load(), false, &entries) == 0) return std::nullopt;
+  return ListingEntryAt(listing, entries, key);
+}
+
+// Stops the capture at a position when the scope ends, unless dismissed.
+class CaptureUndo {
+ public:
+  explicit CaptureUndo(int position) : position_(position) {}
+  ~CaptureUndo() {
+    if (position_ < 0) return;
+    try {
+      StopCapture(position_);
+    } catch (...) {  // the stop left it running: the next open stops it again
+    }
+  }
+  void Dismiss() { position_ = -1; }
+
+ private:
+  int position_;
+};
+
+// Closes a channel when the scope ends, unless dismissed.
+class ChannelUndo {
+ public:
+  explicit ChannelUndo(HidChannel* channel) : channel_(channel) {}
+  ~ChannelUndo() {
+    if (channel_ != nullptr) channel_->Close();
+  }
+  void Dismiss() { channel_ = nullptr; }
+
+ private:
+  HidChannel* channel_;
+};
+
+// Reserves the position the open builds on: the first free one whose
+// context is idle. Contexts left running by a stop that failed are stopped
+// again first; one that still runs keeps its position out of use, and when
+// it runs on the device being opened the open fails rather than build a
+// second graph on a device still streaming.
+int ReserveBuildPosition(std::int32_t device) {
+  int chosen = -1;
+  bool deviceStillStreaming = false;
+  for (int position = 0; position < kMaxCameras; ++position) {
+    if (!ReservePosition(position)) continue;
+    if (const std::optional<std::int32_t> bound = RunningDevice(position)) {
+      if (StopCapture(position) != kStopDone) {
+        deviceStillStreaming = deviceStillStreaming || *bound == device;
+        ReleasePosition(position);
+        continue;
+      }
+    }
+    if (chosen < 0) {
+      chosen = position;
+    } else {
+      ReleasePosition(position);
+    }
+  }
+  if (deviceStillStreaming && chosen >= 0) {
+    ReleasePosition(chosen);
+    return -1;
+  }
+  return chosen;
 }
 
 }  // namespace
-
-std::mutex& OpenCloseMutex() {
-  static std::mutex* mutex = new std::mutex();  // never destroyed, like the tables
-  return *mutex;
-}
 
 std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t height, double frameRate,
                         const char* format) {
@@ -53,40 +109,38 @@ std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t heigh
   if (!subtype) return kOpenFailed;
   CameraTable& table = CameraTable::Instance();
   if (table.FindSlot(key)) return kOpenFailed;
-  const int position = table.FirstFreePosition();
+  const int position = ReserveBuildPosition(key);
   if (position < 0) return kOpenFailed;
+  PositionReservation reservation(position);
   if (StartCapture(position, key, width, height, frameRate, *subtype) != kBuildRunning) {
     return kOpenFailed;
   }
+  CaptureUndo captureUndo(position);
 
   const std::optional<std::string> name = ListedName(key);
-  if (!name) {
-    StopCapture(position);
-    return kOpenFailed;
-  }
+  if (!name) return kOpenFailed;
   const CameraModel model = ModelFromFriendlyName(*name);
   if (model == kModelNone) {
     table.StoreSlot(position, key, nullptr, kModelNone, nullptr, -1, kNoCameraNumber);
+    captureUndo.Dismiss();
     return kOpenedCaptureOnly;
   }
 
   std::shared_ptr<HidChannel> channel = OpenControlInterface(position);
-  if (!channel) {
-    StopCapture(position);
-    return kOpenFailed;
-  }
+  if (!channel) return kOpenFailed;
+  ChannelUndo channelUndo(channel.get());  // closed before the capture stops
   auto block = std::make_shared<DataBlock>();
   const std::int32_t sizeIndex = FindSizeIndex(model, width, height);
   double hue = 0.0;
   if (!ReadDataBlock(channel.get(), *block) || sizeIndex < 0 ||
       ReadVideoProperty(position, kHueProperty, &hue) != 0) {
-    channel->Close();
-    StopCapture(position);
     return kOpenFailed;
   }
   const auto cameraNumber = static_cast<std::int32_t>(std::trunc(hue));
   table.StoreSlot(position, key, std::move(channel), model, std::move(block), sizeIndex,
                   cameraNumber);
+  channelUndo.Dismiss();
+  captureUndo.Dismiss();
   return kOpenedCamera;
 }
 
@@ -104,11 +158,18 @@ void CloseCamera(std::int32_t key) {
 
 extern "C" QEL_API int32_t QEL_CALL QelOpen(int32_t key, int32_t width, int32_t height,
                                             double frameRate, const char* format) {
-  std::lock_guard lock(qel::OpenCloseMutex());
-  return qel::OpenCamera(key, width, height, frameRate, format);
+  try {
+    qel::KeyLock lock(key);
+    return qel::OpenCamera(key, width, height, frameRate, format);
+  } catch (...) {
+    return -1;
+  }
 }
 
 extern "C" QEL_API void QEL_CALL QelClose(int32_t key) {
-  std::lock_guard lock(qel::OpenCloseMutex());
-  qel::CloseCamera(key);
+  try {
+    qel::KeyLock lock(key);
+    qel::CloseCamera(key);
+  } catch (...) {
+  }
 }

@@ -1,18 +1,16 @@
-// Opening and closing cameras. Both run under the open/close lock, so opens
-// and closes from several threads never interleave; the functions here
-// expect the caller to hold it.
+// Opening and closing cameras. The caller holds the key's KeyLock
+// (api/lifecycle_locks.h), so opens and closes of one key never interleave;
+// opens and closes of different keys run side by side.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 namespace qel {
 
-// The open/close lock (its place in the lock order: core/core.h).
-std::mutex& OpenCloseMutex();
-
 // QelOpen's work: 0 a camera of the family opened with its control
-// interface, 1 another device opened for capture only, -1 failure.
+// interface, 1 another device opened for capture only, -1 failure. A failed
+// open, whatever step failed and however (out of memory included), leaves
+// nothing behind: no context running, no slot taken, no channel open.
 std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t height, double frameRate,
                         const char* format);
 // QelClose's work.

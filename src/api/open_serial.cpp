@@ -4,12 +4,12 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <vector>
 
+#include "api/lifecycle_locks.h"
 #include "api/listing_tokens.h"
 #include "api/open_close.h"
-#include "core/camera_table.h"
 #include "core/listing_size.h"
+#include "discovery/device_listing.h"
 #include "qel/qel.h"
 
 namespace {
@@ -24,11 +24,20 @@ struct SerialForm {
 constexpr SerialForm kSerialForms[] = {
     {"QEL#", "QEL#%08X"}, {"QEL2#", "QEL2#%08X"}, {"QEL5#", "QEL5#%08X"}};
 
-}  // namespace
+// The position of serial text in the listing with serials, sized as the
+// application last sized its own; -1 when it is not listed.
+int ListedPosition(const std::string& text) {
+  std::atomic<std::int32_t>& listSize = qel::ListBufferSize();
+  if (listSize.load() <= 0) listSize.store(kFallbackListSize);
+  std::string listing;
+  std::int32_t entries = 0;
+  // A listing that did not fit (-1) still holds the entries that did.
+  if (qel::ListDevices(listing, listSize.load(), true, &entries) == 0) return -1;
+  return qel::ListingPositionOf(listing, entries, text);
+}
 
-extern "C" QEL_API int32_t QEL_CALL QelOpenSerialNo(const char* serialText, int32_t* key,
-                                                    int32_t width, int32_t height,
-                                                    double frameRate) {
+std::int32_t OpenSerial(const char* serialText, int32_t* key, int32_t width, int32_t height,
+                        double frameRate) {
   if (serialText == nullptr || key == nullptr) return -1;
   if (strnlen(serialText, kLongestSerialText + 1) > kLongestSerialText) return -1;
   const SerialForm* form = nullptr;
@@ -40,17 +49,10 @@ extern "C" QEL_API int32_t QEL_CALL QelOpenSerialNo(const char* serialText, int3
   }
   if (form == nullptr) return -1;
   const std::string text(serialText);
-
-  std::atomic<std::int32_t>& listSize = qel::ListBufferSize();
-  if (listSize.load() <= 0) listSize.store(kFallbackListSize);
-  const std::int32_t size = listSize.load();
-  std::vector<char> listing(static_cast<std::size_t>(size) + 1, '\0');
-  // A listing that did not fit (-1) still holds the entries that did.
-  if (QelGetDeviceWithSerialNo(listing.data(), size) == 0) return -1;
-  const int position = qel::ListingPositionOf(listing.data(), text);
+  const int position = ListedPosition(text);
   if (position < 0) return -1;
 
-  std::lock_guard lock(qel::OpenCloseMutex());
+  qel::KeyLock lock(position);
   if (qel::OpenCamera(position, width, height, frameRate, "YUY2") == -1) return -1;
   uint32_t serial = 0;
   bool confirmed = QelGetSerialNo(position, &serial);  // capture-only devices fail here
@@ -65,4 +67,16 @@ extern "C" QEL_API int32_t QEL_CALL QelOpenSerialNo(const char* serialText, int3
   }
   *key = position;
   return 0;
+}
+
+}  // namespace
+
+extern "C" QEL_API int32_t QEL_CALL QelOpenSerialNo(const char* serialText, int32_t* key,
+                                                    int32_t width, int32_t height,
+                                                    double frameRate) {
+  try {
+    return OpenSerial(serialText, key, width, height, frameRate);
+  } catch (...) {
+    return -1;
+  }
 }

@@ -2,8 +2,9 @@
 // and stopping a camera's capture graph, and reading the running capture's
 // state. The capture contexts themselves stay inside capture/.
 //
-// Thread safety: StartCapture and StopCapture run under the open/close lock
-// (core/core.h); every other function may be called from any thread.
+// Thread safety: any thread. Captures of different indices may be built and
+// stopped at the same time; the caller makes sure that only one thread at a
+// time starts or stops a given index (api/ does so per table position).
 #pragma once
 
 #include <cstdint>
@@ -32,6 +33,8 @@ std::int32_t StopCapture(std::int32_t captureIndex);
 
 // The frame rate a running capture was built with; none when not running.
 std::optional<double> RunningFrameRate(std::int32_t captureIndex);
+// The position of the device a running capture is bound to.
+std::optional<std::int32_t> RunningDevice(std::int32_t captureIndex);
 // The display name of the device a running capture is bound to.
 std::optional<std::string> RunningDevicePath(std::int32_t captureIndex);
 // The frame store of a running capture; null otherwise. Holding it keeps

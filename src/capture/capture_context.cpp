@@ -43,6 +43,12 @@ std::optional<double> RunningFrameRate(std::int32_t captureIndex) {
   return context->frameRate;
 }
 
+std::optional<std::int32_t> RunningDevice(std::int32_t captureIndex) {
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr || !context->IsRunning()) return std::nullopt;
+  return context->boundDevice;
+}
+
 std::optional<std::string> RunningDevicePath(std::int32_t captureIndex) {
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr || !context->IsRunning()) return std::nullopt;

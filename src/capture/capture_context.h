@@ -71,8 +71,16 @@ struct CaptureContext {
 
 struct CaptureState {
   std::array<CaptureContext, kCaptureContexts> contexts;
-  // The callback object of each capture index while its graph exists.
+  // The callback object of each capture index while its graph exists;
+  // touched only by the opener or closer of that index.
   std::array<std::unique_ptr<vrk_SampleGrabberCB>, kCaptureContexts> grabberCallbacks;
+
+  // The capture period, shared by builds of different cameras that may run
+  // at the same time: guarded by periodMutex, held only for short updates.
+  std::mutex periodMutex;
+  // Contexts being built or running. A period begins with the first of them
+  // and ends when the last running graph stops.
+  std::array<bool, kCaptureContexts> inUse{};
   // -1 outside a capture period; else the plug-and-play device count seen by
   // the period's first build.
   std::int32_t cachedDeviceCount = -1;

@@ -1,5 +1,6 @@
 #include "capture/capture_graph.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,11 +20,11 @@ using platform::kOk;
 namespace {
 
 // AvgTimePerFrame: the frame interval in 100 ns units, rounded; none when the
-// rate gives no representable interval.
+// rate gives no positive, representable interval (NaN, infinite, negative or
+// tiny rates).
 bool FrameInterval(double frameRate, std::int64_t& interval) {
   const double units = std::floor(10'000'000.0 / frameRate + 0.5);
-  if (!std::isfinite(units) ||
-      units < static_cast<double>(std::numeric_limits<std::int64_t>::min()) ||
+  if (!std::isfinite(units) || units < 1.0 ||
       units >= static_cast<double>(std::numeric_limits<std::int64_t>::max())) {
     return false;
   }
@@ -93,6 +94,7 @@ std::int32_t BindDevice(CaptureContext& context, std::int32_t captureIndex) {
 
   // A period whose first build found no device counts again, so that a
   // camera plugged in later can be opened.
+  std::lock_guard lock(state.periodMutex);
   if (state.cachedDeviceCount <= 0) state.cachedDeviceCount = walk.DevicesSeen();
   if (state.cachedDeviceCount == 0) return kBuildNoPnpDevice;
   return bound ? kBuildRunning : kBuildNoSuchDevice;
@@ -121,15 +123,20 @@ std::int32_t SetStreamFormat(CaptureContext& context) {
     return kBuildFormatRefused;
   }
 
-  if (context.width == 0) context.width = state.lastWidth;
-  if (context.height == 0) context.height = state.lastHeight;
-  if (context.frameRate == 0.0) context.frameRate = state.lastFrameRate;
-  state.lastWidth = context.width;
-  state.lastHeight = context.height;
-  state.lastFrameRate = context.frameRate;
-
   std::int64_t interval = 0;
-  if (!FrameInterval(context.frameRate, interval)) return kBuildFormatRefused;
+  {
+    std::lock_guard lock(state.periodMutex);
+    if (context.width == 0) context.width = state.lastWidth;
+    if (context.height == 0) context.height = state.lastHeight;
+    if (context.frameRate == 0.0) context.frameRate = state.lastFrameRate;
+    // A rate without a frame interval is refused before it could become the
+    // last used one, which later opens asking for 0 would inherit.
+    if (!FrameInterval(context.frameRate, interval)) return kBuildFormatRefused;
+    state.lastWidth = context.width;
+    state.lastHeight = context.height;
+    state.lastFrameRate = context.frameRate;
+  }
+
   video.bmiHeader.biWidth = context.width;
   video.bmiHeader.biHeight = context.height;
   video.AvgTimePerFrame = interval;
@@ -235,11 +242,19 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   CaptureState& state = Capture();
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr) return kBuildNotBuilt;
-  if (state.cachedDeviceCount == -1) {
-    CapturePeriodCom::Begin();
-    for (CaptureContext& each : state.contexts) each.ClearRequest();
+  {
+    std::lock_guard lock(state.periodMutex);
+    const bool anyInUse =
+        std::find(state.inUse.begin(), state.inUse.end(), true) != state.inUse.end();
+    if (state.cachedDeviceCount == -1 && !anyInUse) {
+      CapturePeriodCom::Begin();
+      for (CaptureContext& each : state.contexts) each.ClearRequest();
+    }
+    if (context->IsRunning() || state.inUse[static_cast<std::size_t>(captureIndex)]) {
+      return kCaptureAlreadyRunning;
+    }
+    state.inUse[static_cast<std::size_t>(captureIndex)] = true;
   }
-  if (context->IsRunning()) return kCaptureAlreadyRunning;
   context->width = width;
   context->height = height;
   context->frameRate = frameRate;
@@ -248,8 +263,19 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   context->grabberSubtype = subtype;
   context->streamSubtype = subtype;
   context->buildStatus.store(kBuildNotBuilt);
-  BuildCaptureGraph(captureIndex);
-  return context->buildStatus.load();
+  try {
+    BuildCaptureGraph(captureIndex);
+  } catch (...) {  // out of memory: whatever the attempt made goes
+    ReleaseCaptureObjects(captureIndex);
+    context->buildStatus.store(kBuildNotBuilt);
+  }
+  const std::int32_t status = context->buildStatus.load();
+  if (status != kBuildRunning) {
+    // The period itself outlives a failed build, as it began.
+    std::lock_guard lock(state.periodMutex);
+    state.inUse[static_cast<std::size_t>(captureIndex)] = false;
+  }
+  return status;
 }
 
 void BuildCaptureGraph(std::int32_t captureIndex) {
@@ -294,8 +320,10 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
   }
   ReleaseCaptureObjects(captureIndex);
 
-  for (const CaptureContext& each : state.contexts) {
-    if (each.running.load() != 0) return kStopDone;
+  std::lock_guard lock(state.periodMutex);
+  state.inUse[static_cast<std::size_t>(captureIndex)] = false;
+  if (std::find(state.inUse.begin(), state.inUse.end(), true) != state.inUse.end()) {
+    return kStopDone;
   }
   CapturePeriodCom::End();
   state.cachedDeviceCount = -1;

@@ -35,6 +35,11 @@ int CameraTable::FirstFreePosition() const {
   return -1;
 }
 
+bool CameraTable::IsPositionHeld(int position) const {
+  std::lock_guard lock(mutex_);
+  return slots_[static_cast<std::size_t>(position)].captureIndex != -1;
+}
+
 void CameraTable::StoreSlot(int position, std::int32_t key, std::shared_ptr<HidChannel> channel,
                             CameraModel model, std::shared_ptr<const DataBlock> dataBlock,
                             std::int32_t sizeIndex, std::int32_t cameraNumber) {

@@ -45,6 +45,8 @@ class CameraTable {
   std::optional<CameraSlot> FindSlot(std::int32_t key) const;
   // Lowest position whose slot is free, or -1.
   int FirstFreePosition() const;
+  // True while a camera's slot holds the position.
+  bool IsPositionHeld(int position) const;
 
   // Fills the slot at position (ignored for 10 or more); defectCorrection
   // keeps its value.

@@ -26,7 +26,10 @@ bool CapturePeriodCom::Held() { return PeriodHeld().load(); }
 
 ComForCall::ComForCall() {
   if (!CapturePeriodCom::Held()) {
-    initialised_ = platform::ActivePlatform().CoInitializeEx() == platform::kOk;
+    // S_FALSE (already initialised on this thread) counts too: every
+    // successful initialisation needs its own undo on the same thread.
+    const platform::HResult result = platform::ActivePlatform().CoInitializeEx();
+    initialised_ = result == platform::kOk || result == platform::kFalse;
   }
 }
 

@@ -3,7 +3,10 @@
 // A capture period (from the first running graph to the end of the last)
 // holds one initialisation of the library's own; while it is held, calls
 // need none of their own. Outside a period, each call that uses the capture
-// framework initialises COM for its own length.
+// framework initialises COM for its own length and undoes it, on its own
+// thread, whether the initialisation was the thread's first (S_OK) or not
+// (S_FALSE). The period's initialisation is undone by whichever thread stops
+// the last running graph.
 //
 // Thread safety: any thread. The period's flag is atomic; beginning and
 // ending a period happen under the open/close lock (see core/core.h).

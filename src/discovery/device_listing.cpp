@@ -71,21 +71,24 @@ std::int32_t FindDevice(std::int32_t position, char (&friendlyName)[kFriendlyNam
 
 // Appends text to the listing unless the listing would then be longer than
 // size - 2 characters (one byte more in reserve than the terminator needs).
-bool Append(char* list, std::int32_t size, std::size_t& length, std::string_view text) {
-  if (static_cast<std::int64_t>(length + text.size()) >= static_cast<std::int64_t>(size) - 1) {
+bool Append(std::string& listing, std::int32_t size, std::string_view text) {
+  if (static_cast<std::int64_t>(listing.size() + text.size()) >=
+      static_cast<std::int64_t>(size) - 1) {
     return false;
   }
-  std::memcpy(list + length, text.data(), text.size());
-  length += text.size();
-  list[length] = '\0';
+  listing.append(text);
   return true;
 }
 
-std::int32_t ListDevices(char* list, std::int32_t size, bool withSerial) {
-  if (list == nullptr) return -1;
-  if (size > 0) list[0] = '\0';
-  std::size_t length = 0;
+}  // namespace
+
+std::int32_t ListDevices(std::string& listing, std::int32_t size, bool withSerial,
+                         std::int32_t* entriesListed) {
+  listing.clear();
   std::int32_t count = 0;
+  std::int32_t unused = 0;
+  std::int32_t& listed = entriesListed != nullptr ? *entriesListed : unused;
+  listed = 0;
   for (std::int32_t position = 0;; ++position) {
     char name[kFriendlyNameSize] = {};
     char displayName[kDisplayNameSize] = {};
@@ -101,15 +104,13 @@ std::int32_t ListDevices(char* list, std::int32_t size, bool withSerial) {
         ReadControlSerial(displayName, serial)) {
       entry = (entry + "#" + serial).substr(0, kFriendlyNameSize - 1);
     }
-    if (position > 0 && !Append(list, size, length, ",")) return -1;
-    if (!Append(list, size, length, entry)) return -1;
-    ++count;
+    if (position > 0 && !Append(listing, size, ",")) return -1;
+    if (!Append(listing, size, entry)) return -1;
+    listed = ++count;
   }
   ListBufferSize().store(size);
   return count;
 }
-
-}  // namespace
 
 std::int32_t EnumerateVideoDevice(std::int32_t position, char (&friendlyName)[kFriendlyNameSize],
                                   char (*displayName)[kDisplayNameSize]) {
@@ -119,10 +120,24 @@ std::int32_t EnumerateVideoDevice(std::int32_t position, char (&friendlyName)[kF
 
 }  // namespace qel
 
+namespace {
+
+// The caller's buffer gets what the listing holds, which is never longer
+// than size - 2 characters.
+std::int32_t ListInto(char* list, std::int32_t size, bool withSerial) {
+  if (list == nullptr) return -1;
+  std::string listing;
+  const std::int32_t count = qel::ListDevices(listing, size, withSerial);
+  if (size > 0) std::memcpy(list, listing.c_str(), listing.size() + 1);
+  return count;
+}
+
+}  // namespace
+
 extern "C" QEL_API int32_t QEL_CALL QelGetDevice(char* list, int32_t size) {
-  return qel::ListDevices(list, size, false);
+  return ListInto(list, size, false);
 }
 
 extern "C" QEL_API int32_t QEL_CALL QelGetDeviceWithSerialNo(char* list, int32_t size) {
-  return qel::ListDevices(list, size, true);
+  return ListInto(list, size, true);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qel {
 
@@ -24,5 +25,13 @@ inline constexpr std::size_t kDisplayNameSize = 1024;
 // (256 bytes) and, when displayName is given, its display name (1024 bytes).
 std::int32_t EnumerateVideoDevice(std::int32_t position, char (&friendlyName)[kFriendlyNameSize],
                                   char (*displayName)[kDisplayNameSize]);
+
+// The listing of QelGetDevice (withSerial false) or QelGetDeviceWithSerialNo
+// as a buffer of size bytes would hold it: the count, or -1 when it does not
+// fit, with listing holding the entries that did (their number in
+// *entriesListed when given). Needs no buffer of that size: the size only
+// decides what fits.
+std::int32_t ListDevices(std::string& listing, std::int32_t size, bool withSerial,
+                         std::int32_t* entriesListed = nullptr);
 
 }  // namespace qel

@@ -1,5 +1,4 @@
 #include "support/rig_fixture.h"
-#include "api/open_close.h"
 
 #include <cstdio>
 #include <mutex>
@@ -8,6 +7,7 @@
 #include "capture/capture_graph.h"
 #include "capture/media_format.h"
 #include "core/camera_table.h"
+#include "core/listing_size.h"
 
 namespace qel::test {
 
@@ -27,10 +27,17 @@ void RigTest::SetUp() {
   qelsim_set_virtual_time(1);
 }
 
+// Everything the library keeps for the process goes back to how a process
+// starts, so that tests do not depend on running one per process.
 void RigTest::TearDown() {
+  qelsim_clear_faults();
   for (int index = 0; index < kCaptureContexts; ++index) StopCapture(index);
   CameraTable::Instance().ResetForTesting();
-  qelsim_clear_faults();
+  ListBufferSize().store(1024);
+  CaptureState& capture = Capture();
+  capture.lastWidth = 640;
+  capture.lastHeight = 480;
+  capture.lastFrameRate = 30.0;
   qelsim_reset(0);
 }
 
@@ -56,7 +63,6 @@ void EveryModelRigTest::OpenFamily(double qel2Rate) {
 
 std::int32_t StartRigCapture(int captureIndex, std::int32_t device, std::int32_t width,
                              std::int32_t height, double frameRate, const char* format) {
-  std::lock_guard lock(OpenCloseMutex());
   return StartCapture(captureIndex, device, width, height, frameRate,
                       SubtypeFromName(format).value_or(platform::Guid{}));
 }

@@ -28,6 +28,8 @@ void ComUninitialize() {
 
 int ComDepth() { return g_depth.load(); }
 
+int ComThreadDepth() { return tl_depth; }
+
 bool ComAvailable() { return g_depth.load() > 0; }
 
 }  // namespace qel::sim

@@ -11,6 +11,8 @@ platform::HResult ComInitialize();
 void ComUninitialize();
 // Successful initialisations (S_OK or S_FALSE) not yet balanced, all threads.
 int ComDepth();
+// The same count for the calling thread only.
+int ComThreadDepth();
 // Whether COM objects can be created: some initialisation is held.
 bool ComAvailable();
 
