@@ -118,7 +118,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"AddFilter.grabber", 15}, FaultCase{"Connect", 16},
                       FaultCase{"SetBufferSamples", 17}, FaultCase{"SetOneShot", 18},
                       FaultCase{"SetCallback", 19}, FaultCase{"QueryInterface.MediaEvent", 20},
-                      FaultCase{"QueryInterface.MediaControl", 21}, FaultCase{"Run", 22}),
+                      FaultCase{"QueryInterface.MediaControl", 21}, FaultCase{"Run", 22},
+                      FaultCase{"BindToObject", 7}, FaultCase{"CreateCaptureGraphBuilder", 10},
+                      FaultCase{"GetFormat", 12}, FaultCase{"CreateSampleGrabber", 13},
+                      FaultCase{"EnumPins", 16}),
     [](const auto& info) {
       std::string name = info.param.operation;
       for (char& c : name) {

@@ -115,6 +115,25 @@ TEST_F(DeviceListing, PlatformFailuresEndTheListingWithTheDevicesSoFar) {
   EXPECT_EQ(EnumerateVideoDevice(0, name, nullptr), kDiscoveryNoVideoInputs);
 }
 
+// A name that cannot be read is listed empty and keeps its position; long
+// names are cut to what their buffers hold.
+TEST_F(DeviceListing, UnreadableNamesKeepTheirPositionAndLongNamesAreCut) {
+  qelsim_inject_fault(-1, "BindToStorage", 2, 1);  // the QEL2's, in the walk to position 1
+  int32_t count = 0;
+  EXPECT_EQ(List(100, &count), "QEL5,,USB Camera- HD");
+  EXPECT_EQ(count, 3);
+
+  qelsim_reset(0);
+  const int webcam = qelsim_add_webcam(std::string(300, 'N').c_str());
+  const std::string longPath = "@device:pnp:\\\\?\\usb#" + std::string(1100, 'p');
+  ASSERT_EQ(qelsim_set_display_name(webcam, longPath.c_str()), 0);
+  char name[kFriendlyNameSize];
+  char displayName[kDisplayNameSize];
+  ASSERT_EQ(EnumerateVideoDevice(0, name, &displayName), kDeviceFound);
+  EXPECT_EQ(std::string(name), std::string(255, 'N'));
+  EXPECT_EQ(std::string(displayName), longPath.substr(0, 1023));
+}
+
 // Each call undoes every initialisation it made, also when the thread had
 // initialised COM itself and the call's initialisation was only counted.
 TEST_F(DeviceListing, ListingBalancesItsOwnComInitialisation) {
