@@ -12,6 +12,7 @@
 #include "controls/video_property.h"
 #include "core/camera_model.h"
 #include "core/camera_table.h"
+#include "core/exports.h"
 #include "core/listing_size.h"
 #include "discovery/device_listing.h"
 #include "discovery/hid_discovery.h"
@@ -156,20 +157,13 @@ void CloseCamera(std::int32_t key) {
 
 }  // namespace qel
 
-extern "C" QEL_API int32_t QEL_CALL QelOpen(int32_t key, int32_t width, int32_t height,
-                                            double frameRate, const char* format) {
-  try {
-    qel::KeyLock lock(key);
-    return qel::OpenCamera(key, width, height, frameRate, format);
-  } catch (...) {
-    return -1;
-  }
+int32_t qel::exports::QelOpen(int32_t key, int32_t width, int32_t height, double frameRate,
+                              const char* format) {
+  qel::KeyLock lock(key);
+  return qel::OpenCamera(key, width, height, frameRate, format);
 }
 
-extern "C" QEL_API void QEL_CALL QelClose(int32_t key) {
-  try {
-    qel::KeyLock lock(key);
-    qel::CloseCamera(key);
-  } catch (...) {
-  }
+void qel::exports::QelClose(int32_t key) {
+  qel::KeyLock lock(key);
+  qel::CloseCamera(key);
 }

@@ -8,6 +8,7 @@
 #include "api/lifecycle_locks.h"
 #include "api/listing_tokens.h"
 #include "api/open_close.h"
+#include "core/exports.h"
 #include "core/listing_size.h"
 #include "discovery/device_listing.h"
 #include "qel/qel.h"
@@ -71,12 +72,7 @@ std::int32_t OpenSerial(const char* serialText, int32_t* key, int32_t width, int
 
 }  // namespace
 
-extern "C" QEL_API int32_t QEL_CALL QelOpenSerialNo(const char* serialText, int32_t* key,
-                                                    int32_t width, int32_t height,
-                                                    double frameRate) {
-  try {
-    return OpenSerial(serialText, key, width, height, frameRate);
-  } catch (...) {
-    return -1;
-  }
+int32_t qel::exports::QelOpenSerialNo(const char* serialText, int32_t* key, int32_t width,
+                                      int32_t height, double frameRate) {
+  return OpenSerial(serialText, key, width, height, frameRate);
 }

@@ -2,9 +2,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/exports.h"
 #include "qel/qel.h"
 
-extern "C" QEL_API QelBool QEL_CALL QelDLLVersion(char* text, int32_t size) {
+QelBool qel::exports::QelDLLVersion(char* text, int32_t size) {
   if (text == nullptr || size < 1) return 0;
   char version[256];
   const int length = std::snprintf(version, sizeof version,

@@ -9,6 +9,7 @@
 #include "capture/media_format.h"
 #include "core/com_scope.h"
 #include "core/device_walk.h"
+#include "core/exports.h"
 #include "platform/platform.h"
 #include "qel/qel.h"
 
@@ -86,8 +87,7 @@ bool ReadFormats(std::int32_t deviceIndex, std::vector<FormatEntry>& entries) {
 }  // namespace
 }  // namespace qel
 
-extern "C" QEL_API QelBool QEL_CALL QelGetFormat(int32_t deviceIndex, char* text,
-                                                 int32_t textSize) {
+QelBool qel::exports::QelGetFormat(int32_t deviceIndex, char* text, int32_t textSize) {
   if (static_cast<std::uint32_t>(deviceIndex) > 9 || text == nullptr || textSize < 1) return 0;
   std::vector<qel::FormatEntry> entries;
   {

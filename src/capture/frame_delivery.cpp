@@ -8,10 +8,11 @@
 #include "capture/capture.h"
 #include "capture/frame_store.h"
 #include "core/camera_table.h"
+#include "core/exports.h"
 #include "hid/defect_correction.h"
 #include "qel/qel.h"
 
-extern "C" QEL_API QelBool QEL_CALL QelReceiveImage(int32_t key, unsigned char* buffer) {
+QelBool qel::exports::QelReceiveImage(int32_t key, unsigned char* buffer) {
   if (key == qel::kNoKey || buffer == nullptr) return 0;
   const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
   if (!slot || slot->captureIndex == -1) return 0;
@@ -25,7 +26,7 @@ extern "C" QEL_API QelBool QEL_CALL QelReceiveImage(int32_t key, unsigned char* 
   return 1;
 }
 
-extern "C" QEL_API int32_t QEL_CALL QelGetBufferSize(int32_t key) {
+int32_t qel::exports::QelGetBufferSize(int32_t key) {
   if (key == qel::kNoKey) return 0;
   const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
   if (!slot) return 0;

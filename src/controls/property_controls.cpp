@@ -9,6 +9,7 @@
 #include "controls/video_property.h"
 #include "core/camera_model.h"
 #include "core/camera_table.h"
+#include "core/exports.h"
 #include "qel/qel.h"
 
 namespace qel {
@@ -105,52 +106,48 @@ QelBool RawGainBound(std::int32_t key, std::int32_t* value, bool maximum) {
 using qel::GetControl;
 using qel::SetControl;
 
-extern "C" {
-
-QEL_API QelBool QEL_CALL QelSetLed(int32_t key, int32_t level) {
+QelBool qel::exports::QelSetLed(int32_t key, int32_t level) {
   return SetControl(key, qel::kLed, level);
 }
-QEL_API QelBool QEL_CALL QelGetLed(int32_t key, int32_t* level) {
+QelBool qel::exports::QelGetLed(int32_t key, int32_t* level) {
   return GetControl(key, qel::kLed, level);
 }
-QEL_API QelBool QEL_CALL QelSetGain(int32_t key, int32_t gain) {
+QelBool qel::exports::QelSetGain(int32_t key, int32_t gain) {
   return SetControl(key, qel::kGainControl, gain);
 }
-QEL_API QelBool QEL_CALL QelGetGain(int32_t key, int32_t* gain) {
+QelBool qel::exports::QelGetGain(int32_t key, int32_t* gain) {
   return GetControl(key, qel::kGainControl, gain);
 }
-QEL_API QelBool QEL_CALL QelXSetGain(int32_t key, int32_t gain) {
+QelBool qel::exports::QelXSetGain(int32_t key, int32_t gain) {
   return SetControl(key, qel::kRawGain, gain);
 }
-QEL_API QelBool QEL_CALL QelXGetGain(int32_t key, int32_t* gain) {
+QelBool qel::exports::QelXGetGain(int32_t key, int32_t* gain) {
   return GetControl(key, qel::kRawGain, gain);
 }
-QEL_API QelBool QEL_CALL QelXGetGainMax(int32_t key, int32_t* gain) {
+QelBool qel::exports::QelXGetGainMax(int32_t key, int32_t* gain) {
   return qel::RawGainBound(key, gain, true);
 }
-QEL_API QelBool QEL_CALL QelXGetGainMin(int32_t key, int32_t* gain) {
+QelBool qel::exports::QelXGetGainMin(int32_t key, int32_t* gain) {
   return qel::RawGainBound(key, gain, false);
 }
-QEL_API QelBool QEL_CALL QelSetExposure(int32_t key, int32_t exposure) {
+QelBool qel::exports::QelSetExposure(int32_t key, int32_t exposure) {
   return SetControl(key, qel::kExposureControl, exposure);
 }
-QEL_API QelBool QEL_CALL QelGetExposure(int32_t key, int32_t* exposure) {
+QelBool qel::exports::QelGetExposure(int32_t key, int32_t* exposure) {
   return GetControl(key, qel::kExposureControl, exposure);
 }
-QEL_API QelBool QEL_CALL QelSetCameraNo(int32_t key, int32_t number) {
+QelBool qel::exports::QelSetCameraNo(int32_t key, int32_t number) {
   if (!SetControl(key, qel::kCameraNumber, number)) return 0;
   // The slot may have been closed meanwhile; the camera took the number all the same.
   qel::CameraTable::Instance().SetCameraNumber(key, number);
   return 1;
 }
-QEL_API QelBool QEL_CALL QelGetCameraNo(int32_t key, int32_t* number) {
+QelBool qel::exports::QelGetCameraNo(int32_t key, int32_t* number) {
   return GetControl(key, qel::kCameraNumber, number);
 }
-QEL_API QelBool QEL_CALL QelSetColorBar(int32_t key, int32_t on) {
+QelBool qel::exports::QelSetColorBar(int32_t key, int32_t on) {
   return SetControl(key, qel::kColorBar, on);
 }
-QEL_API QelBool QEL_CALL QelGetColorBar(int32_t key, int32_t* on) {
+QelBool qel::exports::QelGetColorBar(int32_t key, int32_t* on) {
   return GetControl(key, qel::kColorBar, on);
 }
-
-}  // extern "C"

@@ -9,6 +9,7 @@
 #include "core/camera_table.h"
 #include "core/com_scope.h"
 #include "core/device_walk.h"
+#include "core/exports.h"
 #include "core/listing_size.h"
 #include "discovery/hid_discovery.h"
 #include "platform/platform.h"
@@ -134,10 +135,8 @@ std::int32_t ListInto(char* list, std::int32_t size, bool withSerial) {
 
 }  // namespace
 
-extern "C" QEL_API int32_t QEL_CALL QelGetDevice(char* list, int32_t size) {
-  return ListInto(list, size, false);
-}
+int32_t qel::exports::QelGetDevice(char* list, int32_t size) { return ListInto(list, size, false); }
 
-extern "C" QEL_API int32_t QEL_CALL QelGetDeviceWithSerialNo(char* list, int32_t size) {
+int32_t qel::exports::QelGetDeviceWithSerialNo(char* list, int32_t size) {
   return ListInto(list, size, true);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/camera_table.h"
+#include "core/exports.h"
 #include "firmware/rewrite_record.h"
 #include "hid/hid_channel.h"
 #include "hid/memory_commands.h"
@@ -51,7 +52,7 @@ void Collect(RewriteRecord& record) {
 }  // namespace
 }  // namespace qel
 
-extern "C" QEL_API QelBool QEL_CALL QelSoftRewrite(int32_t key, const char* path) {
+QelBool qel::exports::QelSoftRewrite(int32_t key, const char* path) {
   const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
   if (!slot || !slot->channel || path == nullptr) return 0;
   qel::RewriteRecord& record = qel::Rewrite();
@@ -85,8 +86,7 @@ extern "C" QEL_API QelBool QEL_CALL QelSoftRewrite(int32_t key, const char* path
   return 1;
 }
 
-extern "C" QEL_API int32_t QEL_CALL QelSoftRewriteState(int32_t key, int32_t* seconds,
-                                                        float* percent) {
+int32_t qel::exports::QelSoftRewriteState(int32_t key, int32_t* seconds, float* percent) {
   if (seconds == nullptr || percent == nullptr) return -1;
   const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
   if (!slot || !slot->channel) return -1;

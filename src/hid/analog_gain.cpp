@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "core/camera_model.h"
+#include "core/exports.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
@@ -18,7 +19,7 @@ std::optional<qel::CameraSlot> Qel5Slot(int32_t key) {
 
 }  // namespace
 
-extern "C" QEL_API QelBool QEL_CALL Qel5SetAnalogGain(int32_t key, uint32_t gain) {
+QelBool qel::exports::Qel5SetAnalogGain(int32_t key, uint32_t gain) {
   const std::optional<qel::CameraSlot> slot = Qel5Slot(key);
   if (!slot || gain > kAnalogGainMax) return 0;
   qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kSetRegisterW);
@@ -28,7 +29,7 @@ extern "C" QEL_API QelBool QEL_CALL Qel5SetAnalogGain(int32_t key, uint32_t gain
   return qel::RunCommand(*slot, command, reply);
 }
 
-extern "C" QEL_API QelBool QEL_CALL Qel5GetAnalogGain(int32_t key, int32_t* gain) {
+QelBool qel::exports::Qel5GetAnalogGain(int32_t key, int32_t* gain) {
   if (gain == nullptr) return 0;
   const std::optional<qel::CameraSlot> slot = Qel5Slot(key);
   if (!slot) return 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/exports.h"
 #include "hid/command_frame.h"
 #include "hid/data_block.h"
 #include "qel/qel.h"
@@ -16,9 +17,7 @@ constexpr std::size_t kVersionTextMax = 61;
 
 }  // namespace
 
-extern "C" {
-
-QEL_API QelBool QEL_CALL QelVersion(int32_t key, char* text, int32_t size) {
+QelBool qel::exports::QelVersion(int32_t key, char* text, int32_t size) {
   if (text == nullptr || size <= 0) return 0;
   const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
   qel::ReplyBlock reply{};
@@ -36,7 +35,7 @@ QEL_API QelBool QEL_CALL QelVersion(int32_t key, char* text, int32_t size) {
   return 1;
 }
 
-QEL_API QelBool QEL_CALL QelTemperature(int32_t key, int32_t type, int32_t* temperature) {
+QelBool qel::exports::QelTemperature(int32_t key, int32_t type, int32_t* temperature) {
   if (temperature == nullptr) return 0;
   const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
   if (!slot || (type != 1 && type != 2)) return 0;
@@ -48,7 +47,7 @@ QEL_API QelBool QEL_CALL QelTemperature(int32_t key, int32_t type, int32_t* temp
   return 1;
 }
 
-QEL_API QelBool QEL_CALL QelGetSerialNo(int32_t key, uint32_t* serial) {
+QelBool qel::exports::QelGetSerialNo(int32_t key, uint32_t* serial) {
   if (serial == nullptr) return 0;
   const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
   qel::ReplyBlock reply{};
@@ -59,7 +58,7 @@ QEL_API QelBool QEL_CALL QelGetSerialNo(int32_t key, uint32_t* serial) {
   return 1;
 }
 
-QEL_API QelBool QEL_CALL QelSetSerialNo(int32_t key, uint32_t serial) {
+QelBool qel::exports::QelSetSerialNo(int32_t key, uint32_t serial) {
   const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
   if (!slot || !slot->dataBlock) return 0;
   auto block = std::make_shared<qel::DataBlock>(*slot->dataBlock);
@@ -72,5 +71,3 @@ QEL_API QelBool QEL_CALL QelSetSerialNo(int32_t key, uint32_t serial) {
   qel::CameraTable::Instance().ReplaceDataBlock(key, slot->channel.get(), std::move(block));
   return 1;
 }
-
-}  // extern "C"

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/camera_model.h"
+#include "core/exports.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
@@ -29,22 +30,18 @@ QelBool WriteGpioByte(int32_t key, qel::CommandCode code, int32_t value) {
 
 }  // namespace
 
-extern "C" {
-
-QEL_API QelBool QEL_CALL QelCameraRecognition(int32_t key, uint8_t* value) {
+QelBool qel::exports::QelCameraRecognition(int32_t key, uint8_t* value) {
   return ReadByte(key, qel::CommandCode::kCameraRecognition, false, value);
 }
-QEL_API QelBool QEL_CALL QelUSBMode(int32_t key, uint8_t* value) {
+QelBool qel::exports::QelUSBMode(int32_t key, uint8_t* value) {
   return ReadByte(key, qel::CommandCode::kUsbMode, false, value);
 }
-QEL_API QelBool QEL_CALL QelGPIODirection(int32_t key, int32_t direction) {
+QelBool qel::exports::QelGPIODirection(int32_t key, int32_t direction) {
   return WriteGpioByte(key, qel::CommandCode::kGpioDirection, direction);
 }
-QEL_API QelBool QEL_CALL QelGPIOOutput(int32_t key, int32_t output) {
+QelBool qel::exports::QelGPIOOutput(int32_t key, int32_t output) {
   return WriteGpioByte(key, qel::CommandCode::kGpioOutput, output);
 }
-QEL_API QelBool QEL_CALL QelGPIOInput(int32_t key, uint8_t* value) {
+QelBool qel::exports::QelGPIOInput(int32_t key, uint8_t* value) {
   return ReadByte(key, qel::CommandCode::kGpioInput, true, value);
 }
-
-}  // extern "C"

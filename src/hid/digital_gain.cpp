@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/camera_model.h"
+#include "core/exports.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
@@ -93,10 +94,8 @@ QelBool GetGains(std::int32_t key, bool fixedScale, uint16_t* g1, uint16_t* g2, 
 using qel::CameraSlot;
 using qel::CommandSlot;
 
-extern "C" {
-
-QEL_API QelBool QEL_CALL QelSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2, int32_t gain3,
-                                           int32_t gain4) {
+QelBool qel::exports::QelSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2, int32_t gain3,
+                                        int32_t gain4) {
   const std::optional<CameraSlot> slot = CommandSlot(key);
   if (!slot || !qel::IsFamilyCamera(slot->model)) return 0;
   qel::Gains gains = qel::LowBits(gain1, gain2, gain3, gain4);
@@ -107,13 +106,13 @@ QEL_API QelBool QEL_CALL QelSetDigitalGain(int32_t key, int32_t gain1, int32_t g
   return qel::SendGains(*slot, gains);
 }
 
-QEL_API QelBool QEL_CALL QelGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* gain2,
-                                           uint16_t* gain3, uint16_t* gain4) {
+QelBool qel::exports::QelGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* gain2,
+                                        uint16_t* gain3, uint16_t* gain4) {
   return qel::GetGains(key, true, gain1, gain2, gain3, gain4);
 }
 
-QEL_API QelBool QEL_CALL QelXSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2,
-                                            int32_t gain3, int32_t gain4) {
+QelBool qel::exports::QelXSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2, int32_t gain3,
+                                         int32_t gain4) {
   const std::optional<CameraSlot> slot = CommandSlot(key);
   if (!slot || !qel::IsFamilyCamera(slot->model)) return 0;
   const qel::Gains gains = qel::LowBits(gain1, gain2, gain3, gain4);
@@ -124,19 +123,17 @@ QEL_API QelBool QEL_CALL QelXSetDigitalGain(int32_t key, int32_t gain1, int32_t 
   return qel::SendGains(*slot, gains);
 }
 
-QEL_API QelBool QEL_CALL QelXGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* gain2,
-                                            uint16_t* gain3, uint16_t* gain4) {
+QelBool qel::exports::QelXGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* gain2,
+                                         uint16_t* gain3, uint16_t* gain4) {
   return qel::GetGains(key, false, gain1, gain2, gain3, gain4);
 }
 
-QEL_API QelBool QEL_CALL QelXGetDigitalGainMax(int32_t key, uint16_t* gain1, uint16_t* gain2,
-                                               uint16_t* gain3, uint16_t* gain4) {
+QelBool qel::exports::QelXGetDigitalGainMax(int32_t key, uint16_t* gain1, uint16_t* gain2,
+                                            uint16_t* gain3, uint16_t* gain4) {
   return qel::RawBound(key, true, gain1, gain2, gain3, gain4);
 }
 
-QEL_API QelBool QEL_CALL QelXGetDigitalGainMin(int32_t key, uint16_t* gain1, uint16_t* gain2,
-                                               uint16_t* gain3, uint16_t* gain4) {
+QelBool qel::exports::QelXGetDigitalGainMin(int32_t key, uint16_t* gain1, uint16_t* gain2,
+                                            uint16_t* gain3, uint16_t* gain4) {
   return qel::RawBound(key, false, gain1, gain2, gain3, gain4);
 }
-
-}  // extern "C"

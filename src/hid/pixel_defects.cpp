@@ -5,6 +5,7 @@
 
 #include "core/camera_model.h"
 #include "core/camera_table.h"
+#include "core/exports.h"
 #include "hid/data_block.h"
 #include "hid/defect_table.h"
 #include "qel/qel.h"
@@ -38,10 +39,8 @@ bool PointsFit(const QelDefectPoint* points, CameraModel model, std::int32_t siz
 using qel::CameraSlot;
 using qel::CameraTable;
 
-extern "C" {
-
-QEL_API QelBool QEL_CALL QelSetPixelDefect(int32_t key, int32_t cameraNo, int32_t sizeIndex,
-                                           const QelDefectPoint* points) {
+QelBool qel::exports::QelSetPixelDefect(int32_t key, int32_t cameraNo, int32_t sizeIndex,
+                                        const QelDefectPoint* points) {
   if (key == qel::kNoKey || !qel::ValidCameraNumber(cameraNo) || points == nullptr) return 0;
   const std::optional<CameraSlot> slot = qel::DefectSlot(key);
   if (!slot || !slot->channel || !slot->dataBlock || !qel::ValidSizeIndex(sizeIndex) ||
@@ -58,8 +57,8 @@ QEL_API QelBool QEL_CALL QelSetPixelDefect(int32_t key, int32_t cameraNo, int32_
   return 1;
 }
 
-QEL_API QelBool QEL_CALL QelGetPixelDefect(int32_t key, int32_t cameraNo, int32_t sizeIndex,
-                                           QelDefectPoint* points) {
+QelBool qel::exports::QelGetPixelDefect(int32_t key, int32_t cameraNo, int32_t sizeIndex,
+                                        QelDefectPoint* points) {
   if (key == qel::kNoKey || !qel::ValidCameraNumber(cameraNo) || points == nullptr) return 0;
   const std::optional<CameraSlot> slot = qel::DefectSlot(key);
   if (!slot || !slot->dataBlock || !qel::ValidSizeIndex(sizeIndex)) return 0;
@@ -70,14 +69,14 @@ QEL_API QelBool QEL_CALL QelGetPixelDefect(int32_t key, int32_t cameraNo, int32_
   return 1;
 }
 
-QEL_API QelBool QEL_CALL QelSetPixelDefectOnOff(int32_t key, int32_t on) {
+QelBool qel::exports::QelSetPixelDefectOnOff(int32_t key, int32_t on) {
   if (key == qel::kNoKey) return 0;
   const std::optional<CameraSlot> slot = qel::DefectSlot(key);
   if (!slot || slot->captureIndex == -1 || (on != 0 && on != 1)) return 0;
   return CameraTable::Instance().SetDefectCorrection(key, on);
 }
 
-QEL_API QelBool QEL_CALL QelGetPixelDefectOnOff(int32_t key, int32_t* on) {
+QelBool qel::exports::QelGetPixelDefectOnOff(int32_t key, int32_t* on) {
   if (key == qel::kNoKey || on == nullptr) return 0;
   const std::optional<CameraSlot> slot = qel::DefectSlot(key);
   if (!slot || slot->captureIndex == -1) return 0;
@@ -85,5 +84,3 @@ QEL_API QelBool QEL_CALL QelGetPixelDefectOnOff(int32_t key, int32_t* on) {
   *on = slot->defectCorrection;
   return 1;
 }
-
-}  // extern "C"

@@ -2,6 +2,7 @@
 // 16 bits of its argument; values travel in their low 8 or 16 bits.
 #include <cstdint>
 
+#include "core/exports.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
@@ -41,28 +42,24 @@ bool ReadRegister(int32_t key, Width width, int32_t address, qel::ReplyBlock& re
 
 }  // namespace
 
-extern "C" {
-
-QEL_API QelBool QEL_CALL QelSetRegister(int32_t key, int32_t address, int32_t value) {
+QelBool qel::exports::QelSetRegister(int32_t key, int32_t address, int32_t value) {
   return WriteRegister(key, Width::k8, address, value);
 }
 
-QEL_API QelBool QEL_CALL QelSetRegisterW(int32_t key, int32_t address, int32_t value) {
+QelBool qel::exports::QelSetRegisterW(int32_t key, int32_t address, int32_t value) {
   return WriteRegister(key, Width::k16, address, value);
 }
 
-QEL_API QelBool QEL_CALL QelGetRegister(int32_t key, int32_t address, uint8_t* value) {
+QelBool qel::exports::QelGetRegister(int32_t key, int32_t address, uint8_t* value) {
   qel::ReplyBlock reply{};
   if (value == nullptr || !ReadRegister(key, Width::k8, address, reply)) return 0;
   *value = qel::ReplyByte(reply, 5);
   return 1;
 }
 
-QEL_API QelBool QEL_CALL QelGetRegisterW(int32_t key, int32_t address, uint16_t* value) {
+QelBool qel::exports::QelGetRegisterW(int32_t key, int32_t address, uint16_t* value) {
   qel::ReplyBlock reply{};
   if (value == nullptr || !ReadRegister(key, Width::k16, address, reply)) return 0;
   *value = qel::ReplyBE16(reply, 5);
   return 1;
 }
-
-}  // extern "C"

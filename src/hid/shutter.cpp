@@ -7,6 +7,7 @@
 
 #include "capture/capture.h"
 #include "core/camera_model.h"
+#include "core/exports.h"
 #include "hid/command_frame.h"
 #include "hid/shutter_time_table.h"
 #include "qel/qel.h"
@@ -79,9 +80,7 @@ bool ReadShutter(const CameraSlot& slot, std::uint16_t& lines) {
 using qel::CameraSlot;
 using qel::CommandSlot;
 
-extern "C" {
-
-QEL_API QelBool QEL_CALL QelSetShutter(int32_t key, int32_t lines) {
+QelBool qel::exports::QelSetShutter(int32_t key, int32_t lines) {
   const std::optional<CameraSlot> slot = CommandSlot(key);
   std::uint16_t max = 0;
   if (!slot || !qel::ShutterMax(slot->model, max)) return 0;
@@ -90,7 +89,7 @@ QEL_API QelBool QEL_CALL QelSetShutter(int32_t key, int32_t lines) {
   return qel::SendShutter(*slot, count);
 }
 
-QEL_API QelBool QEL_CALL QelGetShutter(int32_t key, uint16_t* lines) {
+QelBool qel::exports::QelGetShutter(int32_t key, uint16_t* lines) {
   if (lines == nullptr) return 0;
   const std::optional<CameraSlot> slot = CommandSlot(key);
   std::uint16_t count = 0;
@@ -99,15 +98,15 @@ QEL_API QelBool QEL_CALL QelGetShutter(int32_t key, uint16_t* lines) {
   return 1;
 }
 
-QEL_API QelBool QEL_CALL QelGetShutterMax(int32_t key, uint16_t* lines) {
+QelBool qel::exports::QelGetShutterMax(int32_t key, uint16_t* lines) {
   return qel::ShutterBound(key, lines, true);
 }
 
-QEL_API QelBool QEL_CALL QelGetShutterMin(int32_t key, uint16_t* lines) {
+QelBool qel::exports::QelGetShutterMin(int32_t key, uint16_t* lines) {
   return qel::ShutterBound(key, lines, false);
 }
 
-QEL_API QelBool QEL_CALL QelSetShutterTime(int32_t key, double seconds) {
+QelBool qel::exports::QelSetShutterTime(int32_t key, double seconds) {
   const std::optional<CameraSlot> slot = CommandSlot(key);
   if (!slot) return 0;
   if (!(seconds >= qel::kShortestTime && seconds <= qel::kLongestTime)) return 0;  // NaN too
@@ -128,7 +127,7 @@ QEL_API QelBool QEL_CALL QelSetShutterTime(int32_t key, double seconds) {
   return qel::SendShutter(*slot, lines);
 }
 
-QEL_API QelBool QEL_CALL QelGetShutterTime(int32_t key, double* seconds) {
+QelBool qel::exports::QelGetShutterTime(int32_t key, double* seconds) {
   if (seconds == nullptr) return 0;
   const std::optional<CameraSlot> slot = CommandSlot(key);
   std::uint16_t max = 0;
@@ -145,5 +144,3 @@ QEL_API QelBool QEL_CALL QelGetShutterTime(int32_t key, double* seconds) {
   *seconds = (lines + timing.lineOffset) * timing.linePeriod;
   return 1;
 }
-
-}  // extern "C"
