@@ -104,7 +104,9 @@ TEST_F(RigClock, RealTimeStreamsDeliverAtTheirRate) {
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const double slots = frames[i].time / 0.0041667;
     EXPECT_NEAR(slots, std::round(slots), 1e-6) << "sample times fall on the frame grid";
-    if (i > 0) EXPECT_GT(frames[i].time, frames[i - 1].time);
+    if (i > 0) {
+      EXPECT_GT(frames[i].time, frames[i - 1].time);
+    }
   }
   EXPECT_LE(frames.back().time, elapsed + 0.0042);
 }

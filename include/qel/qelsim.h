@@ -248,6 +248,21 @@ QEL_API int QEL_CALL qelsim_com_depth(void);
  *  undo. */
 QEL_API int QEL_CALL qelsim_com_thread_depth(void);
 
+/* ---- the rig's books ---------------------------------------------------- */
+
+/** Calls of a named fault point since the last qelsim_clear_faults (or
+ *  reset), faulted or not: which operations a call of the library reaches.
+ *  -1 for an unknown name. */
+QEL_API int QEL_CALL qelsim_operation_calls(const char* operation);
+/** The name of fault point index (0, 1, ...); NULL past the last. */
+QEL_API const char* QEL_CALL qelsim_fault_point(int index);
+/** Calls made to fail by injected faults since the last qelsim_clear_faults. */
+QEL_API int QEL_CALL qelsim_faults_fired(void);
+/** HID handles the library holds open. */
+QEL_API int QEL_CALL qelsim_open_hid_handles(void);
+/** Streams running (graphs whose streaming thread exists). */
+QEL_API int QEL_CALL qelsim_running_streams(void);
+
 #ifdef __cplusplus
 }
 #endif

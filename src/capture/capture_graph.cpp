@@ -271,9 +271,14 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   }
   const std::int32_t status = context->buildStatus.load();
   if (status != kBuildRunning) {
-    // The period itself outlives a failed build, as it began.
     std::lock_guard lock(state.periodMutex);
     state.inUse[static_cast<std::size_t>(captureIndex)] = false;
+    // A failed build that leaves nothing in use ends the period, so that no
+    // COM initialisation of the library's stays behind on this thread.
+    if (std::find(state.inUse.begin(), state.inUse.end(), true) == state.inUse.end()) {
+      CapturePeriodCom::End();
+      state.cachedDeviceCount = -1;
+    }
   }
   return status;
 }

@@ -56,6 +56,11 @@ bool FaultTable::IsKnownOperation(std::string_view operation) {
   return std::find(kOperations.begin(), kOperations.end(), operation) != kOperations.end();
 }
 
+const char* FaultTable::OperationAt(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= kOperations.size()) return nullptr;
+  return kOperations[static_cast<std::size_t>(index)].data();  // literals: terminated
+}
+
 void FaultTable::Add(int device, std::string_view operation, int skip, int count) {
   std::erase_if(faults_,
                 [&](const Fault& f) { return f.device == device && f.operation == operation; });
@@ -63,7 +68,27 @@ void FaultTable::Add(int device, std::string_view operation, int skip, int count
       Fault{device, std::string(operation), std::max(skip, 0), count < 0 ? -1 : count});
 }
 
+void FaultTable::Clear() {
+  faults_.clear();
+  calls_.clear();
+  fired_ = 0;
+}
+
+int FaultTable::Calls(std::string_view operation) const {
+  for (const auto& [name, count] : calls_) {
+    if (name == operation) return count;
+  }
+  return 0;
+}
+
 bool FaultTable::Hit(std::string_view operation, int device) {
+  auto counted = std::find_if(calls_.begin(), calls_.end(),
+                              [&](const auto& entry) { return entry.first == operation; });
+  if (counted == calls_.end()) {
+    calls_.emplace_back(std::string(operation), 1);
+  } else {
+    ++counted->second;
+  }
   bool fail = false;
   for (Fault& f : faults_) {
     if (f.operation != operation || (f.device != -1 && f.device != device)) continue;
@@ -74,6 +99,7 @@ bool FaultTable::Hit(std::string_view operation, int device) {
       if (f.count > 0) --f.count;
     }
   }
+  if (fail) ++fired_;
   return fail;
 }
 

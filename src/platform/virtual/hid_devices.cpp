@@ -13,6 +13,11 @@
 
 namespace qel::sim {
 
+std::atomic<int>& OpenHidHandles() {
+  static std::atomic<int> count{0};
+  return count;
+}
+
 using platform::kCrSuccess;
 
 namespace {
@@ -66,11 +71,13 @@ class VirtualHidDevice : public platform::HidDevice {
   VirtualHidDevice(DevicePtr device, std::shared_ptr<HidInterface> hid)
       : device_(std::move(device)), hid_(std::move(hid)) {
     hid_->openQueues.push_back(&queue_);  // rig mutex held by the opener
+    ++OpenHidHandles();
   }
 
   ~VirtualHidDevice() override {
     std::lock_guard lock(Rig::Instance().mutex);
     std::erase(hid_->openQueues, &queue_);
+    --OpenHidHandles();
   }
 
   bool GetCaps(platform::HidCaps& caps) override {

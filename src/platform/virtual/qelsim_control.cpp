@@ -4,6 +4,7 @@
 
 #include "platform/virtual/clock.h"
 #include "platform/virtual/com.h"
+#include "platform/virtual/hid_devices.h"
 #include "platform/virtual/qelsim_access.h"
 #include "qel/qelsim.h"
 
@@ -82,5 +83,30 @@ QEL_API void QEL_CALL qelsim_set_tick_count(uint32_t ms) { SetTickCount(ms); }
 QEL_API int QEL_CALL qelsim_com_depth(void) { return ComDepth(); }
 
 QEL_API int QEL_CALL qelsim_com_thread_depth(void) { return ComThreadDepth(); }
+
+QEL_API int QEL_CALL qelsim_operation_calls(const char* operation) {
+  if (operation == nullptr || !FaultTable::IsKnownOperation(operation)) return -1;
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  return rig.faults.Calls(operation);
+}
+
+QEL_API const char* QEL_CALL qelsim_fault_point(int index) {
+  return FaultTable::OperationAt(index);
+}
+
+QEL_API int QEL_CALL qelsim_faults_fired(void) {
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  return rig.faults.Fired();
+}
+
+QEL_API int QEL_CALL qelsim_open_hid_handles(void) { return OpenHidHandles().load(); }
+
+QEL_API int QEL_CALL qelsim_running_streams(void) {
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  return static_cast<int>(rig.streams.size());
+}
 
 }  // extern "C"
