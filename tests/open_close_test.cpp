@@ -1,5 +1,8 @@
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <string>
+#include <thread>
 
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
@@ -94,6 +97,26 @@ TEST_F(EmptyOpenClose, TenCamerasAtOnceAndTheEleventhRefused) {
   EXPECT_FALSE(AnyCaptureRunning());
   EXPECT_EQ(Capture().cachedDeviceCount, -1);
   EXPECT_EQ(qelsim_com_depth(), 0);
+}
+
+// Opens and closes of different cameras do not wait for each other: while
+// one open is held in its build, another camera opens and closes.
+TEST_F(OpenClose, CloseNeverWaitsForAnotherCamerasOpen) {
+  qelsim_close_gate(kQel5Device, "Run");
+  auto held = std::async(std::launch::async, [] { return QelOpen(0, 1920, 1080, 30.0, "YUY2"); });
+  while (qelsim_gate_waiting() == 0) std::this_thread::yield();
+  auto other = std::async(std::launch::async, [] {
+    const int32_t opened = QelOpen(2, 640, 480, 30.0, "YUY2");
+    QelClose(2);
+    return opened;
+  });
+  const bool otherDone = other.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  qelsim_open_gates();
+  ASSERT_TRUE(otherDone) << "the webcam waited for the held open";
+  EXPECT_EQ(other.get(), 1);
+  EXPECT_EQ(held.get(), 0);
+  EXPECT_TRUE(CameraTable::Instance().FindSlot(0));
+  EXPECT_FALSE(CameraTable::Instance().FindSlot(2));
 }
 
 // A refused rate must not become the last used one that later opens asking

@@ -258,6 +258,14 @@ QEL_API int QEL_CALL qelsim_operation_calls(const char* operation);
 QEL_API const char* QEL_CALL qelsim_fault_point(int index);
 /** Calls made to fail by injected faults since the last qelsim_clear_faults. */
 QEL_API int QEL_CALL qelsim_faults_fired(void);
+/** Closes a gate on an operation (for now "Run") of a device (-1: every
+ *  device): its next calls wait until the gates are opened, so that a test
+ *  can keep a call of the library in progress. -1 for other operations. */
+QEL_API int QEL_CALL qelsim_close_gate(int device, const char* operation);
+/** Calls waiting at closed gates. */
+QEL_API int QEL_CALL qelsim_gate_waiting(void);
+/** Opens every gate; the waiting calls go on. */
+QEL_API void QEL_CALL qelsim_open_gates(void);
 /** HID handles the library holds open. */
 QEL_API int QEL_CALL qelsim_open_hid_handles(void);
 /** Streams running (graphs whose streaming thread exists). */

@@ -24,9 +24,15 @@
 // list; a lock marked "leaf" is never held while taking another lock or
 // making a platform call.
 //
-//   1. OpenCloseMutex (api/open_close.h): serialises opening and closing.
-//      Held across the whole open or close: platform calls, HID exchanges,
-//      the capture build and its waits.
+//   1. The open/close bookkeeping (api/lifecycle_locks.h): a key is held by
+//      one open or close at a time (KeyLock, held across the whole open or
+//      close: platform calls, HID exchanges, the build and its waits); a
+//      table position by one open. Its mutex is held only for the
+//      bookkeeping itself and may take the camera table's lock inside.
+//      Opens and closes of different keys run side by side.
+//   1a. CaptureState::periodMutex (capture/capture_context.h): the capture
+//      period's counts and last used values; short updates only (the
+//      period's COM initialisation is made under it).
 //   2. HidChannel's mutex (hid/hid_channel.h): one request-and-reply
 //      exchange on one camera's channel.
 //   3. CaptureContext::objectsMutex (capture/capture_context.h): the

@@ -39,8 +39,9 @@ class VirtualMediaControl : public platform::MediaControl {
 
   HResult Run() override {
     Rig& rig = Rig::Instance();
-    std::lock_guard lock(rig.mutex);
+    std::unique_lock lock(rig.mutex);
     GraphState& g = *graph_;
+    rig.PassGateLocked(lock, "Run", g.DeviceIdLocked());
     if (rig.FaultLocked("Run", g.DeviceIdLocked())) return kFail;
     if (g.running) return kOk;
     if (g.capture && g.grabber) {

@@ -101,6 +101,29 @@ QEL_API int QEL_CALL qelsim_faults_fired(void) {
   return rig.faults.Fired();
 }
 
+QEL_API int QEL_CALL qelsim_close_gate(int device, const char* operation) {
+  if (operation == nullptr || std::string_view(operation) != "Run") return -1;
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  rig.gates.push_back(Rig::Gate{device, operation, 0});
+  return 0;
+}
+
+QEL_API int QEL_CALL qelsim_gate_waiting(void) {
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  int waiting = 0;
+  for (const Rig::Gate& gate : rig.gates) waiting += gate.waiting;
+  return waiting;
+}
+
+QEL_API void QEL_CALL qelsim_open_gates(void) {
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  rig.gates.clear();
+  rig.changed.notify_all();
+}
+
 QEL_API int QEL_CALL qelsim_open_hid_handles(void) { return OpenHidHandles().load(); }
 
 QEL_API int QEL_CALL qelsim_running_streams(void) {

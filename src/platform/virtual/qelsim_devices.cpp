@@ -38,6 +38,8 @@ QEL_API void QEL_CALL qelsim_reset(int populate) {
   for (const DevicePtr& d : rig.devices) d->removed = true;
   old.swap(rig.devices);
   rig.faults.Clear();
+  rig.gates.clear();
+  rig.changed.notify_all();
   rig.log.Clear();
   rig.nextId = 0;  // ids count afresh from the reset
   ResetClockLocked();

@@ -1,5 +1,6 @@
 #include "platform/virtual/rig.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "platform/virtual/population.h"
@@ -30,6 +31,20 @@ Rig& Rig::Instance() {
     });
   }
   return *rig;
+}
+
+void Rig::PassGateLocked(std::unique_lock<std::mutex>& lock, std::string_view operation,
+                         int device) {
+  const auto closed = [&] {
+    return std::find_if(gates.begin(), gates.end(), [&](const Gate& gate) {
+      return gate.operation == operation && (gate.device == -1 || gate.device == device);
+    });
+  };
+  auto gate = closed();
+  if (gate == gates.end()) return;
+  ++gate->waiting;
+  changed.notify_all();
+  changed.wait(lock, [&] { return closed() == gates.end(); });
 }
 
 DevicePtr Rig::FindLocked(int id) const {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -46,6 +47,19 @@ class Rig {
   std::chrono::steady_clock::time_point realEpoch = std::chrono::steady_clock::now();
 
   std::vector<std::shared_ptr<StreamCore>> streams;  // running streams
+
+  // Gates: a closed gate holds the calls of its operation (on its device, or
+  // any for -1) until it is opened, so that a test can keep a call of the
+  // library in progress. waiting counts the calls held.
+  struct Gate {
+    int device;
+    std::string operation;
+    int waiting = 0;
+  };
+  std::vector<Gate> gates;
+  // Waits while a gate of operation for device is closed; the rig mutex is
+  // released while waiting.
+  void PassGateLocked(std::unique_lock<std::mutex>& lock, std::string_view operation, int device);
 
   // Present device by id, or null. Rig mutex held.
   DevicePtr FindLocked(int id) const;
