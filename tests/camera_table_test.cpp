@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "capture/capture_context.h"
+#include "capture/frame_store.h"
 #include "core/camera_model.h"
 #include "core/camera_table.h"
+#include "hid/data_block.h"
+#include "hid/hid_channel.h"
 
 namespace qel {
 namespace {
@@ -45,6 +49,22 @@ TEST_F(CameraTableTest, StoreBeyondTheTableDoesNothing) {
     table.StoreSlot(position, 100 + position, nullptr, kModelNone, nullptr, -1, -1);
   }
   EXPECT_EQ(table.FirstFreePosition(), -1);
+}
+
+// Bounds and identities the table and the frame path rely on.
+TEST_F(CameraTableTest, DataBlockReplacedOnlyThroughTheSlotsOwnChannel) {
+  auto channel = std::make_shared<HidChannel>(nullptr, platform::HidCaps{});
+  HidChannel other(nullptr, platform::HidCaps{});
+  table.StoreSlot(0, 7, channel, kModelQel5, std::make_shared<DataBlock>(), 0, 1);
+  EXPECT_FALSE(table.ReplaceDataBlock(7, &other, std::make_shared<DataBlock>()));
+  EXPECT_TRUE(table.ReplaceDataBlock(7, channel.get(), std::make_shared<DataBlock>()));
+  table.ClearSlot(7);
+
+  EXPECT_EQ(ContextAt(kCaptureContexts), nullptr);
+  EXPECT_EQ(ContextAt(-1), nullptr);
+  FrameStore frames;
+  EXPECT_FALSE(frames.Deliver(1.0, nullptr, 100)) << "no data for a non-empty frame";
+  EXPECT_EQ(frames.FrameLength(), 0);
 }
 
 TEST(CameraModelTest, FamilyNamesAndFrameSizes) {

@@ -4,6 +4,7 @@
 #include "capture/capture_graph.h"
 #include "capture/media_format.h"
 #include "core/com_scope.h"
+#include "platform/platform.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -165,6 +166,45 @@ TEST_F(CaptureGraph, CameraWithoutFramesFailsAfterThreeAttemptsOfSixSeconds) {
   qelsim_set_frame_mode(kQel5Device, QELSIM_FRAMES_EMPTY);
   EXPECT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildNoFirstFrame);
   EXPECT_GT(qelsim_frames_delivered(kQel5Device), 0) << "empty samples did arrive";
+}
+
+// The period undoes only an initialisation it made itself: a thread whose own
+// initialisation the period could not add to keeps it.
+TEST_F(CaptureGraph, CapturePeriodUndoesOnlyItsOwnComInitialisation) {
+  ASSERT_EQ(platform::ActivePlatform().CoInitializeEx(), platform::kOk);
+  qelsim_inject_fault(-1, "CoInitializeEx", 0, 1);
+  ASSERT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildRunning);
+  EXPECT_FALSE(CapturePeriodCom::Held());
+  EXPECT_EQ(StopCapture(0), kStopDone);
+  EXPECT_EQ(qelsim_com_thread_depth(), 1) << "the thread's own initialisation stays";
+  platform::ActivePlatform().CoUninitialize();
+}
+
+// The first-frame wait measures with the tick count's unsigned difference:
+// across the counter's wrap a camera opens as anywhere else, and one that
+// never delivers costs exactly three attempts of 3 s waiting and 3 s polling.
+TEST_F(CaptureGraph, FirstFrameWaitAcrossTheTickWrapAndItsExactLength) {
+  qelsim_set_tick_count(0xFFFFFFFFu - 1500u);
+  ASSERT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildRunning);
+  StopCapture(0);
+
+  qelsim_set_frame_mode(kQel5Device, QELSIM_FRAMES_NONE);
+  uint32_t start = qelsim_now_ms();
+  EXPECT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildNoFirstFrame);
+  const uint32_t cost = qelsim_now_ms() - start;
+  EXPECT_EQ(cost, 3u * (3000u + 3002u));
+  qelsim_set_tick_count(0xFFFFFFFFu - 4000u);
+  start = qelsim_now_ms();
+  EXPECT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildNoFirstFrame);
+  EXPECT_EQ(qelsim_now_ms() - start, cost) << "the same across the wrap";
+}
+
+TEST_F(CaptureGraph, GrabberNeitherBuffersSamplesNorStopsAfterOne) {
+  ASSERT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildRunning);
+  int bufferSamples = -1, oneShot = -1;
+  ASSERT_EQ(qelsim_get_grabber_settings(kQel5Device, &bufferSamples, &oneShot), 0);
+  EXPECT_EQ(bufferSamples, 0);
+  EXPECT_EQ(oneShot, 0);
 }
 
 TEST_F(CaptureGraph, CapturePeriodHoldsOneComInitialisation) {

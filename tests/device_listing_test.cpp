@@ -41,6 +41,14 @@ TEST_F(DeviceListing, CameraWhoseSerialCannotBeReadIsListedByBareName) {
   EXPECT_EQ(count, 3);
 }
 
+TEST_F(EmptyDeviceListing, OnlyTheFamilyGetsSerialTexts) {
+  qelsim_add_camera("QEL7", 0x1234);  // answers like a camera, but is not one of the family
+  qelsim_add_camera("QEL", 0x77);
+  char list[64];
+  ASSERT_EQ(QelGetDeviceWithSerialNo(list, sizeof list), 2);
+  EXPECT_STREQ(list, "QEL7,QEL#00000077");
+}
+
 TEST_F(DeviceListing, SerialTextIsCutAtEightCharacters) {
   qelsim_set_usb_serial(kQel5Device, "0000ABCD99");
   qelsim_set_usb_serial(kQel2Device, "12AB");

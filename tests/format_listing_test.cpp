@@ -70,6 +70,28 @@ TEST_F(FormatListingTest, AtMostTenEntriesAndOnlyVideoInfoFormats) {
   bool ok = false;
   EXPECT_EQ(List(1, 64, ok), "");
   EXPECT_TRUE(ok) << "a device with nothing listable lists nothing";
+  qelsim_clear_formats(kQel2Device);
+  EXPECT_EQ(List(1, 64, ok), "");
+  EXPECT_TRUE(ok) << "nor does one with no capabilities at all";
+  qelsim_set_caps_size(kWebcamDevice, 64);
+  EXPECT_EQ(List(2, 64, ok), "");
+  EXPECT_TRUE(ok) << "nor one whose capability structure is not the expected one";
+}
+
+// Only ten requests for a device are made, and a failed one uses its turn.
+TEST_F(FormatListingTest, OnlyTenTurnsOfTheEnumerator) {
+  qelsim_reset(0);
+  qelsim_set_virtual_time(1);
+  for (int i = 0; i < 10; ++i) qelsim_add_webcam(("Cam " + std::to_string(i)).c_str());
+  bool ok = false;
+  EXPECT_NE(List(9, 4096, ok), "");
+  EXPECT_TRUE(ok);
+  qelsim_inject_fault(-1, "Next", 0, 1);
+  List(9, 4096, ok);
+  EXPECT_FALSE(ok) << "the failed request took the tenth turn";
+  qelsim_inject_fault(-1, "Next", 5, 1);  // the third walk's last request
+  char listing[256];
+  EXPECT_EQ(QelGetDevice(listing, sizeof listing), 2) << "in a listing it ends the walk";
 }
 
 TEST_F(FormatListingTest, DeviceIndexOutsideTheListingLeavesTheText) {

@@ -58,6 +58,9 @@ TEST_F(OpenSerialTest, TextsThatNameNoListedCameraOpenNothing) {
   EXPECT_EQ(QelOpenSerialNo(" QEL5#0000ABCD", &key, 1920, 1080, 30.0), -1)
       << "a prefix inside the text passes, but no entry equals it";
   EXPECT_EQ(QelOpenSerialNo("QEL5#0000ABCD,", &key, 1920, 1080, 30.0), -1);
+  EXPECT_EQ(QelOpenSerialNo("QEL5#0000ABC", &key, 1920, 1080, 30.0), -1) << "a listed one's prefix";
+  EXPECT_EQ(QelOpenSerialNo("QEL2#0000ABCD", &key, 1920, 1080, 30.0), -1) << "not listed";
+  EXPECT_EQ(qelsim_operation_calls("Run"), 0) << "no device was opened";
 
   // 124 characters are refused before the listing is even asked for; 123 go
   // on to the listing (which then sets its default size).
@@ -72,6 +75,28 @@ TEST_F(OpenSerialTest, TextsThatNameNoListedCameraOpenNothing) {
   EXPECT_EQ(key, -7);
   EXPECT_FALSE(IsOpen(0));
   EXPECT_EQ(qelsim_log_report_count(-1), 0) << "no camera was asked anything";
+}
+
+// The opens list as the application last did: a listing that did not fit
+// still supplies the entries that did. A process starts with 1024 bytes.
+TEST_F(OpenSerialTest, ListingThatDidNotFitStillSuppliesItsEntries) {
+  int32_t key = -1;
+  ListBufferSize().store(16);  // "QEL5#0000ABCD" fits, nothing after it
+  EXPECT_EQ(QelOpenSerialNo("QEL2#00C0FFEE", &key, 656, 408, 30.0), -1);
+  ASSERT_EQ(QelOpenSerialNo("QEL5#0000ABCD", &key, 960, 540, 30.0), 0);
+  QelClose(0);
+  ListBufferSize().store(8);  // "QEL5,"
+  EXPECT_EQ(QelOpen(1, 656, 408, 30.0, "YUY2"), -1);
+  ASSERT_EQ(QelOpen(0, 960, 540, 30.0, "YUY2"), 0);
+  QelClose(0);
+
+  qelsim_reset(0);
+  ListBufferSize().store(1024);
+  for (int i = 0; i < 17; ++i) {
+    qelsim_add_webcam((std::to_string(100 + i) + std::string(57, 'w')).c_str());
+  }
+  EXPECT_EQ(QelOpen(15, 640, 480, 30.0, "YUY2"), 1) << "its entry ends at byte 975";
+  EXPECT_EQ(QelOpen(16, 640, 480, 30.0, "YUY2"), -1) << "its entry would end at byte 1036";
 }
 
 TEST_F(OpenSerialTest, UnconfirmedSerialLeavesTheCameraClosed) {

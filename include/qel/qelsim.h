@@ -180,8 +180,8 @@ QEL_API int QEL_CALL qelsim_write_memory(int device, uint32_t address, const uns
  * that concern no device); otherwise only calls concerning that device.
  * Operation names:
  *   capture: "CoInitializeEx", "CreateFilterGraph", "CreateSystemDeviceEnum",
- *     "CreateClassEnumerator", "GetDisplayName", "BindToStorage", "BindToObject",
- *     "AddFilter.capture", "AddFilter.grabber", "CreateCaptureGraphBuilder",
+ *     "CreateClassEnumerator", "Next" (the moniker enumerator), "GetDisplayName", "BindToStorage",
+ * "BindToObject", "AddFilter.capture", "AddFilter.grabber", "CreateCaptureGraphBuilder",
  *     "SetFiltergraph", "FindInterface", "GetFormat", "SetFormat",
  *     "GetNumberOfCapabilities", "GetStreamCaps", "CreateSampleGrabber",
  *     "QueryInterface.SampleGrabber", "SetMediaType", "EnumPins", "Connect",
@@ -262,6 +262,16 @@ QEL_API int QEL_CALL qelsim_faults_fired(void);
  *  device): its next calls wait until the gates are opened, so that a test
  *  can keep a call of the library in progress. -1 for other operations. */
 QEL_API int QEL_CALL qelsim_close_gate(int device, const char* operation);
+/** The platform operations in the order they were called since the last
+ *  qelsim_clear_faults (the latest 4096), with "CloseHandle" for every HID
+ *  handle closed; NULL past the last. The text lives until the next call. */
+QEL_API const char* QEL_CALL qelsim_operation_at(int index);
+/** The sample grabber settings (buffering samples, one shot) of the graph
+ *  last run on the device. */
+QEL_API int QEL_CALL qelsim_get_grabber_settings(int device, int* bufferSamples, int* oneShot);
+/** The capability structure size the device's stream configuration reports
+ *  (128 by default, that of the platform's video capability structure). */
+QEL_API int QEL_CALL qelsim_set_caps_size(int device, int size);
 /** Calls waiting at closed gates. */
 QEL_API int QEL_CALL qelsim_gate_waiting(void);
 /** Opens every gate; the waiting calls go on. */

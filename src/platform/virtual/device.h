@@ -76,6 +76,10 @@ struct Device {
   int frameMode = 0;  // QELSIM_FRAMES_*
   std::int64_t framesDelivered = 0;
   StreamCore* activeStream = nullptr;  // the stream running on the device
+  // The sample grabber settings of the graph last run on the device.
+  bool grabberBufferedSamples = false;
+  bool grabberOneShot = false;
+  int capsStructureSize = 128;  // what GetNumberOfCapabilities reports
 
   // HID function (cameras and foreign HID devices).
   std::string parentId;  // the parent's device instance ID

@@ -72,6 +72,7 @@ class VirtualEnumMoniker : public platform::EnumMoniker {
   explicit VirtualEnumMoniker(std::vector<DevicePtr> devices) : devices_(std::move(devices)) {}
 
   HResult Next(std::unique_ptr<platform::Moniker>& moniker) override {
+    if (Rig::Instance().Fault("Next", -1)) return kFail;
     if (next_ >= devices_.size()) return platform::kFalse;
     moniker = std::make_unique<VirtualMoniker>(devices_[next_++]);
     return kOk;

@@ -7,11 +7,12 @@ namespace qel::sim {
 
 namespace {
 
-constexpr std::array<std::string_view, 40> kOperations = {
+constexpr std::array<std::string_view, 41> kOperations = {
     "CoInitializeEx",
     "CreateFilterGraph",
     "CreateSystemDeviceEnum",
     "CreateClassEnumerator",
+    "Next",
     "GetDisplayName",
     "BindToStorage",
     "BindToObject",
@@ -70,6 +71,7 @@ void FaultTable::Add(int device, std::string_view operation, int skip, int count
 
 void FaultTable::Clear() {
   faults_.clear();
+  sequence_.clear();
   calls_.clear();
   fired_ = 0;
 }
@@ -81,7 +83,18 @@ int FaultTable::Calls(std::string_view operation) const {
   return 0;
 }
 
+void FaultTable::Record(std::string_view operation) {
+  if (sequence_.size() >= kSequenceKept) sequence_.erase(sequence_.begin());
+  sequence_.emplace_back(operation);
+}
+
+const char* FaultTable::SequenceAt(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= sequence_.size()) return nullptr;
+  return sequence_[static_cast<std::size_t>(index)].c_str();
+}
+
 bool FaultTable::Hit(std::string_view operation, int device) {
+  Record(operation);
   auto counted = std::find_if(calls_.begin(), calls_.end(),
                               [&](const auto& entry) { return entry.first == operation; });
   if (counted == calls_.end()) {

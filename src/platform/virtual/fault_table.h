@@ -29,6 +29,10 @@ class FaultTable {
   // injected fault took effect.
   int Calls(std::string_view operation) const;
   int Fired() const { return fired_; }
+  // The operations in the order they were called (the latest 4096), with
+  // events that are no fault point, such as "CloseHandle", recorded too.
+  void Record(std::string_view operation);
+  const char* SequenceAt(int index) const;
 
  private:
   struct Fault {
@@ -40,6 +44,8 @@ class FaultTable {
   std::vector<Fault> faults_;
   std::vector<std::pair<std::string, int>> calls_;
   int fired_ = 0;
+  static constexpr std::size_t kSequenceKept = 4096;
+  std::vector<std::string> sequence_;
 };
 
 }  // namespace qel::sim

@@ -50,6 +50,8 @@ class VirtualMediaControl : public platform::MediaControl {
       if (device.activeStream != nullptr) return kDeviceInUse;
       const Capability* format = device.CurrentFormat();
       if (format == nullptr) return kFail;
+      device.grabberBufferedSamples = g.grabber->bufferSamples;
+      device.grabberOneShot = g.grabber->oneShot;
       g.stream = std::make_unique<StreamRunner>(g.capture->device, g.grabber, *format);
     }
     g.running = true;

@@ -78,6 +78,7 @@ class VirtualHidDevice : public platform::HidDevice {
     std::lock_guard lock(Rig::Instance().mutex);
     std::erase(hid_->openQueues, &queue_);
     --OpenHidHandles();
+    Rig::Instance().faults.Record("CloseHandle");
   }
 
   bool GetCaps(platform::HidCaps& caps) override {

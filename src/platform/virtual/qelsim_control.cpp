@@ -95,6 +95,12 @@ QEL_API const char* QEL_CALL qelsim_fault_point(int index) {
   return FaultTable::OperationAt(index);
 }
 
+QEL_API const char* QEL_CALL qelsim_operation_at(int index) {
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  return rig.faults.SequenceAt(index);
+}
+
 QEL_API int QEL_CALL qelsim_faults_fired(void) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);

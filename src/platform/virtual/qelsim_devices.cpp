@@ -31,6 +31,21 @@ extern "C" {
 
 QEL_API void QEL_CALL qelsim_enable(int on) { qel::platform::UseVirtualRig(on != 0); }
 
+QEL_API int QEL_CALL qelsim_get_grabber_settings(int device, int* bufferSamples, int* oneShot) {
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    if (bufferSamples != nullptr) *bufferSamples = d.grabberBufferedSamples ? 1 : 0;
+    if (oneShot != nullptr) *oneShot = d.grabberOneShot ? 1 : 0;
+    return 0;
+  });
+}
+
+QEL_API int QEL_CALL qelsim_set_caps_size(int device, int size) {
+  return WithDevice(device, VideoDevice, [&](Device& d) {
+    d.capsStructureSize = size;
+    return 0;
+  });
+}
+
 QEL_API void QEL_CALL qelsim_reset(int populate) {
   Rig& rig = Rig::Instance();
   std::vector<DevicePtr> old;  // released after the lock

@@ -56,7 +56,7 @@ class VirtualStreamConfig : public platform::StreamConfig {
     std::lock_guard lock(rig.mutex);
     if (rig.FaultLocked("GetNumberOfCapabilities", device_->id) || device_->removed) return kFail;
     count = static_cast<int>(device_->caps.size());
-    capsSize = platform::kVideoStreamConfigCapsSize;
+    capsSize = device_->capsStructureSize;
     return kOk;
   }
 
