@@ -26,9 +26,11 @@ void HidChannel::Close() {
 }
 
 bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
-  // The reply's status lives in input byte 64; an interface whose reports are
-  // shorter cannot carry it, and its zero-filled tail would read as success.
-  if (inputLength_ < kReportLength || outputLength_ < 3) return false;
+  // The reply's status lives in input byte 64; an interface whose input
+  // reports are shorter cannot carry it, and its zero-filled tail would read as
+  // success. Shorter output reports would cut the command's arguments (a
+  // memory write's 56 data bytes end at byte 61).
+  if (inputLength_ < kReportLength || outputLength_ < kReportLength) return false;
 
   std::lock_guard lock(mutex_);
   if (!device_) return false;
