@@ -133,6 +133,19 @@ TEST_F(HidExchangeTest, InterfaceWithShortReportsIsRefused) {
   EXPECT_TRUE(Exchange(CommandCode::kUsbMode)) << "the first channel keeps its own lengths";
 }
 
+TEST_F(HidExchangeTest, LongInputReportsCarryTheStatusInByte64) {
+  qelsim_set_hid_report_lengths(kQel5Device, 80, 65);
+  auto longChannel = OpenControlInterface(0);
+  ASSERT_TRUE(longChannel);
+  ReplyBlock reply{};
+  ASSERT_TRUE(HidExchange(longChannel.get(), MakeCommand(CommandCode::kCameraRecognition), reply));
+  EXPECT_TRUE(ReplyStatusOk(reply));
+  EXPECT_EQ(ReplyByte(reply, 3), 0x5A);
+  qelsim_firmware_fault(kQel5Device, 0xF0, QELSIM_FW_STATUS, 1, 0, 1);
+  ASSERT_TRUE(HidExchange(longChannel.get(), MakeCommand(CommandCode::kCameraRecognition), reply));
+  EXPECT_FALSE(ReplyStatusOk(reply)) << "a refusal reads as a refusal";
+}
+
 TEST_F(HidExchangeTest, ConcurrentExchangesEachGetTheirOwnReply) {
   for (int address = 0; address < 4; ++address) {
     qelsim_set_register(kQel5Device, 16, address, 0x1000 + address);
