@@ -1,6 +1,10 @@
+#include <algorithm>
 #include <array>
+#include <latch>
+#include <thread>
 
 #include "core/camera_table.h"
+#include "hid/data_block.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -86,6 +90,34 @@ TEST_F(PixelDefects, FailedCommitKeepsTheLibrarysCopy) {
   Points read{};
   ASSERT_TRUE(QelGetPixelDefect(1, 1, 0, read.data()));
   EXPECT_EQ(read[0].x, 0xFFFF);
+}
+
+TEST_F(PixelDefects, ConcurrentDataBlockWritesBothSurvive) {
+  // A defect table and the serial number, each a rewrite of the whole block,
+  // written at once: neither undoes the other, and the camera holds exactly
+  // the library's copy.
+  for (std::uint16_t round = 0; round < 40; ++round) {
+    Points points = Empty();
+    points[0] = {round, round};
+    const std::uint32_t serial = 0x5E000000u + round;
+    std::latch start(2);
+    std::thread serialWriter([&] {
+      start.arrive_and_wait();
+      EXPECT_TRUE(QelSetSerialNo(1, serial));
+    });
+    start.arrive_and_wait();
+    EXPECT_TRUE(QelSetPixelDefect(1, 1, 0, points.data()));
+    serialWriter.join();
+
+    const auto slot = CameraTable::Instance().FindSlot(1);
+    ASSERT_TRUE(slot && slot->dataBlock);
+    std::array<unsigned char, kDataBlockSize> memory{};
+    qelsim_read_memory(kQel2Device, kDataBlockAddress, memory.data(), kDataBlockSize);
+    ASSERT_TRUE(std::equal(memory.begin(), memory.end(), slot->dataBlock->bytes.begin()))
+        << "round " << round;
+    ASSERT_EQ(memory[0] << 24 | memory[1] << 16 | memory[2] << 8 | memory[3], serial);
+    ASSERT_EQ(memory[16] | memory[17] << 8, round) << "the defect table's first x";
+  }
 }
 
 TEST_F(PixelDefects, CorrectionSwitch) {

@@ -48,14 +48,12 @@ QEL_API QelBool QEL_CALL QelSetPixelDefect(int32_t key, int32_t cameraNo, int32_
       !qel::PointsFit(points, slot->model, sizeIndex)) {
     return 0;
   }
-  auto block = std::make_shared<qel::DataBlock>(*slot->dataBlock);
   const std::size_t table = qel::DefectTableOffset(cameraNo - 1, sizeIndex);
-  for (std::size_t i = 0; i < qel::kDefectPoints; ++i) {
-    qel::WriteDefectPoint(*block, table, i, points[i]);
-  }
-  if (!qel::CommitDataBlock(slot->channel.get(), *block)) return 0;
-  CameraTable::Instance().ReplaceDataBlock(key, slot->channel.get(), std::move(block));
-  return 1;
+  return qel::UpdateDataBlock(key, slot->channel, [table, points](qel::DataBlock& block) {
+    for (std::size_t i = 0; i < qel::kDefectPoints; ++i) {
+      qel::WriteDefectPoint(block, table, i, points[i]);
+    }
+  });
 }
 
 QEL_API QelBool QEL_CALL QelGetPixelDefect(int32_t key, int32_t cameraNo, int32_t sizeIndex,
