@@ -72,7 +72,7 @@ QEL_API QelBool QEL_CALL QelSetPixelDefectOnOff(int32_t key, int32_t on) {
   if (key == qel::kNoKey) return 0;
   const std::optional<CameraSlot> slot = qel::DefectSlot(key);
   if (!slot || slot->captureIndex == -1 || (on != 0 && on != 1)) return 0;
-  return CameraTable::Instance().SetDefectCorrection(key, on);
+  return CameraTable::Instance().SetDefectCorrection(key, slot->channel.get(), on);
 }
 
 QEL_API QelBool QEL_CALL QelGetPixelDefectOnOff(int32_t key, int32_t* on) {
