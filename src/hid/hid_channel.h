@@ -36,8 +36,12 @@ class HidChannel {
   // True when that report arrived: judging its status is the caller's task.
   bool Exchange(const CommandBlock& command, ReplyBlock& reply);
 
-  // Closes the handle; waits for an exchange in progress to end.
+  // Closes the handle; waits for an exchange in progress to end. Exchanges
+  // that start once Close has begun fail at once, so a thread exchanging back
+  // to back (a firmware rewrite) cannot keep the close waiting.
   void Close();
+  // True once Close has begun.
+  bool Closing() const { return closing_.load(); }
 
   std::uint16_t InputReportLength() const { return inputLength_; }
   std::uint16_t OutputReportLength() const { return outputLength_; }
@@ -47,6 +51,7 @@ class HidChannel {
 
  private:
   std::mutex dataBlockMutex_;
+  std::atomic<bool> closing_{false};
   std::mutex mutex_;
   std::unique_ptr<platform::HidDevice> device_;  // null once closed
   const std::uint16_t inputLength_;
