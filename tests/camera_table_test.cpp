@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "capture/capture_context.h"
 #include "capture/frame_store.h"
 #include "core/camera_model.h"
@@ -35,11 +37,28 @@ TEST_F(CameraTableTest, StoreFillsThePositionAndClearRestoresFreeValues) {
   EXPECT_EQ(table.SizeIndexOf(7), 1);
   EXPECT_EQ(table.FirstFreePosition(), 0);
 
-  ASSERT_TRUE(table.SetDefectCorrection(7, 0));
+  ASSERT_TRUE(table.SetDefectCorrection(7, nullptr, 0));
   table.ClearSlot(7);
   EXPECT_FALSE(table.FindSlot(7));
   table.StoreSlot(3, 8, nullptr, kModelQel, nullptr, 0, 1);
   EXPECT_EQ(table.DefectCorrectionOf(8), 1) << "a cleared slot has correction on again";
+}
+
+TEST_F(CameraTableTest, WritesAfterALookUpReachOnlyTheCameraLookedUp) {
+  auto first = std::make_shared<HidChannel>(nullptr, platform::HidCaps{});
+  table.StoreSlot(3, 7, first, kModelQel2, nullptr, 1, 1);
+  const auto lookedUp = table.FindSlot(7);
+  // Closed and opened again at the same key, with a channel of its own.
+  table.ClearSlot(7);
+  auto second = std::make_shared<HidChannel>(nullptr, platform::HidCaps{});
+  table.StoreSlot(3, 7, second, kModelQel2, nullptr, 1, 1);
+
+  EXPECT_FALSE(table.SetDefectCorrection(7, lookedUp->channel.get(), 0));
+  EXPECT_FALSE(table.ReplaceDataBlock(7, lookedUp->channel.get(), std::make_shared<DataBlock>()));
+  EXPECT_EQ(table.DefectCorrectionOf(7), 1);
+  EXPECT_FALSE(table.FindSlot(7)->dataBlock);
+  EXPECT_TRUE(table.SetDefectCorrection(7, second.get(), 0));
+  EXPECT_EQ(table.DefectCorrectionOf(7), 0);
 }
 
 TEST_F(CameraTableTest, StoreBeyondTheTableDoesNothing) {

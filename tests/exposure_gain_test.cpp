@@ -3,10 +3,12 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
 #include "core/camera_table.h"
+#include "hid/shutter_time_table.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -177,6 +179,32 @@ TEST_F(ExposureGainTest, ShutterTimeOfOtherModelsFollowsTheOpenSizeAndRate) {
   qelsim_log_clear();
   EXPECT_TRUE(QelSetShutterTime(kQel, seconds));
   EXPECT_EQ(ReportHex(kQel, 0, 2, 3), "32 00 64");
+}
+
+TEST(ShutterTimeTable, EveryRowAndNoOther) {
+  struct Row {
+    std::int32_t sizeIndex, frameRate;
+    double linePeriod, lineOffset;
+  };
+  const Row rows[] = {
+      {0, 60, 2.222e-5, 0.0822},  {0, 30, 4.396e-5, 0.0822},  {0, 10, 1.333e-4, 0.0822},
+      {0, 5, 2.667e-4, 0.0822},   {1, 120, 1.852e-5, 0.0987}, {1, 60, 3.663e-5, 0.0987},
+      {1, 30, 7.407e-5, 0.0987},  {1, 15, 1.481e-4, 0.0987},  {2, 240, 1.852e-5, 0.0987},
+      {2, 120, 3.663e-5, 0.0987}, {2, 60, 7.407e-5, 0.0987},  {2, 40, 1.111e-4, 0.0987},
+  };
+  for (const Row& row : rows) {
+    ShutterTiming timing{};
+    ASSERT_TRUE(LookupShutterTiming(row.sizeIndex, row.frameRate, timing))
+        << row.sizeIndex << " at " << row.frameRate;
+    EXPECT_EQ(timing.linePeriod, row.linePeriod) << row.sizeIndex << " at " << row.frameRate;
+    EXPECT_EQ(timing.lineOffset, row.lineOffset) << row.sizeIndex << " at " << row.frameRate;
+  }
+  ShutterTiming timing{};
+  for (const auto& [sizeIndex, frameRate] : {std::pair{0, 120}, std::pair{1, 5}, std::pair{2, 30},
+                                             std::pair{3, 60}, std::pair{-1, 60}}) {
+    EXPECT_FALSE(LookupShutterTiming(sizeIndex, frameRate, timing))
+        << sizeIndex << " at " << frameRate;
+  }
 }
 
 TEST_F(ExposureGainTest, ShutterTimeFailsWhileTheCaptureIsNotRunning) {

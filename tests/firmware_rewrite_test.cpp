@@ -1,16 +1,21 @@
 // QelSoftRewrite and QelSoftRewriteState: the erase, the 56-byte write and
 // read-back blocks read from the rig's log, retries, the progress the poll
 // reports, and what happens around a rewrite that is running.
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/camera_table.h"
+#include "firmware/image_file.h"
 #include "firmware/rewrite_record.h"
 #include "hid/hid_channel.h"
 #include "support/rig_fixture.h"
@@ -42,21 +47,35 @@ class FirmwareRewriteTest : public RigTest {
   // Ends a rewrite still running (a test that failed half-way) and empties
   // the record, so that the next test starts without one.
   static void EndRewrite() {
+    qelsim_clear_faults();  // releases a held request too
     RewriteRecord& record = Rewrite();
     std::shared_ptr<HidChannel> channel;
-    std::thread thread;
     {
       std::lock_guard lock(record.lock);
       channel = record.channel;
-      thread = std::move(record.thread);
     }
     if (channel) channel->Close();
-    if (thread.joinable()) thread.join();
+    ASSERT_TRUE(WaitUntil([&] {
+      std::lock_guard lock(record.lock);
+      return !record.busy;
+    })) << "the rewrite thread did not end";
     std::lock_guard lock(record.lock);
     record.channel.reset();
-    record.image.reset();
     record.state = kRewriteFailed;
-    record.collected = true;
+  }
+
+  // Waits in real time, up to 30 s, until done() holds.
+  template <typename Done>
+  static bool WaitUntil(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+  }
+  static bool AwaitHeld(int device = kQel5Device) {
+    return WaitUntil([device] { return qelsim_firmware_held(device) == 1; });
   }
 
   static std::vector<std::uint8_t> Image(std::size_t size) {
@@ -135,16 +154,6 @@ class FirmwareRewriteTest : public RigTest {
  private:
   std::vector<std::string> files_;
 };
-
-TEST_F(FirmwareRewriteTest, EmptyImageIsErasedButNeitherWrittenNorRead) {
-  ASSERT_TRUE(QelSoftRewrite(0, ImageFile({}).c_str()));
-  int32_t seconds = -1;
-  float percent = -1.0f;
-  EXPECT_EQ(AwaitFinalState(0, seconds, percent), 0);
-  EXPECT_EQ(percent, 0.0f);
-  EXPECT_EQ(seconds, 0);
-  EXPECT_EQ(Blocks(), std::vector<std::string>{"22@000000"});
-}
 
 TEST_F(FirmwareRewriteTest, HundredByteImageTakesTwoBlocksEachWay) {
   const std::vector<std::uint8_t> image = Image(100);
@@ -242,6 +251,21 @@ TEST_F(FirmwareRewriteTest, ReadBackIsRepeatedButNeverRewritten) {
   EXPECT_EQ(Count(kRead), 6);
 }
 
+TEST_F(FirmwareRewriteTest, FailuresAtDifferentBlocksDoNotAddUp) {
+  // Three of each kind at each of the two blocks: nine failed writes or
+  // reads, and six mismatches, but never six in a row at one block.
+  qelsim_firmware_fault(kQel5Device, kWrite, QELSIM_FW_STATUS, 1, 0, 3);
+  qelsim_firmware_fault(kQel5Device, kWrite, QELSIM_FW_STATUS, 1, 4, 3);
+  qelsim_firmware_fault(kQel5Device, kRead, QELSIM_FW_BAD_ECHO, 0, 0, 3);
+  qelsim_firmware_fault(kQel5Device, kRead, QELSIM_FW_CORRUPT, 0, 3, 3);
+  qelsim_firmware_fault(kQel5Device, kRead, QELSIM_FW_BAD_ECHO, 0, 7, 3);
+  qelsim_firmware_fault(kQel5Device, kRead, QELSIM_FW_CORRUPT, 0, 10, 3);
+  ASSERT_TRUE(QelSoftRewrite(0, ImageFile(Image(100)).c_str()));
+  EXPECT_EQ(AwaitFinalState(0), 0);
+  EXPECT_EQ(Count(kWrite), 8);
+  EXPECT_EQ(Count(kRead), 14);
+}
+
 TEST_F(FirmwareRewriteTest, ElapsedSecondsCountTheCameraTimeOuts) {
   // Block 0's first write is not answered: 5 s pass before it is repeated.
   qelsim_firmware_fault(kQel5Device, kWrite, QELSIM_FW_SILENT, 0, 0, 1);
@@ -292,10 +316,14 @@ TEST_F(FirmwareRewriteTest, RefusedBeforeAnythingIsSent) {
   EXPECT_FALSE(QelSoftRewrite(7, path.c_str()));
   EXPECT_FALSE(QelSoftRewrite(2, path.c_str())) << "capture only: no command channel";
 
-  // Past the 24-bit address space the image would wrap onto address 0.
+  // An empty image would erase the first memory block and report success.
+  EXPECT_FALSE(QelSoftRewrite(0, ImageFile({}).c_str()));
+  // Images whose last 56-byte block would run past the 24-bit address space.
   const std::string huge = ImageFile({});
-  std::filesystem::resize_file(huge, (16u << 20) + 1);
-  EXPECT_FALSE(QelSoftRewrite(0, huge.c_str()));
+  for (std::uintmax_t size : {16'777'209u, 16'777'216u, 16'777'217u}) {
+    std::filesystem::resize_file(huge, size);
+    EXPECT_FALSE(QelSoftRewrite(0, huge.c_str())) << size;
+  }
   // A directory opens, but has no size to read.
   const std::string directory = ::testing::TempDir() + "qel_rewrite_directory";
   std::filesystem::create_directories(directory);
@@ -314,39 +342,120 @@ TEST_F(FirmwareRewriteTest, RefusedBeforeAnythingIsSent) {
   EXPECT_EQ(seconds, 77);
   EXPECT_TRUE(QelSoftRewrite(0, path.c_str()));
   EXPECT_EQ(AwaitFinalState(0), 0);
+
+  // The largest image whose last block ends at 0xFFFFFF is taken.
+  qelsim_log_clear();
+  std::filesystem::resize_file(huge, 16'777'208u);
+  qelsim_firmware_fault(kQel5Device, kWrite, QELSIM_FW_STATUS, 1, 0, 6);
+  ASSERT_TRUE(QelSoftRewrite(0, huge.c_str()));
+  EXPECT_EQ(ReportHex(kQel5Device, 0, 2, 3), "22 00 FF");
+  EXPECT_EQ(AwaitFinalState(0), -1);
+}
+
+#if defined(__GLIBC__)
+// A stream that reports a size of 1000 bytes and yields `readable` of them;
+// fewer than 1000 as a file cut short while it is read does.
+struct Stream {
+  long position;
+  long readable;
+};
+ssize_t ReadStream(void* cookie, char* buffer, size_t size) {
+  Stream& stream = *static_cast<Stream*>(cookie);
+  const long n =
+      std::min<long>(static_cast<long>(size), std::max(0L, stream.readable - stream.position));
+  std::memset(buffer, 0x5A, static_cast<std::size_t>(n));
+  stream.position += n;
+  return n;
+}
+int SeekStream(void* cookie, off64_t* offset, int whence) {
+  Stream& stream = *static_cast<Stream*>(cookie);
+  stream.position = whence == SEEK_END   ? 1000 + *offset
+                    : whence == SEEK_CUR ? stream.position + *offset
+                                         : *offset;
+  *offset = stream.position;
+  return 0;
+}
+#endif
+
+TEST(FirmwareImage, ShortReadIsRefused) {
+#if defined(__GLIBC__)
+  for (long readable : {1000L, 600L}) {
+    Stream stream{0, readable};
+    std::FILE* file = fopencookie(&stream, "rb", {ReadStream, nullptr, SeekStream, nullptr});
+    ASSERT_NE(file, nullptr);
+    std::uint32_t size = 0;
+    const auto image = ReadImage(file, size);
+    std::fclose(file);
+    EXPECT_EQ(image != nullptr, readable == 1000) << readable << " of 1000 bytes readable";
+  }
+#else
+  GTEST_SKIP() << "needs a stream whose reads fall short of its size";
+#endif
+}
+
+TEST_F(FirmwareRewriteTest, PollsAndRewritesDoNotWaitForAStartingOne) {
+  ASSERT_EQ(QelOpen(1, 1280, 720, 60.0, "YUY2"), 0);
+  qelsim_log_clear();
+  const std::string path = ImageFile(Image(100));
+  // The erase waits for the camera: file and camera I/O take place without
+  // the record's lock, but the record is claimed.
+  qelsim_hold_firmware(kQel5Device, kErase, 0);
+  std::thread starter([&] { EXPECT_TRUE(QelSoftRewrite(0, path.c_str())); });
+  ASSERT_TRUE(AwaitHeld());
+  int32_t seconds = 77;
+  float percent = 77.0f;
+  auto poll = std::async(std::launch::async, [&] {
+    return QelSoftRewriteState(1, &seconds, &percent) + QelSoftRewriteState(0, &seconds, &percent);
+  });
+  auto second = std::async(std::launch::async, [&] { return QelSoftRewrite(1, path.c_str()); });
+  const bool polled = poll.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  const bool refused = second.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  qelsim_release_firmware(kQel5Device);
+  EXPECT_TRUE(polled) << "a poll waited for the erase";
+  EXPECT_TRUE(refused) << "a second rewrite waited for the erase";
+  EXPECT_EQ(poll.get(), -2) << "nothing to report for either camera yet";
+  EXPECT_FALSE(second.get()) << "one rewrite at a time, a starting one included";
+  EXPECT_EQ(qelsim_log_report_count(kQel2Device), 0);
+  starter.join();
+  EXPECT_EQ(AwaitFinalState(0), 0);
 }
 
 TEST_F(FirmwareRewriteTest, OneRewriteAtATimeAndClosingEndsIt) {
   ASSERT_EQ(QelOpen(1, 1280, 720, 60.0, "YUY2"), 0);
   qelsim_log_clear();
-  const std::uint32_t size = 2u << 20;  // 74,898 exchanges: still running below
+  const std::uint32_t size = 56 * 100;
   const std::string big = ImageFile(Image(size));
   const std::string small = ImageFile(Image(100));
+  // The camera is held at its 11th block while the rewrite runs.
+  qelsim_hold_firmware(kQel5Device, kWrite, 10);
   ASSERT_TRUE(QelSoftRewrite(0, big.c_str()));
   EXPECT_FALSE(QelSoftRewrite(0, small.c_str()));
   EXPECT_FALSE(QelSoftRewrite(1, small.c_str()));
   EXPECT_EQ(qelsim_log_report_count(kQel2Device), 0) << "nothing sent to the other camera";
+  ASSERT_TRUE(AwaitHeld());
 
-  QelClose(0);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  // The close waits for the held exchange; none after it is sent.
+  const std::shared_ptr<HidChannel> channel = CameraTable::Instance().FindSlot(0)->channel;
+  std::thread closer([] { QelClose(0); });
+  ASSERT_TRUE(WaitUntil([&] { return channel->Closing(); }));
+  qelsim_release_firmware(kQel5Device);
+  closer.join();
   std::int32_t state = kRewriteStarted;
-  while (std::chrono::steady_clock::now() < deadline) {
-    {
-      std::lock_guard lock(Rewrite().lock);
-      state = Rewrite().state;
-    }
-    if (state == kRewriteFailed || state == kRewriteFinished) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard lock(Rewrite().lock);
+    state = Rewrite().state;
+    return !Rewrite().busy;
+  }));
   EXPECT_EQ(state, kRewriteFailed) << "ended by the close";
-  const int sent = qelsim_log_report_count(kQel5Device);
-  EXPECT_LT(Count(kWrite), static_cast<int>(size / 56));
+  EXPECT_EQ(Count(kWrite), 11);
   EXPECT_EQ(Count(kRead), 0);
-  std::uint8_t last = 0;
-  qelsim_read_memory(kQel5Device, size - 1, &last, 1);
-  EXPECT_EQ(last, 0xFF) << "the end of the image was never written";
+  {
+    std::lock_guard lock(Rewrite().lock);
+    EXPECT_FALSE(Rewrite().image) << "released as the thread ended, with no poll to collect it";
+  }
 
   // The camera opened again gets a rewrite of its own.
+  const int sent = qelsim_log_report_count(kQel5Device);
   ASSERT_EQ(QelOpen(0, 480, 270, 30.0, "YUY2"), 0);
   EXPECT_EQ(qelsim_log_report_count(kQel5Device), sent + 22) << "only the open's own reads";
   int32_t seconds = 77;

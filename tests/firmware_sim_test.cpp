@@ -167,6 +167,16 @@ TEST(FirmwareSim, ShortAndMalformedReportsStayInBounds) {
   }
   EXPECT_EQ(Send(fw, Request(0xE0), 2).at(0).size(), 2u);
 
+  // Longer replies keep the status in byte 64; the bytes after it stay zero.
+  fw.AddFault(0xF0, FirmwareFaultKind::kStatus, 0x7E, 0, 1);
+  const Report refused = Send(fw, Request(0xF0), 80).at(0);
+  ASSERT_EQ(refused.size(), 80u);
+  EXPECT_EQ(refused[64], 0x7E);
+  EXPECT_EQ(std::count(refused.begin() + 65, refused.end(), 0), 15);
+  fw.SetVersion(std::string(70, 'x'));
+  const Report version = Send(fw, Request(0xFF), 80).at(0);
+  EXPECT_EQ(std::count(version.begin(), version.end(), 'x'), 61) << "data bytes end at 63";
+
   Report r = MemoryRequest(0x20, 0x000000, 0x33);
   std::vector<Report> replies;
   fw.HandleOutputReport(r.data(), 6, 65, replies);  // data bytes missing: zeros

@@ -1,6 +1,7 @@
 #include <array>
 #include <atomic>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "capture/capture_graph.h"
@@ -68,13 +69,18 @@ TEST_F(HidExchangeTest, FailedWriteLeavesTheSequenceForTheNextRequest) {
 }
 
 TEST_F(HidExchangeTest, StaleAndForeignRepliesAreSkipped) {
+  // Stale replies echo the code but carry an older sequence number and no
+  // data: only the value shows which reply the caller got.
+  qelsim_set_device_bytes(kQel5Device, 0x5A, 0x02, 0);
   qelsim_firmware_fault(kQel5Device, 0xF1, QELSIM_FW_STALE, 3, 0, 1);
   qelsim_firmware_fault(kQel5Device, 0xF0, QELSIM_FW_FOREIGN, 2, 0, 1);
   ReplyBlock reply{};
   ASSERT_TRUE(Exchange(CommandCode::kUsbMode, &reply));
   EXPECT_EQ(reply[0], 0xF1);
+  EXPECT_EQ(ReplyByte(reply, 3), 0x02);
   ASSERT_TRUE(Exchange(CommandCode::kCameraRecognition, &reply));
   EXPECT_EQ(reply[0], 0xF0);
+  EXPECT_EQ(ReplyByte(reply, 3), 0x5A);
 }
 
 TEST_F(HidExchangeTest, SilentCameraTimesOutAfterFiveSecondsAndAdvancesTheSequence) {
@@ -110,15 +116,34 @@ TEST_F(HidExchangeTest, ClosedOrMissingChannelSendsNothing) {
   EXPECT_EQ(qelsim_log_report_count(kQel5Device), 0);
 }
 
-TEST_F(HidExchangeTest, InterfaceWithShortInputReportsIsRefused) {
-  qelsim_set_hid_report_lengths(kQel5Device, 9, 65);
-  auto shortChannel = OpenControlInterface(0);
-  ASSERT_TRUE(shortChannel);
-  EXPECT_EQ(shortChannel->InputReportLength(), 9);
-  ReplyBlock reply{};
-  EXPECT_FALSE(HidExchange(shortChannel.get(), MakeCommand(CommandCode::kUsbMode), reply));
+TEST_F(HidExchangeTest, InterfaceWithShortReportsIsRefused) {
+  // Input reports too short for the status byte, output reports too short
+  // for a memory write's data: either way nothing is sent.
+  for (const auto& [input, output] : {std::pair{9, 65}, std::pair{65, 9}, std::pair{65, 64}}) {
+    qelsim_set_hid_report_lengths(kQel5Device, input, output);
+    auto shortChannel = OpenControlInterface(0);
+    ASSERT_TRUE(shortChannel);
+    EXPECT_EQ(shortChannel->InputReportLength(), input);
+    EXPECT_EQ(shortChannel->OutputReportLength(), output);
+    DataBlock block;
+    EXPECT_FALSE(CommitDataBlock(shortChannel.get(), block)) << input << "/" << output;
+  }
   EXPECT_EQ(qelsim_log_report_count(kQel5Device), 0);
-  EXPECT_TRUE(Exchange(CommandCode::kUsbMode)) << "the other camera channel keeps its lengths";
+  qelsim_set_hid_report_lengths(kQel5Device, 65, 65);
+  EXPECT_TRUE(Exchange(CommandCode::kUsbMode)) << "the first channel keeps its own lengths";
+}
+
+TEST_F(HidExchangeTest, LongInputReportsCarryTheStatusInByte64) {
+  qelsim_set_hid_report_lengths(kQel5Device, 80, 65);
+  auto longChannel = OpenControlInterface(0);
+  ASSERT_TRUE(longChannel);
+  ReplyBlock reply{};
+  ASSERT_TRUE(HidExchange(longChannel.get(), MakeCommand(CommandCode::kCameraRecognition), reply));
+  EXPECT_TRUE(ReplyStatusOk(reply));
+  EXPECT_EQ(ReplyByte(reply, 3), 0x5A);
+  qelsim_firmware_fault(kQel5Device, 0xF0, QELSIM_FW_STATUS, 1, 0, 1);
+  ASSERT_TRUE(HidExchange(longChannel.get(), MakeCommand(CommandCode::kCameraRecognition), reply));
+  EXPECT_FALSE(ReplyStatusOk(reply)) << "a refusal reads as a refusal";
 }
 
 TEST_F(HidExchangeTest, ConcurrentExchangesEachGetTheirOwnReply) {

@@ -1,6 +1,13 @@
+#include <algorithm>
 #include <array>
+#include <latch>
+#include <thread>
+#include <vector>
 
 #include "core/camera_table.h"
+#include "hid/data_block.h"
+#include "hid/defect_correction.h"
+#include "hid/defect_table.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -88,6 +95,34 @@ TEST_F(PixelDefects, FailedCommitKeepsTheLibrarysCopy) {
   EXPECT_EQ(read[0].x, 0xFFFF);
 }
 
+TEST_F(PixelDefects, ConcurrentDataBlockWritesBothSurvive) {
+  // A defect table and the serial number, each a rewrite of the whole block,
+  // written at once: neither undoes the other, and the camera holds exactly
+  // the library's copy.
+  for (std::uint16_t round = 0; round < 40; ++round) {
+    Points points = Empty();
+    points[0] = {round, round};
+    const std::uint32_t serial = 0x5E000000u + round;
+    std::latch start(2);
+    std::thread serialWriter([&] {
+      start.arrive_and_wait();
+      EXPECT_TRUE(QelSetSerialNo(1, serial));
+    });
+    start.arrive_and_wait();
+    EXPECT_TRUE(QelSetPixelDefect(1, 1, 0, points.data()));
+    serialWriter.join();
+
+    const auto slot = CameraTable::Instance().FindSlot(1);
+    ASSERT_TRUE(slot && slot->dataBlock);
+    std::array<unsigned char, kDataBlockSize> memory{};
+    qelsim_read_memory(kQel2Device, kDataBlockAddress, memory.data(), kDataBlockSize);
+    ASSERT_TRUE(std::equal(memory.begin(), memory.end(), slot->dataBlock->bytes.begin()))
+        << "round " << round;
+    ASSERT_EQ(memory[0] << 24 | memory[1] << 16 | memory[2] << 8 | memory[3], serial);
+    ASSERT_EQ(memory[16] | memory[17] << 8, round) << "the defect table's first x";
+  }
+}
+
 TEST_F(PixelDefects, CorrectionSwitch) {
   int32_t on = -1;
   ASSERT_TRUE(QelGetPixelDefectOnOff(1, &on));
@@ -101,6 +136,45 @@ TEST_F(PixelDefects, CorrectionSwitch) {
   EXPECT_FALSE(QelGetPixelDefectOnOff(1, nullptr));
   EXPECT_FALSE(QelSetPixelDefectOnOff(-1, 0));
   EXPECT_EQ(qelsim_log_report_count(kQel2Device), 0) << "the switch sends nothing";
+}
+
+TEST(DefectCorrection, HalvesSplitAtHalfWidthAndHalfHeight) {
+  // "QEL2" at size index 2: 328 x 204, halves at column 164 and row 102. The
+  // source row moves toward the centre from the left or right half, the
+  // source column from the top or bottom half.
+  constexpr int W = 328, H = 204;
+  struct Case {
+    QelDefectPoint point;
+    int sourceX, sourceY;
+  };
+  const Case cases[] = {
+      {{163, 101}, 165, 103},  // left, top
+      {{164, 102}, 162, 100},  // right, bottom: both exactly on the halves
+      {{100, 150}, 98, 152},   // left, bottom
+      {{200, 50}, 202, 48},    // right, top
+      {{164, 20}, 166, 18},    // right by its column alone
+      {{20, 102}, 18, 104},    // bottom by its row alone
+  };
+  auto block = std::make_shared<DataBlock>();
+  const std::size_t table = DefectTableOffset(0, 2);
+  for (std::size_t i = 0; i < kDefectPoints; ++i) {
+    WriteDefectPoint(*block, table, i,
+                     i < std::size(cases) ? cases[i].point : QelDefectPoint{0xFFFF, 0xFFFF});
+  }
+  CameraSlot slot;
+  slot.model = kModelQel2;
+  slot.cameraNumber = 1;
+  slot.dataBlock = block;
+
+  std::vector<std::uint16_t> original(W * H), frame(W * H);
+  for (std::size_t i = 0; i < original.size(); ++i) original[i] = static_cast<std::uint16_t>(i);
+  frame = original;
+  ASSERT_TRUE(CorrectDefectPixels(slot, 2, reinterpret_cast<std::uint8_t*>(frame.data()),
+                                  frame.size() * 2));
+  for (const Case& c : cases) {
+    EXPECT_EQ(frame[c.point.y * W + c.point.x], original[c.sourceY * W + c.sourceX])
+        << c.point.x << "," << c.point.y;
+  }
 }
 
 }  // namespace

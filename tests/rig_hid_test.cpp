@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -213,6 +214,30 @@ TEST_F(RigHid, WritesAndReadsFailAsInjected) {
   qelsim_inject_fault(kQel2Device, "CreateFile", 0, -1);
   EXPECT_TRUE(Open(0));
   EXPECT_FALSE(Open(1));
+}
+
+TEST_F(RigHid, HeldRequestWaitsUntilReleased) {
+  auto handle = Open(0);
+  ASSERT_EQ(qelsim_hold_firmware(kQel5Device, 0xF0, 1), 0);
+  auto other = Command(1, 0xF1), caught = Command(2, 0xF0);
+  ASSERT_TRUE(handle->Write(caught.data(), 65)) << "the one skipped";
+  ASSERT_TRUE(handle->Write(other.data(), 65)) << "another code";
+  EXPECT_EQ(qelsim_firmware_held(kQel5Device), 0);
+  std::thread writer([&] { EXPECT_TRUE(handle->Write(caught.data(), 65)); });
+  while (qelsim_firmware_held(kQel5Device) == 0) std::this_thread::yield();
+  EXPECT_EQ(qelsim_log_report_count(kQel5Device), 2) << "held before the log and the firmware";
+  ASSERT_EQ(qelsim_release_firmware(kQel5Device), 0);
+  writer.join();
+  EXPECT_EQ(qelsim_firmware_held(kQel5Device), 0);
+  EXPECT_EQ(qelsim_log_report_count(kQel5Device), 3);
+  ASSERT_TRUE(handle->Write(caught.data(), 65)) << "released: no hold left";
+
+  // Removing the camera fails a held write.
+  qelsim_hold_firmware(kQel5Device, -1, 0);
+  std::thread removed([&] { EXPECT_FALSE(handle->Write(other.data(), 65)); });
+  while (qelsim_firmware_held(kQel5Device) == 0) std::this_thread::yield();
+  qelsim_remove_device(kQel5Device);
+  removed.join();
 }
 
 TEST_F(RigHid, RemovedCameraFailsItsOpenHandle) {

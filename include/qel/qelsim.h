@@ -209,6 +209,19 @@ QEL_API void QEL_CALL qelsim_clear_faults(void);
 QEL_API int QEL_CALL qelsim_firmware_fault(int device, int code, int kind, int value, int skip,
                                            int count);
 
+/** Holds the camera's firmware in the middle of the library's work: the next
+ *  request with command code `code` (-1: any) after `skip` others with that
+ *  code waits in its WriteFile, before the firmware or the log sees it, until
+ *  qelsim_release_firmware. The library's exchange waits with it, and so does
+ *  anything that waits for that exchange. One hold per device; a new one
+ *  replaces it. qelsim_clear_faults and qelsim_reset release every hold, and
+ *  removing the device fails the held write. */
+QEL_API int QEL_CALL qelsim_hold_firmware(int device, int code, int skip);
+/** 1 while a request of the device is held in its WriteFile, else 0. */
+QEL_API int QEL_CALL qelsim_firmware_held(int device);
+/** Removes the device's hold; a held request goes on to the firmware. */
+QEL_API int QEL_CALL qelsim_release_firmware(int device);
+
 /* ---- request log -------------------------------------------------------- */
 
 /* The log keeps the latest 262,144 reports and as many property writes;

@@ -71,10 +71,11 @@ bool CameraTable::SetCameraNumber(std::int32_t key, std::int32_t cameraNumber) {
   return true;
 }
 
-bool CameraTable::SetDefectCorrection(std::int32_t key, std::int32_t flag) {
+bool CameraTable::SetDefectCorrection(std::int32_t key, const HidChannel* channel,
+                                      std::int32_t flag) {
   std::lock_guard lock(mutex_);
   const int position = PositionOf(key);
-  if (position < 0) return false;
+  if (position < 0 || slots_[position].channel.get() != channel) return false;
   slots_[position].defectCorrection = flag;
   return true;
 }

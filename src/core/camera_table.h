@@ -59,7 +59,10 @@ class CameraTable {
 
   // Stores into the slot holding key; false when no slot holds it.
   bool SetCameraNumber(std::int32_t key, std::int32_t cameraNumber);
-  bool SetDefectCorrection(std::int32_t key, std::int32_t flag);
+  // Stores the flag only while the slot holding key still holds channel, the
+  // channel of the camera the caller looked up: a camera closed and opened
+  // again at the same key meanwhile keeps its own flag.
+  bool SetDefectCorrection(std::int32_t key, const HidChannel* channel, std::int32_t flag);
   // Replaces the data block of the slot holding key, only while it still holds
   // the channel the new block was committed through.
   bool ReplaceDataBlock(std::int32_t key, const HidChannel* channel,

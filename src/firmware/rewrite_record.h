@@ -2,16 +2,17 @@
 // and its thread.
 //
 // Thread safety: every field is guarded by `lock`, which always exists (it is
-// never created or torn down with a rewrite). The rewrite thread holds it
-// only for short updates, never during an exchange, and takes it no more
-// after it has set the final state, so the poll that collects the final
-// state may join the thread while holding it.
+// never created or torn down with a rewrite) and is held only for short
+// record updates, never across file or camera I/O, so a poll never waits for
+// either. A rewrite claims the record (`busy`) under the lock before it reads
+// its file, so a second one is refused while the first is still starting.
+// The rewrite thread is detached: in one last update it publishes the final
+// state, gives up the image and the claim, and touches the record no more.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace qel {
@@ -30,19 +31,20 @@ enum RewriteState : std::int32_t {
 struct RewriteRecord {
   std::mutex lock;
   std::shared_ptr<HidChannel> channel;               // identifies the camera being rewritten
-  std::unique_ptr<std::vector<std::uint8_t>> image;  // imageSize + 64 bytes, zero-padded
+  std::unique_ptr<std::vector<std::uint8_t>> image;  // imageSize + 64 bytes, zero-padded;
+                                                     // released when the thread ends
   std::uint32_t imageSize = 0;
   std::int32_t state = kRewriteFailed;
   std::uint32_t elapsedSeconds = 0;
   float progress = 0.0f;
-  std::thread thread;
-  bool collected = true;  // no rewrite under way
+  bool busy = false;  // a rewrite is starting or its thread runs
 };
 
 RewriteRecord& Rewrite();
 
 // The body of the rewrite thread: writes the image in 56-byte blocks from
-// address 0, then reads every block back and compares it.
+// address 0, then reads every block back and compares it; finally publishes
+// the state, releases the image and ends the claim on the record.
 void RewriteThread(RewriteRecord& record);
 
 }  // namespace qel

@@ -86,32 +86,37 @@ RewriteRecord& Rewrite() {
   return *record;
 }
 
-void RewriteThread(RewriteRecord& record) {
+namespace {
+
+// Runs the two phases; the final state.
+std::int32_t RunRewrite(RewriteRecord& record) {
   std::shared_ptr<HidChannel> channel;
   const std::uint8_t* image = nullptr;
   std::uint32_t size = 0;
   {
     std::lock_guard lock(record.lock);
     channel = record.channel;
-    image = record.image ? record.image->data() : nullptr;  // stays put until collected
+    image = record.image ? record.image->data() : nullptr;  // only this thread releases it
     size = record.imageSize;
-    if (image == nullptr) {
-      record.state = kRewriteFailed;
-      return;
-    }
   }
+  if (image == nullptr) return kRewriteFailed;
   Progress progress(record, size);
   progress.SetState(kRewriteWriting);
-  if (size > 0 && !WritePhase(channel.get(), image, size, progress)) {
-    progress.SetState(kRewriteFailed);
-    return;
-  }
+  if (size > 0 && !WritePhase(channel.get(), image, size, progress)) return kRewriteFailed;
   progress.SetState(kRewriteVerifying);
-  if (size > 0 && !VerifyPhase(channel.get(), image, size, progress)) {
-    progress.SetState(kRewriteFailed);
-    return;
-  }
-  progress.SetState(kRewriteFinished);
+  if (size > 0 && !VerifyPhase(channel.get(), image, size, progress)) return kRewriteFailed;
+  return kRewriteFinished;
+}
+
+}  // namespace
+
+void RewriteThread(RewriteRecord& record) {
+  const std::int32_t state = RunRewrite(record);
+  std::unique_ptr<std::vector<std::uint8_t>> image;  // freed after the lock
+  std::lock_guard lock(record.lock);
+  record.state = state;
+  image = std::move(record.image);
+  record.busy = false;
 }
 
 }  // namespace qel

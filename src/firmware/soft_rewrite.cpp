@@ -11,6 +11,7 @@
 
 #include "core/camera_table.h"
 #include "core/exports.h"
+#include "firmware/image_file.h"
 #include "firmware/rewrite_record.h"
 #include "hid/hid_channel.h"
 #include "hid/memory_commands.h"
@@ -19,34 +20,42 @@
 namespace qel {
 namespace {
 
-// Addresses are 24 bits wide: a larger image would wrap onto address 0.
-constexpr long kLargestImage = 16L << 20;
-constexpr std::size_t kImagePadding = 64;  // the last block may run past the image into zeros
-
-// The whole file in a zero-padded buffer; none when it cannot be read or is
-// too large for the camera's address space.
-std::unique_ptr<std::vector<std::uint8_t>> ReadImage(const char* path, std::uint32_t& size) {
+std::unique_ptr<std::vector<std::uint8_t>> ReadImageFile(const char* path, std::uint32_t& size) {
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return nullptr;
-  long length = -1;
-  if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
-  if (length < 0 || length > kLargestImage || std::fseek(file, 0, SEEK_SET) != 0) {
-    std::fclose(file);
-    return nullptr;
-  }
-  auto image = std::make_unique<std::vector<std::uint8_t>>(
-      static_cast<std::size_t>(length) + kImagePadding, 0);
-  std::fread(image->data(), 1, static_cast<std::size_t>(length), file);
+  auto image = ReadImage(file, size);
   std::fclose(file);
-  size = static_cast<std::uint32_t>(length);
   return image;
 }
 
-// Joins a finished thread and frees the image; the caller holds the lock.
-void Collect(RewriteRecord& record) {
-  if (record.thread.joinable()) record.thread.join();
-  record.image.reset();
-  record.collected = true;
+// Reads the image and has the camera erase the blocks it will occupy, with
+// the record claimed but its lock not held; then fills the record and starts
+// the thread. False, with the claim given back, when any step fails.
+bool StartRewrite(RewriteRecord& record, const std::shared_ptr<HidChannel>& channel,
+                  const char* path) {
+  std::uint32_t size = 0;
+  auto image = ReadImageFile(path, size);
+  const auto lastBlock = static_cast<std::uint8_t>(std::min<std::uint32_t>(size >> 16, 0xFF));
+  const bool erased = image && EraseMemoryBlocks(channel.get(), 0, lastBlock);
+
+  std::lock_guard lock(record.lock);
+  if (erased) {
+    try {
+      // The thread reads the record under the lock, so it starts from the
+      // fields filled below.
+      std::thread(RewriteThread, std::ref(record)).detach();
+      record.channel = channel;
+      record.image = std::move(image);
+      record.imageSize = size;
+      record.progress = 0.0f;
+      record.state = kRewriteStarted;
+      record.elapsedSeconds = 0;
+      return true;
+    } catch (const std::system_error&) {
+    }
+  }
+  record.busy = false;
+  return false;  // the image, if any, is freed after the lock
 }
 
 }  // namespace
@@ -56,34 +65,12 @@ QelBool qel::exports::QelSoftRewrite(int32_t key, const char* path) {
   const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
   if (!slot || !slot->channel || path == nullptr) return 0;
   qel::RewriteRecord& record = qel::Rewrite();
-  std::lock_guard lock(record.lock);  // held only while no thread runs
-  if (!record.collected) {
-    if (record.state != qel::kRewriteFinished && record.state != qel::kRewriteFailed) return 0;
-    qel::Collect(record);  // a finished rewrite nobody polled for
+  {
+    std::lock_guard lock(record.lock);
+    if (record.busy) return 0;  // one rewrite at a time, starting ones included
+    record.busy = true;
   }
-
-  std::uint32_t size = 0;
-  auto image = qel::ReadImage(path, size);
-  if (!image) return 0;
-  const auto lastBlock = static_cast<std::uint8_t>(std::min<std::uint32_t>(size >> 16, 0xFF));
-  if (!qel::EraseMemoryBlocks(slot->channel.get(), 0, lastBlock)) return 0;
-
-  record.channel = slot->channel;
-  record.image = std::move(image);
-  record.imageSize = size;
-  record.progress = 0.0f;
-  record.state = qel::kRewriteStarted;
-  record.elapsedSeconds = 0;
-  record.collected = false;
-  try {
-    record.thread = std::thread(qel::RewriteThread, std::ref(record));
-  } catch (const std::system_error&) {
-    record.image.reset();
-    record.state = qel::kRewriteFailed;
-    record.collected = true;
-    return 0;
-  }
-  return 1;
+  return qel::StartRewrite(record, slot->channel, path) ? 1 : 0;
 }
 
 int32_t qel::exports::QelSoftRewriteState(int32_t key, int32_t* seconds, float* percent) {
@@ -95,8 +82,5 @@ int32_t qel::exports::QelSoftRewriteState(int32_t key, int32_t* seconds, float* 
   if (record.channel != slot->channel) return -1;
   *seconds = static_cast<int32_t>(record.elapsedSeconds);
   *percent = record.progress;
-  if (record.state == qel::kRewriteFinished || record.state == qel::kRewriteFailed) {
-    if (!record.collected) qel::Collect(record);
-  }
   return record.state;
 }

@@ -1,5 +1,10 @@
 #include "hid/data_block.h"
 
+#include <mutex>
+#include <optional>
+
+#include "core/camera_table.h"
+#include "hid/hid_channel.h"
 #include "hid/memory_commands.h"
 
 namespace qel {
@@ -22,6 +27,22 @@ bool CommitDataBlock(HidChannel* channel, const DataBlock& block) {
       return false;
     }
   }
+  return true;
+}
+
+bool UpdateDataBlock(std::int32_t key, const std::shared_ptr<HidChannel>& channel,
+                     const std::function<void(DataBlock&)>& change) {
+  if (!channel) return false;
+  std::lock_guard update(channel->DataBlockMutex());
+  // The block as it is now, after any update that held the lock before us.
+  CameraTable& table = CameraTable::Instance();
+  const std::optional<CameraSlot> slot = table.FindSlot(key);
+  if (!slot || slot->channel != channel || !slot->dataBlock) return false;
+  auto block = std::make_shared<DataBlock>(*slot->dataBlock);
+  change(*block);
+  // Erase and 22 chunk writes; the slot's copy changes only when all succeed.
+  if (!CommitDataBlock(channel.get(), *block)) return false;
+  table.ReplaceDataBlock(key, channel.get(), std::move(block));
   return true;
 }
 

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 namespace qel {
 
@@ -25,5 +27,15 @@ bool ReadDataBlock(HidChannel* channel, DataBlock& block);
 // Erases memory block 7 and writes the 22 chunks; a refused erase writes
 // nothing, the first failing chunk ends the commit.
 bool CommitDataBlock(HidChannel* channel, const DataBlock& block);
+
+// Changes the data block of the camera open at key on channel: under the
+// channel's DataBlockMutex it copies the slot's current block, applies change
+// to the copy, commits it and makes it the slot's block. Updates of one camera
+// thus run one at a time, each starting from what the one before committed,
+// and the camera's memory ends equal to the slot's copy. False, with the
+// slot's block unchanged, when key no longer names a camera open on channel,
+// the slot has no block, or the commit fails.
+bool UpdateDataBlock(std::int32_t key, const std::shared_ptr<HidChannel>& channel,
+                     const std::function<void(DataBlock&)>& change);
 
 }  // namespace qel

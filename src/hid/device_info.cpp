@@ -2,7 +2,6 @@
 // the serial number; and writing the serial number into the data block.
 #include <cstdint>
 #include <cstring>
-#include <memory>
 
 #include "core/exports.h"
 #include "hid/command_frame.h"
@@ -61,13 +60,10 @@ QelBool qel::exports::QelGetSerialNo(int32_t key, uint32_t* serial) {
 QelBool qel::exports::QelSetSerialNo(int32_t key, uint32_t serial) {
   const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
   if (!slot || !slot->dataBlock) return 0;
-  auto block = std::make_shared<qel::DataBlock>(*slot->dataBlock);
-  block->bytes[0] = static_cast<std::uint8_t>(serial >> 24);
-  block->bytes[1] = static_cast<std::uint8_t>(serial >> 16);
-  block->bytes[2] = static_cast<std::uint8_t>(serial >> 8);
-  block->bytes[3] = static_cast<std::uint8_t>(serial);
-  // Erase and 22 chunk writes; the slot's copy changes only when all succeed.
-  if (!qel::CommitDataBlock(slot->channel.get(), *block)) return 0;
-  qel::CameraTable::Instance().ReplaceDataBlock(key, slot->channel.get(), std::move(block));
-  return 1;
+  return qel::UpdateDataBlock(key, slot->channel, [serial](qel::DataBlock& block) {
+    block.bytes[0] = static_cast<std::uint8_t>(serial >> 24);
+    block.bytes[1] = static_cast<std::uint8_t>(serial >> 16);
+    block.bytes[2] = static_cast<std::uint8_t>(serial >> 8);
+    block.bytes[3] = static_cast<std::uint8_t>(serial);
+  });
 }

@@ -17,6 +17,7 @@ HidChannel::HidChannel(std::unique_ptr<platform::HidDevice> device, const platfo
       outputLength_(caps.outputReportByteLength) {}
 
 void HidChannel::Close() {
+  closing_.store(true);
   std::unique_ptr<platform::HidDevice> device;
   {
     std::lock_guard lock(mutex_);
@@ -26,9 +27,12 @@ void HidChannel::Close() {
 }
 
 bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
-  // The reply's status lives in input byte 64; an interface whose reports are
-  // shorter cannot carry it, and its zero-filled tail would read as success.
-  if (inputLength_ < kReportLength || outputLength_ < 3) return false;
+  // The reply's status lives in input byte 64; an interface whose input
+  // reports are shorter cannot carry it, and its zero-filled tail would read as
+  // success. Shorter output reports would cut the command's arguments (a
+  // memory write's 56 data bytes end at byte 61).
+  if (inputLength_ < kReportLength || outputLength_ < kReportLength) return false;
+  if (closing_.load()) return false;
 
   std::lock_guard lock(mutex_);
   if (!device_) return false;

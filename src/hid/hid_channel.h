@@ -7,7 +7,11 @@
 //
 // Thread safety: exchanges on one channel are serialised by the channel's
 // mutex, so a reply always reaches the caller whose request it answers; the
-// sequence counter is atomic and shared by all channels.
+// sequence counter is atomic and shared by all channels. Work that spans
+// several exchanges and must not interleave with another of its kind (the
+// read-modify-commit of the camera's data block) takes the channel's
+// DataBlockMutex around them; it is taken before the exchange mutex, never
+// while holding it.
 #pragma once
 
 #include <atomic>
@@ -32,13 +36,22 @@ class HidChannel {
   // True when that report arrived: judging its status is the caller's task.
   bool Exchange(const CommandBlock& command, ReplyBlock& reply);
 
-  // Closes the handle; waits for an exchange in progress to end.
+  // Closes the handle; waits for an exchange in progress to end. Exchanges
+  // that start once Close has begun fail at once, so a thread exchanging back
+  // to back (a firmware rewrite) cannot keep the close waiting.
   void Close();
+  // True once Close has begun.
+  bool Closing() const { return closing_.load(); }
 
   std::uint16_t InputReportLength() const { return inputLength_; }
   std::uint16_t OutputReportLength() const { return outputLength_; }
 
+  // Serialises updates of the camera's data block (see data_block.h).
+  std::mutex& DataBlockMutex() { return dataBlockMutex_; }
+
  private:
+  std::mutex dataBlockMutex_;
+  std::atomic<bool> closing_{false};
   std::mutex mutex_;
   std::unique_ptr<platform::HidDevice> device_;  // null once closed
   const std::uint16_t inputLength_;

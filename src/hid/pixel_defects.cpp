@@ -47,14 +47,12 @@ QelBool qel::exports::QelSetPixelDefect(int32_t key, int32_t cameraNo, int32_t s
       !qel::PointsFit(points, slot->model, sizeIndex)) {
     return 0;
   }
-  auto block = std::make_shared<qel::DataBlock>(*slot->dataBlock);
   const std::size_t table = qel::DefectTableOffset(cameraNo - 1, sizeIndex);
-  for (std::size_t i = 0; i < qel::kDefectPoints; ++i) {
-    qel::WriteDefectPoint(*block, table, i, points[i]);
-  }
-  if (!qel::CommitDataBlock(slot->channel.get(), *block)) return 0;
-  CameraTable::Instance().ReplaceDataBlock(key, slot->channel.get(), std::move(block));
-  return 1;
+  return qel::UpdateDataBlock(key, slot->channel, [table, points](qel::DataBlock& block) {
+    for (std::size_t i = 0; i < qel::kDefectPoints; ++i) {
+      qel::WriteDefectPoint(block, table, i, points[i]);
+    }
+  });
 }
 
 QelBool qel::exports::QelGetPixelDefect(int32_t key, int32_t cameraNo, int32_t sizeIndex,
@@ -73,7 +71,7 @@ QelBool qel::exports::QelSetPixelDefectOnOff(int32_t key, int32_t on) {
   if (key == qel::kNoKey) return 0;
   const std::optional<CameraSlot> slot = qel::DefectSlot(key);
   if (!slot || slot->captureIndex == -1 || (on != 0 && on != 1)) return 0;
-  return CameraTable::Instance().SetDefectCorrection(key, on);
+  return CameraTable::Instance().SetDefectCorrection(key, slot->channel.get(), on);
 }
 
 QelBool qel::exports::QelGetPixelDefectOnOff(int32_t key, int32_t* on) {

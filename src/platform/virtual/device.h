@@ -58,6 +58,15 @@ struct HidInterface {
   std::vector<HidQueue*> openQueues;
 };
 
+// A hold on a camera's firmware (qelsim_hold_firmware): the request it
+// catches waits in its write until the hold is released.
+struct FirmwareHold {
+  bool armed = false;
+  int code = -1;         // -1: any command
+  int skip = 0;          // matching requests still let through
+  bool holding = false;  // a request is waiting
+};
+
 enum class DeviceKind { kCamera, kWebcam, kSoftware, kForeignHid };
 
 struct Device {
@@ -90,6 +99,7 @@ struct Device {
   std::optional<std::string> usbSerial;
   std::uint16_t hidUsbPid = 0x5000;
   std::unique_ptr<Firmware> firmware;
+  FirmwareHold hold;
 
   bool IsVideo() const { return kind != DeviceKind::kForeignHid; }
   // The pin's current format, if the device has any.

@@ -7,7 +7,7 @@ namespace qel::sim {
 
 namespace {
 
-// Status bytes of the simulated firmware (the last byte of every reply).
+// Status bytes of the simulated firmware (byte 64 of every reply).
 constexpr std::uint8_t kStatusOk = 0x00;
 constexpr std::uint8_t kStatusUnknownCommand = 0x01;  // also the default refusal of a fault
 constexpr std::uint8_t kStatusBadArgument = 0x02;     // temperature type, erase range
@@ -56,8 +56,12 @@ enum Code : std::uint8_t {
 };
 
 // Replies are built through these helpers so that no field is ever written
-// past the end of a short reply: data bytes are 3 .. length-2, the last byte
-// holds the status, and whatever does not fit is dropped.
+// past the end of a short reply. The status is byte 64 whatever the reply's
+// length (bytes after it stay zero); a reply too short to hold byte 64 gets
+// the status in its last byte instead. Data bytes run from 3 up to the status,
+// and whatever does not fit is dropped.
+constexpr std::size_t kStatusByte = 64;
+
 Report MakeReply(std::size_t length, std::uint8_t sequence, std::uint8_t code) {
   Report reply(length, 0);
   if (length > 1) reply[1] = sequence;
@@ -65,8 +69,12 @@ Report MakeReply(std::size_t length, std::uint8_t sequence, std::uint8_t code) {
   return reply;
 }
 
+std::size_t StatusIndex(const Report& reply) {
+  return std::min(kStatusByte, reply.size() - 1);  // callers check size() > 3
+}
+
 bool IsDataByte(const Report& reply, std::size_t index) {
-  return index >= 3 && index + 1 < reply.size();
+  return reply.size() > 3 && index >= 3 && index < StatusIndex(reply);
 }
 
 void PutByte(Report& reply, std::size_t index, std::uint8_t value) {
@@ -80,7 +88,7 @@ void PutBigEndian(Report& reply, std::size_t index, std::uint32_t value, int byt
 }
 
 void SetStatus(Report& reply, std::uint8_t status) {
-  if (reply.size() > 3) reply.back() = status;
+  if (reply.size() > 3) reply[StatusIndex(reply)] = status;
 }
 
 std::uint32_t GetBigEndian(const std::uint8_t* request, std::size_t index, int bytes) {

@@ -43,7 +43,8 @@ class Firmware {
   // Handles one output report (byte 0 report ID, 1 sequence, 2 command code,
   // 3.. arguments) and appends the input reports to send back, each
   // inputLength bytes long (byte 0 report ID 0, byte 1 sequence echo, byte 2
-  // code echo, reply data, status in the last byte).
+  // code echo, reply data, status in byte 64, or in the last byte of a reply
+  // too short to hold byte 64).
   void HandleOutputReport(const std::uint8_t* report, std::size_t length, std::size_t inputLength,
                           std::vector<Report>& replies);
 

@@ -116,6 +116,7 @@ class VirtualHidDevice : public platform::HidDevice {
     if (device_->removed || device_->firmware == nullptr || length != device_->outputLength) {
       return false;
     }
+    if (!AwaitHoldLocked(lock, report, length)) return false;
     rig.log.AddReport(device_->id, report, length);
     std::size_t inputLength = device_->inputLength;
     // The replies are queued under the same lock as the write: a reader on
@@ -158,6 +159,25 @@ class VirtualHidDevice : public platform::HidDevice {
   }
 
  private:
+  // Keeps a request that the firmware hold catches waiting, the rig mutex
+  // released, until the hold is released; false when the device went away
+  // meanwhile.
+  bool AwaitHoldLocked(std::unique_lock<std::mutex>& lock, const std::uint8_t* report,
+                       std::uint32_t length) {
+    FirmwareHold& hold = device_->hold;
+    if (!hold.armed || length < 3 || (hold.code != -1 && hold.code != report[2])) return true;
+    if (hold.skip > 0) {
+      --hold.skip;
+      return true;
+    }
+    Rig& rig = Rig::Instance();
+    hold.holding = true;
+    rig.changed.notify_all();
+    rig.changed.wait(lock, [&] { return !hold.armed || device_->removed; });
+    hold.holding = false;
+    return !device_->removed;
+  }
+
   DevicePtr device_;
   std::shared_ptr<HidInterface> hid_;
   HidQueue queue_;

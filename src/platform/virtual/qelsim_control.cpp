@@ -27,7 +27,9 @@ QEL_API void QEL_CALL qelsim_clear_faults(void) {
   rig.faults.Clear();
   for (const DevicePtr& d : rig.devices) {
     if (d->firmware) d->firmware->ClearFaults();
+    d->hold.armed = false;
   }
+  rig.changed.notify_all();
 }
 
 QEL_API void QEL_CALL qelsim_log_clear(void) {

@@ -51,6 +51,7 @@ QEL_API void QEL_CALL qelsim_reset(int populate) {
   std::vector<DevicePtr> old;  // released after the lock
   std::lock_guard lock(rig.mutex);
   for (const DevicePtr& d : rig.devices) d->removed = true;
+  rig.changed.notify_all();  // a request held in its write gives up
   old.swap(rig.devices);
   rig.faults.Clear();
   rig.gates.clear();

@@ -167,6 +167,29 @@ QEL_API int QEL_CALL qelsim_write_memory(int device, uint32_t address, const uns
   });
 }
 
+QEL_API int QEL_CALL qelsim_hold_firmware(int device, int code, int skip) {
+  if (code < -1 || code > 0xFF) return -1;
+  return WithDevice(device, CameraDevice, [&](Device& d) {
+    d.hold.armed = true;
+    d.hold.code = code;
+    d.hold.skip = skip > 0 ? skip : 0;
+    return 0;
+  });
+}
+
+QEL_API int QEL_CALL qelsim_firmware_held(int device) {
+  return WithDevice(device, CameraDevice, [&](Device& d) { return d.hold.holding ? 1 : 0; });
+}
+
+QEL_API int QEL_CALL qelsim_release_firmware(int device) {
+  const int result = WithDevice(device, CameraDevice, [&](Device& d) {
+    d.hold.armed = false;
+    return 0;
+  });
+  Rig::Instance().changed.notify_all();
+  return result;
+}
+
 QEL_API int QEL_CALL qelsim_firmware_fault(int device, int code, int kind, int value, int skip,
                                            int count) {
   if (code < -1 || code > 0xFF || kind < QELSIM_FW_STATUS || kind > QELSIM_FW_CORRUPT) return -1;
