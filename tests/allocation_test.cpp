@@ -85,6 +85,24 @@ TEST_F(Allocations, OpenSurvivesAnAllocationFailureAtEveryStep) {
   EXPECT_EQ(qelsim_com_depth(), 0);
 }
 
+// Out of memory anywhere inside, an export returns its failure value and
+// nothing is thrown across the boundary: the library's exports and the rig's.
+TEST_F(Allocations, ExportsReturnTheirFailureValueInsteadOfThrowing) {
+  char text[256];
+  for (long failAt = 0; failAt < 60; ++failAt) {
+    tl_allocations = 0;
+    tl_failAt = failAt;
+    const int32_t listed = QelGetDeviceWithSerialNo(text, sizeof text);
+    const QelBool formats = QelGetFormat(1, text, sizeof text);
+    const int added = qelsim_add_webcam("Spare");
+    tl_failAt = -1;
+    EXPECT_GE(listed, -1);
+    EXPECT_LE(formats, 1);
+    EXPECT_GE(added, -1);
+  }
+  EXPECT_EQ(qelsim_com_depth(), 0);
+}
+
 // An application that once listed with a huge buffer does not make every
 // later open allocate one as large.
 TEST_F(Allocations, OpenAllocatesWhatItsListingNeedsNotTheLastListingSize) {

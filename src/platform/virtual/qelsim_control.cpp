@@ -6,13 +6,12 @@
 #include "platform/virtual/com.h"
 #include "platform/virtual/hid_devices.h"
 #include "platform/virtual/qelsim_access.h"
+#include "platform/virtual/qelsim_exports.h"
 #include "qel/qelsim.h"
 
 using namespace qel::sim;
 
-extern "C" {
-
-QEL_API int QEL_CALL qelsim_inject_fault(int device, const char* operation, int skip, int count) {
+int qel::sim::exports::qelsim_inject_fault(int device, const char* operation, int skip, int count) {
   if (operation == nullptr || !FaultTable::IsKnownOperation(operation)) return -1;
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
@@ -21,7 +20,7 @@ QEL_API int QEL_CALL qelsim_inject_fault(int device, const char* operation, int 
   return 0;
 }
 
-QEL_API void QEL_CALL qelsim_clear_faults(void) {
+void qel::sim::exports::qelsim_clear_faults(void) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   rig.faults.Clear();
@@ -32,19 +31,20 @@ QEL_API void QEL_CALL qelsim_clear_faults(void) {
   rig.changed.notify_all();
 }
 
-QEL_API void QEL_CALL qelsim_log_clear(void) {
+void qel::sim::exports::qelsim_log_clear(void) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   rig.log.Clear();
 }
 
-QEL_API int QEL_CALL qelsim_log_report_count(int device) {
+int qel::sim::exports::qelsim_log_report_count(int device) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   return rig.log.ReportCount(device);
 }
 
-QEL_API int QEL_CALL qelsim_log_report(int device, int index, unsigned char* report, int32_t size) {
+int qel::sim::exports::qelsim_log_report(int device, int index, unsigned char* report,
+                                         int32_t size) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   const RequestLog::ReportEntry* entry = rig.log.Report(device, index);
@@ -56,14 +56,14 @@ QEL_API int QEL_CALL qelsim_log_report(int device, int index, unsigned char* rep
   return static_cast<int>(entry->bytes.size());
 }
 
-QEL_API int QEL_CALL qelsim_log_property_count(int device) {
+int qel::sim::exports::qelsim_log_property_count(int device) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   return rig.log.PropertyCount(device);
 }
 
-QEL_API int QEL_CALL qelsim_log_property(int device, int index, int* property, int32_t* value,
-                                         int32_t* flags) {
+int qel::sim::exports::qelsim_log_property(int device, int index, int* property, int32_t* value,
+                                           int32_t* flags) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   const RequestLog::PropertyEntry* entry = rig.log.Property(device, index);
@@ -74,42 +74,42 @@ QEL_API int QEL_CALL qelsim_log_property(int device, int index, int* property, i
   return 0;
 }
 
-QEL_API void QEL_CALL qelsim_set_virtual_time(int on) { SetVirtualTime(on != 0); }
+void qel::sim::exports::qelsim_set_virtual_time(int on) { SetVirtualTime(on != 0); }
 
-QEL_API uint32_t QEL_CALL qelsim_now_ms(void) { return PeekTickCount(); }
+uint32_t qel::sim::exports::qelsim_now_ms(void) { return PeekTickCount(); }
 
-QEL_API void QEL_CALL qelsim_advance_ms(uint32_t ms) { AdvanceClock(ms); }
+void qel::sim::exports::qelsim_advance_ms(uint32_t ms) { AdvanceClock(ms); }
 
-QEL_API void QEL_CALL qelsim_set_tick_count(uint32_t ms) { SetTickCount(ms); }
+void qel::sim::exports::qelsim_set_tick_count(uint32_t ms) { SetTickCount(ms); }
 
-QEL_API int QEL_CALL qelsim_com_depth(void) { return ComDepth(); }
+int qel::sim::exports::qelsim_com_depth(void) { return ComDepth(); }
 
-QEL_API int QEL_CALL qelsim_com_thread_depth(void) { return ComThreadDepth(); }
+int qel::sim::exports::qelsim_com_thread_depth(void) { return ComThreadDepth(); }
 
-QEL_API int QEL_CALL qelsim_operation_calls(const char* operation) {
+int qel::sim::exports::qelsim_operation_calls(const char* operation) {
   if (operation == nullptr || !FaultTable::IsKnownOperation(operation)) return -1;
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   return rig.faults.Calls(operation);
 }
 
-QEL_API const char* QEL_CALL qelsim_fault_point(int index) {
+const char* qel::sim::exports::qelsim_fault_point(int index) {
   return FaultTable::OperationAt(index);
 }
 
-QEL_API const char* QEL_CALL qelsim_operation_at(int index) {
+const char* qel::sim::exports::qelsim_operation_at(int index) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   return rig.faults.SequenceAt(index);
 }
 
-QEL_API int QEL_CALL qelsim_faults_fired(void) {
+int qel::sim::exports::qelsim_faults_fired(void) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   return rig.faults.Fired();
 }
 
-QEL_API int QEL_CALL qelsim_close_gate(int device, const char* operation) {
+int qel::sim::exports::qelsim_close_gate(int device, const char* operation) {
   if (operation == nullptr || std::string_view(operation) != "Run") return -1;
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
@@ -117,7 +117,7 @@ QEL_API int QEL_CALL qelsim_close_gate(int device, const char* operation) {
   return 0;
 }
 
-QEL_API int QEL_CALL qelsim_gate_waiting(void) {
+int qel::sim::exports::qelsim_gate_waiting(void) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   int waiting = 0;
@@ -125,19 +125,17 @@ QEL_API int QEL_CALL qelsim_gate_waiting(void) {
   return waiting;
 }
 
-QEL_API void QEL_CALL qelsim_open_gates(void) {
+void qel::sim::exports::qelsim_open_gates(void) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   rig.gates.clear();
   rig.changed.notify_all();
 }
 
-QEL_API int QEL_CALL qelsim_open_hid_handles(void) { return OpenHidHandles().load(); }
+int qel::sim::exports::qelsim_open_hid_handles(void) { return OpenHidHandles().load(); }
 
-QEL_API int QEL_CALL qelsim_running_streams(void) {
+int qel::sim::exports::qelsim_running_streams(void) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   return static_cast<int>(rig.streams.size());
 }
-
-}  // extern "C"

@@ -8,6 +8,7 @@
 #include "platform/virtual/media_formats.h"
 #include "platform/virtual/population.h"
 #include "platform/virtual/qelsim_access.h"
+#include "platform/virtual/qelsim_exports.h"
 #include "platform/virtual/text.h"
 #include "qel/qelsim.h"
 
@@ -27,11 +28,9 @@ int AddDevice(DevicePtr (*make)(int, const std::string&), const char* name) {
 
 }  // namespace
 
-extern "C" {
+void qel::sim::exports::qelsim_enable(int on) { qel::platform::UseVirtualRig(on != 0); }
 
-QEL_API void QEL_CALL qelsim_enable(int on) { qel::platform::UseVirtualRig(on != 0); }
-
-QEL_API int QEL_CALL qelsim_get_grabber_settings(int device, int* bufferSamples, int* oneShot) {
+int qel::sim::exports::qelsim_get_grabber_settings(int device, int* bufferSamples, int* oneShot) {
   return WithDevice(device, VideoDevice, [&](Device& d) {
     if (bufferSamples != nullptr) *bufferSamples = d.grabberBufferedSamples ? 1 : 0;
     if (oneShot != nullptr) *oneShot = d.grabberOneShot ? 1 : 0;
@@ -39,14 +38,14 @@ QEL_API int QEL_CALL qelsim_get_grabber_settings(int device, int* bufferSamples,
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_caps_size(int device, int size) {
+int qel::sim::exports::qelsim_set_caps_size(int device, int size) {
   return WithDevice(device, VideoDevice, [&](Device& d) {
     d.capsStructureSize = size;
     return 0;
   });
 }
 
-QEL_API void QEL_CALL qelsim_reset(int populate) {
+void qel::sim::exports::qelsim_reset(int populate) {
   Rig& rig = Rig::Instance();
   std::vector<DevicePtr> old;  // released after the lock
   std::lock_guard lock(rig.mutex);
@@ -62,7 +61,7 @@ QEL_API void QEL_CALL qelsim_reset(int populate) {
   if (populate) AddDefaultPopulationLocked();
 }
 
-QEL_API int QEL_CALL qelsim_add_camera(const char* friendlyName, uint32_t serial) {
+int qel::sim::exports::qelsim_add_camera(const char* friendlyName, uint32_t serial) {
   if (friendlyName == nullptr) return -1;
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
@@ -72,15 +71,15 @@ QEL_API int QEL_CALL qelsim_add_camera(const char* friendlyName, uint32_t serial
   return d->id;
 }
 
-QEL_API int QEL_CALL qelsim_add_webcam(const char* friendlyName) {
+int qel::sim::exports::qelsim_add_webcam(const char* friendlyName) {
   return AddDevice(MakeWebcam, friendlyName);
 }
 
-QEL_API int QEL_CALL qelsim_add_software_source(const char* friendlyName) {
+int qel::sim::exports::qelsim_add_software_source(const char* friendlyName) {
   return AddDevice(MakeSoftwareSource, friendlyName);
 }
 
-QEL_API int QEL_CALL qelsim_remove_device(int device) {
+int qel::sim::exports::qelsim_remove_device(int device) {
   Rig& rig = Rig::Instance();
   DevicePtr gone;  // released after the lock
   std::lock_guard lock(rig.mutex);
@@ -92,14 +91,14 @@ QEL_API int QEL_CALL qelsim_remove_device(int device) {
   return 0;
 }
 
-QEL_API int QEL_CALL qelsim_device_count(void) {
+int qel::sim::exports::qelsim_device_count(void) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   return static_cast<int>(std::count_if(rig.devices.begin(), rig.devices.end(),
                                         [](const DevicePtr& d) { return d->IsVideo(); }));
 }
 
-QEL_API int QEL_CALL qelsim_device_id(int position) {
+int qel::sim::exports::qelsim_device_id(int position) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   for (const DevicePtr& d : rig.devices) {
@@ -108,7 +107,7 @@ QEL_API int QEL_CALL qelsim_device_id(int position) {
   return -1;
 }
 
-QEL_API int QEL_CALL qelsim_set_display_name(int device, const char* displayName) {
+int qel::sim::exports::qelsim_set_display_name(int device, const char* displayName) {
   if (displayName == nullptr) return -1;
   return WithDevice(device, VideoDevice, [&](Device& d) {
     d.displayName = displayName;
@@ -116,12 +115,12 @@ QEL_API int QEL_CALL qelsim_set_display_name(int device, const char* displayName
   });
 }
 
-QEL_API int QEL_CALL qelsim_get_display_name(int device, char* text, int32_t size) {
+int qel::sim::exports::qelsim_get_display_name(int device, char* text, int32_t size) {
   return WithDevice(device, VideoDevice,
                     [&](Device& d) { return CopyText(d.displayName, text, size) ? 0 : -1; });
 }
 
-QEL_API int QEL_CALL qelsim_clear_formats(int device) {
+int qel::sim::exports::qelsim_clear_formats(int device) {
   return WithDevice(device, VideoDevice, [&](Device& d) {
     d.caps.clear();
     d.current.reset();
@@ -129,8 +128,9 @@ QEL_API int QEL_CALL qelsim_clear_formats(int device) {
   });
 }
 
-QEL_API int QEL_CALL qelsim_add_format(int device, int32_t width, int32_t height,
-                                       int64_t frameInterval, const char* subtype, int videoInfo) {
+int qel::sim::exports::qelsim_add_format(int device, int32_t width, int32_t height,
+                                         int64_t frameInterval, const char* subtype,
+                                         int videoInfo) {
   if (subtype == nullptr || width <= 0 || width > 16384 || height == 0 || height > 16384 ||
       height < -16384 || frameInterval <= 0) {
     return -1;
@@ -143,9 +143,9 @@ QEL_API int QEL_CALL qelsim_add_format(int device, int32_t width, int32_t height
   });
 }
 
-QEL_API int QEL_CALL qelsim_current_format(int device, int32_t* width, int32_t* height,
-                                           int64_t* frameInterval, char* subtype,
-                                           int32_t subtypeSize) {
+int qel::sim::exports::qelsim_current_format(int device, int32_t* width, int32_t* height,
+                                             int64_t* frameInterval, char* subtype,
+                                             int32_t subtypeSize) {
   return WithDevice(device, VideoDevice, [&](Device& d) {
     const Capability* f = d.CurrentFormat();
     if (f == nullptr) return -1;
@@ -157,9 +157,9 @@ QEL_API int QEL_CALL qelsim_current_format(int device, int32_t* width, int32_t* 
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_property(int device, int index, int supported, int32_t min,
-                                         int32_t max, int32_t step, int32_t defaultValue,
-                                         int32_t value, int32_t flags) {
+int qel::sim::exports::qelsim_set_property(int device, int index, int supported, int32_t min,
+                                           int32_t max, int32_t step, int32_t defaultValue,
+                                           int32_t value, int32_t flags) {
   if (index < 0 || index >= kPropertyCount) return -1;
   return WithDevice(device, VideoDevice, [&](Device& d) {
     PropertyState& p = d.properties[static_cast<std::size_t>(index)];
@@ -168,7 +168,7 @@ QEL_API int QEL_CALL qelsim_set_property(int device, int index, int supported, i
   });
 }
 
-QEL_API int QEL_CALL qelsim_get_property(int device, int index, int32_t* value, int32_t* flags) {
+int qel::sim::exports::qelsim_get_property(int device, int index, int32_t* value, int32_t* flags) {
   if (index < 0 || index >= kPropertyCount) return -1;
   return WithDevice(device, VideoDevice, [&](Device& d) {
     const PropertyState& p = d.properties[static_cast<std::size_t>(index)];
@@ -178,8 +178,8 @@ QEL_API int QEL_CALL qelsim_get_property(int device, int index, int32_t* value, 
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_property_interfaces(int device, int videoProcAmp,
-                                                    int cameraControl) {
+int qel::sim::exports::qelsim_set_property_interfaces(int device, int videoProcAmp,
+                                                      int cameraControl) {
   return WithDevice(device, VideoDevice, [&](Device& d) {
     d.hasVideoProcAmp = videoProcAmp != 0;
     d.hasCameraControl = cameraControl != 0;
@@ -187,7 +187,7 @@ QEL_API int QEL_CALL qelsim_set_property_interfaces(int device, int videoProcAmp
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_frame_mode(int device, int mode) {
+int qel::sim::exports::qelsim_set_frame_mode(int device, int mode) {
   if (mode < QELSIM_FRAMES_PATTERN || mode > QELSIM_FRAMES_NONE) return -1;
   return WithDevice(device, VideoDevice, [&](Device& d) {
     d.frameMode = mode;
@@ -195,7 +195,7 @@ QEL_API int QEL_CALL qelsim_set_frame_mode(int device, int mode) {
   });
 }
 
-QEL_API int64_t QEL_CALL qelsim_frames_delivered(int device) {
+int64_t qel::sim::exports::qelsim_frames_delivered(int device) {
   std::int64_t count = -1;
   WithDevice(device, VideoDevice, [&](Device& d) {
     count = d.framesDelivered;
@@ -204,8 +204,8 @@ QEL_API int64_t QEL_CALL qelsim_frames_delivered(int device) {
   return count;
 }
 
-QEL_API int QEL_CALL qelsim_check_frame(const unsigned char* frame, int32_t length,
-                                        int64_t* counter) {
+int qel::sim::exports::qelsim_check_frame(const unsigned char* frame, int32_t length,
+                                          int64_t* counter) {
   if (frame == nullptr || length <= 0) return 0;
   std::uint32_t c = 0;
   if (!CheckFrame(frame, static_cast<std::size_t>(length), c)) return 0;
@@ -213,9 +213,7 @@ QEL_API int QEL_CALL qelsim_check_frame(const unsigned char* frame, int32_t leng
   return 1;
 }
 
-QEL_API void QEL_CALL qelsim_fill_frame(unsigned char* frame, int32_t length, int64_t counter) {
+void qel::sim::exports::qelsim_fill_frame(unsigned char* frame, int32_t length, int64_t counter) {
   if (frame == nullptr || length <= 0) return;
   FillFrame(frame, static_cast<std::size_t>(length), static_cast<std::uint32_t>(counter));
 }
-
-}  // extern "C"

@@ -3,6 +3,7 @@
 
 #include "platform/virtual/population.h"
 #include "platform/virtual/qelsim_access.h"
+#include "platform/virtual/qelsim_exports.h"
 #include "qel/qelsim.h"
 
 using namespace qel::sim;
@@ -22,9 +23,7 @@ bool ValidRange(std::uint32_t address, std::uint32_t length) {
 
 }  // namespace
 
-extern "C" {
-
-QEL_API int QEL_CALL qelsim_add_hid_interface(int device, int first, int flags) {
+int qel::sim::exports::qelsim_add_hid_interface(int device, int first, int flags) {
   return WithDevice(device, CameraDevice, [&](Device& d) {
     auto hid = MakeHidInterface(d, flags & kHidFlagMask);
     if (first) {
@@ -36,7 +35,7 @@ QEL_API int QEL_CALL qelsim_add_hid_interface(int device, int first, int flags) 
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_hid_flags(int device, int interfaceNumber, int flags) {
+int qel::sim::exports::qelsim_set_hid_flags(int device, int interfaceNumber, int flags) {
   return WithDevice(device, HidDevice, [&](Device& d) {
     if (interfaceNumber < 0 || static_cast<std::size_t>(interfaceNumber) >= d.hid.size()) {
       return -1;
@@ -46,7 +45,7 @@ QEL_API int QEL_CALL qelsim_set_hid_flags(int device, int interfaceNumber, int f
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_hid_parent_id(int device, const char* instanceId) {
+int qel::sim::exports::qelsim_set_hid_parent_id(int device, const char* instanceId) {
   if (instanceId == nullptr) return -1;
   return WithDevice(device, HidDevice, [&](Device& d) {
     d.parentId = instanceId;
@@ -54,7 +53,7 @@ QEL_API int QEL_CALL qelsim_set_hid_parent_id(int device, const char* instanceId
   });
 }
 
-QEL_API int QEL_CALL qelsim_add_foreign_hid(const char* parentInstanceId) {
+int qel::sim::exports::qelsim_add_foreign_hid(const char* parentInstanceId) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   int id = rig.nextId++;
@@ -67,7 +66,7 @@ QEL_API int QEL_CALL qelsim_add_foreign_hid(const char* parentInstanceId) {
   return id;
 }
 
-QEL_API int QEL_CALL qelsim_set_hid_report_lengths(int device, int input, int output) {
+int qel::sim::exports::qelsim_set_hid_report_lengths(int device, int input, int output) {
   if (input < 1 || input > 4096 || output < 1 || output > 4096) return -1;
   return WithDevice(device, HidDevice, [&](Device& d) {
     d.inputLength = static_cast<std::uint16_t>(input);
@@ -76,7 +75,7 @@ QEL_API int QEL_CALL qelsim_set_hid_report_lengths(int device, int input, int ou
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_usb_serial(int device, const char* serialText) {
+int qel::sim::exports::qelsim_set_usb_serial(int device, const char* serialText) {
   return WithDevice(device, HidDevice, [&](Device& d) {
     if (serialText) {
       d.usbSerial = serialText;
@@ -87,14 +86,14 @@ QEL_API int QEL_CALL qelsim_set_usb_serial(int device, const char* serialText) {
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_firmware_serial(int device, uint32_t serial) {
+int qel::sim::exports::qelsim_set_firmware_serial(int device, uint32_t serial) {
   return WithDevice(device, CameraDevice, [&](Device& d) {
     d.firmware->SetCommandSerial(serial);
     return 0;
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_version(int device, const char* text) {
+int qel::sim::exports::qelsim_set_version(int device, const char* text) {
   if (text == nullptr || std::char_traits<char>::length(text) > 61) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     d.firmware->SetVersion(text);
@@ -102,7 +101,7 @@ QEL_API int QEL_CALL qelsim_set_version(int device, const char* text) {
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_temperature(int device, int type, int value) {
+int qel::sim::exports::qelsim_set_temperature(int device, int type, int value) {
   if (type != 1 && type != 2) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     d.firmware->SetTemperature(type, value);
@@ -110,16 +109,16 @@ QEL_API int QEL_CALL qelsim_set_temperature(int device, int type, int value) {
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_device_bytes(int device, int recognition, int usbMode,
-                                             int gpioInput) {
+int qel::sim::exports::qelsim_set_device_bytes(int device, int recognition, int usbMode,
+                                               int gpioInput) {
   return WithDevice(device, CameraDevice, [&](Device& d) {
     d.firmware->SetDeviceBytes(recognition, usbMode, gpioInput);
     return 0;
   });
 }
 
-QEL_API int QEL_CALL qelsim_get_firmware_state(int device, int* gpioDirection, int* gpioOutput,
-                                               uint16_t gains[4], uint16_t* shutter) {
+int qel::sim::exports::qelsim_get_firmware_state(int device, int* gpioDirection, int* gpioOutput,
+                                                 uint16_t gains[4], uint16_t* shutter) {
   return WithDevice(device, CameraDevice, [&](Device& d) {
     int direction = 0, output = 0;
     std::array<std::uint16_t, 4> g{};
@@ -133,7 +132,7 @@ QEL_API int QEL_CALL qelsim_get_firmware_state(int device, int* gpioDirection, i
   });
 }
 
-QEL_API int QEL_CALL qelsim_get_register(int device, int width, int address, int* value) {
+int qel::sim::exports::qelsim_get_register(int device, int width, int address, int* value) {
   if (value == nullptr || !ValidRegister(width, address)) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     *value = d.firmware->GetRegister(width, address);
@@ -141,7 +140,7 @@ QEL_API int QEL_CALL qelsim_get_register(int device, int width, int address, int
   });
 }
 
-QEL_API int QEL_CALL qelsim_set_register(int device, int width, int address, int value) {
+int qel::sim::exports::qelsim_set_register(int device, int width, int address, int value) {
   if (!ValidRegister(width, address)) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     d.firmware->SetRegister(width, address, value & (width == 8 ? 0xFF : 0xFFFF));
@@ -149,8 +148,8 @@ QEL_API int QEL_CALL qelsim_set_register(int device, int width, int address, int
   });
 }
 
-QEL_API int QEL_CALL qelsim_read_memory(int device, uint32_t address, unsigned char* data,
-                                        uint32_t length) {
+int qel::sim::exports::qelsim_read_memory(int device, uint32_t address, unsigned char* data,
+                                          uint32_t length) {
   if ((data == nullptr && length > 0) || !ValidRange(address, length)) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     if (length > 0) d.firmware->ReadMemory(address, data, length);
@@ -158,8 +157,8 @@ QEL_API int QEL_CALL qelsim_read_memory(int device, uint32_t address, unsigned c
   });
 }
 
-QEL_API int QEL_CALL qelsim_write_memory(int device, uint32_t address, const unsigned char* data,
-                                         uint32_t length) {
+int qel::sim::exports::qelsim_write_memory(int device, uint32_t address, const unsigned char* data,
+                                           uint32_t length) {
   if ((data == nullptr && length > 0) || !ValidRange(address, length)) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     if (length > 0) d.firmware->WriteMemory(address, data, length);
@@ -167,7 +166,7 @@ QEL_API int QEL_CALL qelsim_write_memory(int device, uint32_t address, const uns
   });
 }
 
-QEL_API int QEL_CALL qelsim_hold_firmware(int device, int code, int skip) {
+int qel::sim::exports::qelsim_hold_firmware(int device, int code, int skip) {
   if (code < -1 || code > 0xFF) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     d.hold.armed = true;
@@ -177,11 +176,11 @@ QEL_API int QEL_CALL qelsim_hold_firmware(int device, int code, int skip) {
   });
 }
 
-QEL_API int QEL_CALL qelsim_firmware_held(int device) {
+int qel::sim::exports::qelsim_firmware_held(int device) {
   return WithDevice(device, CameraDevice, [&](Device& d) { return d.hold.holding ? 1 : 0; });
 }
 
-QEL_API int QEL_CALL qelsim_release_firmware(int device) {
+int qel::sim::exports::qelsim_release_firmware(int device) {
   const int result = WithDevice(device, CameraDevice, [&](Device& d) {
     d.hold.armed = false;
     return 0;
@@ -190,13 +189,11 @@ QEL_API int QEL_CALL qelsim_release_firmware(int device) {
   return result;
 }
 
-QEL_API int QEL_CALL qelsim_firmware_fault(int device, int code, int kind, int value, int skip,
-                                           int count) {
+int qel::sim::exports::qelsim_firmware_fault(int device, int code, int kind, int value, int skip,
+                                             int count) {
   if (code < -1 || code > 0xFF || kind < QELSIM_FW_STATUS || kind > QELSIM_FW_CORRUPT) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     d.firmware->AddFault(code, static_cast<FirmwareFaultKind>(kind), value, skip, count);
     return 0;
   });
 }
-
-}  // extern "C"
