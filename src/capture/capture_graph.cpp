@@ -220,6 +220,16 @@ std::int32_t RunAndWaitForFirstFrame(CaptureContext& context) {
   return kBuildRunning;
 }
 
+// The context is no longer in use; the last one out ends the capture period.
+void ReleaseFromPeriod(std::int32_t captureIndex) {
+  CaptureState& state = Capture();
+  std::lock_guard lock(state.periodMutex);
+  state.inUse[static_cast<std::size_t>(captureIndex)] = false;
+  if (std::find(state.inUse.begin(), state.inUse.end(), true) != state.inUse.end()) return;
+  CapturePeriodCom::End();
+  state.cachedDeviceCount = -1;
+}
+
 // One attempt: the steps in order until the first that fails.
 std::int32_t BuildAttempt(std::int32_t captureIndex) {
   CaptureContext& context = *ContextAt(captureIndex);
@@ -270,16 +280,9 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
     context->buildStatus.store(kBuildNotBuilt);
   }
   const std::int32_t status = context->buildStatus.load();
-  if (status != kBuildRunning) {
-    std::lock_guard lock(state.periodMutex);
-    state.inUse[static_cast<std::size_t>(captureIndex)] = false;
-    // A failed build that leaves nothing in use ends the period, so that no
-    // COM initialisation of the library's stays behind on this thread.
-    if (std::find(state.inUse.begin(), state.inUse.end(), true) == state.inUse.end()) {
-      CapturePeriodCom::End();
-      state.cachedDeviceCount = -1;
-    }
-  }
+  // A failed build that leaves nothing in use ends the period, so that no
+  // COM initialisation of the library's stays behind on this thread.
+  if (status != kBuildRunning) ReleaseFromPeriod(captureIndex);
   return status;
 }
 
@@ -302,7 +305,6 @@ void BuildCaptureGraph(std::int32_t captureIndex) {
 }
 
 std::int32_t StopCapture(std::int32_t captureIndex) {
-  CaptureState& state = Capture();
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr || context->running.load() == 0) return kStopNotRunning;
   {
@@ -324,14 +326,7 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
     context->running.store(0);
   }
   ReleaseCaptureObjects(captureIndex);
-
-  std::lock_guard lock(state.periodMutex);
-  state.inUse[static_cast<std::size_t>(captureIndex)] = false;
-  if (std::find(state.inUse.begin(), state.inUse.end(), true) != state.inUse.end()) {
-    return kStopDone;
-  }
-  CapturePeriodCom::End();
-  state.cachedDeviceCount = -1;
+  ReleaseFromPeriod(captureIndex);
   return kStopDone;
 }
 
