@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "win32/com_object.h"
+
 namespace qel::test {
 
 void TestCameraLog::Reset() {
@@ -94,27 +96,9 @@ bool Acceptable(const AM_MEDIA_TYPE& type) {
 
 // ---- enumerators ----------------------------------------------------------
 
-class PinEnum final : public IEnumPins {
+class PinEnum final : public ComObject<IEnumPins> {
  public:
   PinEnum(IPin* pin, ULONG position) : pin_(pin), position_(position) { pin_->AddRef(); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IEnumPins) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      pin_->Release();
-      delete this;
-    }
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
     ULONG given = 0;
     if (count > 0 && position_ == 0) {
@@ -140,33 +124,16 @@ class PinEnum final : public IEnumPins {
   }
 
  private:
-  std::atomic<ULONG> references_{1};
+  ~PinEnum() override { pin_->Release(); }
+
   IPin* pin_;
   ULONG position_;
 };
 
-class MediaTypeEnum final : public IEnumMediaTypes {
+class MediaTypeEnum final : public ComObject<IEnumMediaTypes> {
  public:
   MediaTypeEnum(const AM_MEDIA_TYPE& type, ULONG position) : position_(position) {
     CopyMediaType(type_, type);
-  }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      ClearMediaType(type_);
-      delete this;
-    }
-    return left;
   }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
     ULONG given = 0;
@@ -192,7 +159,8 @@ class MediaTypeEnum final : public IEnumMediaTypes {
   }
 
  private:
-  std::atomic<ULONG> references_{1};
+  ~MediaTypeEnum() override { ClearMediaType(type_); }
+
   AM_MEDIA_TYPE type_{};
   ULONG position_;
 };
@@ -282,35 +250,9 @@ class CapturePin final : public IPin, public IAMStreamConfig, public IKsProperty
   std::atomic<REFERENCE_TIME> streamStart_{0};
 };
 
-class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
+class TestCameraFilter final : public ComObject<IBaseFilter, IAMVideoProcAmp> {
  public:
   TestCameraFilter() : pin_(*this) { ++CameraLog().instances; }
-  ~TestCameraFilter() {
-    pin_.Stop();
-    if (clock_ != nullptr) clock_->Release();
-    --CameraLog().instances;
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter ||
-        iid == IID_IBaseFilter) {
-      *object = static_cast<IBaseFilter*>(this);
-    } else if (iid == IID_IAMVideoProcAmp) {
-      *object = static_cast<IAMVideoProcAmp*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   // IPersist, IMediaFilter.
   HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override {
@@ -416,6 +358,15 @@ class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
   }
 
  private:
+  ~TestCameraFilter() override {
+    pin_.Stop();
+    if (clock_ != nullptr) clock_->Release();
+    --CameraLog().instances;
+  }
+  bool AlsoAnswers(REFIID iid) const override {
+    return iid == IID_IPersist || iid == IID_IMediaFilter;
+  }
+
   static std::atomic<long>* Property(long property) {
     switch (property) {
       case VideoProcAmp_Brightness:
@@ -429,7 +380,6 @@ class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
     }
   }
 
-  std::atomic<ULONG> references_{1};
   CapturePin pin_;
   FILTER_STATE state_ = State_Stopped;
   IFilterGraph* graph_ = nullptr;
@@ -656,30 +606,12 @@ void CapturePin::Stream() {
 }
 
 HRESULT CreateTestCamera(REFIID iid, void** object) {
-  IBaseFilter* filter = NewTestCamera();
-  const HRESULT result = filter->QueryInterface(iid, object);
-  filter->Release();
-  return result;
+  return HandOut(NewTestCamera(), iid, object);
 }
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<IClassFactory> {
  public:
   explicit ClassFactory(HRESULT (*make)(REFIID, void**)) : make_(make) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     return make_(iid, object);
@@ -687,7 +619,6 @@ class ClassFactory final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
-  std::atomic<ULONG> references_{1};
   HRESULT (*make_)(REFIID, void**);
 };
 

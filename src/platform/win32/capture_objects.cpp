@@ -129,36 +129,6 @@ HResult Win32StreamConfig::GetStreamCaps(int index, std::unique_ptr<MediaType>& 
   return static_cast<HResult>(result);
 }
 
-// ---- video properties ---------------------------------------------------
-
-HResult Win32VideoProcAmp::GetRange(long property, long& min, long& max, long& step,
-                                    long& defaultValue, long& capsFlags) {
-  return static_cast<HResult>(
-      amp_->GetRange(property, &min, &max, &step, &defaultValue, &capsFlags));
-}
-
-HResult Win32VideoProcAmp::Get(long property, long& value, long& flags) {
-  return static_cast<HResult>(amp_->Get(property, &value, &flags));
-}
-
-HResult Win32VideoProcAmp::Set(long property, long value, long flags) {
-  return static_cast<HResult>(amp_->Set(property, value, flags));
-}
-
-HResult Win32CameraControl::GetRange(long property, long& min, long& max, long& step,
-                                     long& defaultValue, long& capsFlags) {
-  return static_cast<HResult>(
-      control_->GetRange(property, &min, &max, &step, &defaultValue, &capsFlags));
-}
-
-HResult Win32CameraControl::Get(long property, long& value, long& flags) {
-  return static_cast<HResult>(control_->Get(property, &value, &flags));
-}
-
-HResult Win32CameraControl::Set(long property, long value, long flags) {
-  return static_cast<HResult>(control_->Set(property, value, flags));
-}
-
 // ---- sample grabber -----------------------------------------------------
 
 HResult Win32SampleGrabber::SetMediaType(const MediaType& type) {
