@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 
+#include "capture/capture_graph.h"
 #include "capture/frame_store.h"
 #include "capture/sample_grabber_cb.h"
 #include "core/video_property_index.h"
@@ -76,6 +77,9 @@ struct CaptureState {
   // -1 outside a capture period; else the plug-and-play device count seen by
   // the period's first build.
   std::int32_t cachedDeviceCount = -1;
+  // How long a build waits for the running graph's completion before it
+  // looks for the first frame; tests of a real graph shorten it.
+  std::uint32_t completionWaitMs = kGraphWaitMs;
   std::int32_t lastWidth = 640;
   std::int32_t lastHeight = 480;
   double lastFrameRate = 30.0;

@@ -196,12 +196,15 @@ std::int32_t RunAndWaitForFirstFrame(CaptureContext& context) {
     if (context.graphBuilder->QueryMediaControl(mediaControl) != kOk || !mediaControl) {
       return kBuildNoMediaControl;
     }
-    if (mediaControl->Run() != kOk) return kBuildRunFailed;
+    // S_FALSE: the graph reaches the running state asynchronously; the wait
+    // for the first frame below decides.
+    const HResult run = mediaControl->Run();
+    if (run != kOk && run != platform::kFalse) return kBuildRunFailed;
   }
 
   // On a live graph this returns at its time-out, while frames already flow.
   long eventCode = 0;
-  context.mediaEvent->WaitForCompletion(kGraphWaitMs, eventCode);
+  context.mediaEvent->WaitForCompletion(Capture().completionWaitMs, eventCode);
 
   // The first frame: polled without sleeping, bounded by the tick count
   // (unsigned difference, so the counter's wrap does no harm).

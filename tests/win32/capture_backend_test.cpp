@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/capture_context.h"
 #include "platform/win32/win32_platform.h"
 #include "qel/qel.h"
 #include "win32/fake_device_enum.h"
@@ -71,8 +72,11 @@ class CaptureBackendTest : public ::testing::Test {
     devices_ = std::make_unique<FakeDeviceEnumClass>(
         std::vector<FakeVideoDevice>{{kPnpName, L"Test Camera", &NewTestCamera}});
     ASSERT_TRUE(devices_->registered());
+    // Frames flow long before a live graph's wait for completion ends.
+    Capture().completionWaitMs = 10;
   }
   void TearDown() override {
+    Capture().completionWaitMs = kGraphWaitMs;
     devices_.reset();
     if (initialised_) CoUninitialize();
   }
@@ -257,6 +261,16 @@ TEST_F(CaptureBackendTest, LibraryOpensStreamsControlsAndClosesTheCamera) {
   const int sent = CameraLog().framesSent;
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(CameraLog().framesSent, sent);
+  EXPECT_EQ(CameraLog().instances, 0);
+}
+
+// Run may answer S_FALSE: the graph reaches the running state
+// asynchronously, which is success.
+TEST_F(CaptureBackendTest, RunCompletingAsynchronouslyOpensTheCamera) {
+  CameraLog().runAnswersFalse = true;
+  ASSERT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), 1);
+  EXPECT_GT(CameraLog().framesSent, 0);
+  QelClose(0);
   EXPECT_EQ(CameraLog().instances, 0);
 }
 

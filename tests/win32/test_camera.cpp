@@ -18,6 +18,7 @@ void TestCameraLog::Reset() {
   brightness = 0;
   contrast = 0;
   hue = 1;
+  runAnswersFalse = false;
 }
 
 TestCameraLog& CameraLog() {
@@ -271,7 +272,14 @@ class TestCameraFilter final : public ComObject<IBaseFilter, IAMVideoProcAmp> {
       if (FAILED(result)) return result;
     }
     pin_.SetRunning(false, 0);
+    const bool wasStopped = state_ == State_Stopped;
     state_ = State_Paused;
+    // A slow source completes the move to paused later; until then GetState
+    // says so, and the graph's Run answers S_FALSE.
+    if (wasStopped && CameraLog().runAnswersFalse) {
+      intermediateStates_ = 3;
+      return S_FALSE;
+    }
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override {
@@ -285,6 +293,10 @@ class TestCameraFilter final : public ComObject<IBaseFilter, IAMVideoProcAmp> {
   }
   HRESULT STDMETHODCALLTYPE GetState(DWORD, FILTER_STATE* state) override {
     *state = state_;
+    if (intermediateStates_ > 0) {
+      --intermediateStates_;
+      return VFW_S_STATE_INTERMEDIATE;
+    }
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override {
@@ -382,6 +394,7 @@ class TestCameraFilter final : public ComObject<IBaseFilter, IAMVideoProcAmp> {
 
   CapturePin pin_;
   FILTER_STATE state_ = State_Stopped;
+  std::atomic<int> intermediateStates_{0};
   IFilterGraph* graph_ = nullptr;
   IReferenceClock* clock_ = nullptr;
   wchar_t name_[MAX_FILTER_NAME] = {};

@@ -31,6 +31,9 @@ struct TestCameraLog {
   std::atomic<long> brightness{0};  // the VideoProcAmp values
   std::atomic<long> contrast{0};
   std::atomic<long> hue{1};
+  // The source completes its move to paused later, so that the graph's Run
+  // answers S_FALSE.
+  std::atomic<bool> runAnswersFalse{false};
   void Reset();
 };
 TestCameraLog& CameraLog();
