@@ -205,8 +205,9 @@ class HidDevice {
   virtual bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) = 0;
 };
 
-// How a HID device path is opened: for the command channel (synchronous I/O,
-// a non-inheritable handle) or only to read its serial string (overlapped).
+// How a HID device path is opened: for the command channel (read and write
+// access, synchronous I/O, a non-inheritable handle) or only to read its
+// capabilities and serial string (no access rights, overlapped).
 enum class HidOpenMode { kCommandChannel, kSerialQuery };
 
 // The device information set of present HID interfaces (SetupDiGetClassDevsA
@@ -250,8 +251,8 @@ class Platform {
   virtual std::uint32_t GetParentDevInst(std::uint32_t devInst, std::uint32_t& parent) = 0;
   // CM_Get_Device_IDA(devInst, buffer, size, 0): a CR_* code.
   virtual std::uint32_t GetDeviceId(std::uint32_t devInst, char* buffer, std::uint32_t size) = 0;
-  // CreateFileA(path, read|write, share read|write, OPEN_EXISTING, mode's
-  // attributes); empty for INVALID_HANDLE_VALUE.
+  // CreateFileA(path, the mode's access, share read|write, OPEN_EXISTING, the
+  // mode's attributes); empty for INVALID_HANDLE_VALUE.
   virtual std::unique_ptr<HidDevice> OpenHidDevice(const char* path, HidOpenMode mode) = 0;
 
   // Time.

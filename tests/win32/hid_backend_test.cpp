@@ -33,6 +33,9 @@ constexpr GUID kHidGuid = {
 HDEVINFO const kSet = reinterpret_cast<HDEVINFO>(0x5e7);
 HANDLE const kFirstHandle = reinterpret_cast<HANDLE>(0x100);
 auto* const kPreparsed = reinterpret_cast<PHIDP_PREPARSED_DATA>(0x9a9);
+// The display name of the video function of the camera AddInterfaces lists.
+constexpr char kCameraDisplayName[] =
+    "@device:pnp:\\\\?\\usb#vid_1d6b&pid_0102&mi_00#7&2f3e4d5c&0&0000#{65e8}\\global";
 
 struct FakeInterface {
   DWORD devInst;
@@ -41,6 +44,9 @@ struct FakeInterface {
   std::string path;
   bool openable;
   std::wstring serial;
+  // Another process holds the device without sharing reads or writes: an
+  // open asking for either access fails with a sharing violation.
+  bool heldUnshared = false;
 };
 
 // The stand-in: a list of HID interfaces, handles that count their closes, a
@@ -174,10 +180,15 @@ HANDLE WINAPI FakeCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_
                        security != nullptr ? security->nLength : 0,
                        security != nullptr ? security->bInheritHandle : TRUE});
   for (std::size_t i = 0; i < F().interfaces.size(); ++i) {
-    if (F().interfaces[i].path == path && F().interfaces[i].openable) {
-      return reinterpret_cast<HANDLE>(reinterpret_cast<std::uintptr_t>(kFirstHandle) + i);
+    const FakeInterface& device = F().interfaces[i];
+    if (device.path != path || !device.openable) continue;
+    if (device.heldUnshared && (access & (GENERIC_READ | GENERIC_WRITE)) != 0) {
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return INVALID_HANDLE_VALUE;
     }
+    return reinterpret_cast<HANDLE>(reinterpret_cast<std::uintptr_t>(kFirstHandle) + i);
   }
+  SetLastError(ERROR_FILE_NOT_FOUND);
   return INVALID_HANDLE_VALUE;
 }
 BOOL WINAPI FakeCloseHandle(HANDLE handle) {
@@ -309,8 +320,7 @@ class HidBackendTest : public ::testing::Test {
 TEST_F(HidBackendTest, SerialWalkReachesThePairedInterfaceAndReleasesEverything) {
   AddInterfaces();
   char serial[9] = {};
-  ASSERT_TRUE(ReadControlSerial(
-      "@device:pnp:\\\\?\\usb#vid_1d6b&pid_0102&mi_00#7&2f3e4d5c&0&0000#{65e8}\\global", serial));
+  ASSERT_TRUE(ReadControlSerial(kCameraDisplayName, serial));
   EXPECT_STREQ(serial, "0000ABCD");
 
   EXPECT_EQ(F().classGuid, kHidGuid);
@@ -322,6 +332,18 @@ TEST_F(HidBackendTest, SerialWalkReachesThePairedInterfaceAndReleasesEverything)
   EXPECT_EQ(F().preparsedFreed, 1);
   ASSERT_EQ(F().closes.size(), 2u);
   EXPECT_EQ(F().closes[1], 1);
+}
+
+// A device another application holds without sharing cannot become a
+// command channel, but its serial can still be read for the listing.
+TEST_F(HidBackendTest, SerialIsReadWhileAnotherApplicationHoldsTheDevice) {
+  AddInterfaces();
+  F().interfaces[1].heldUnshared = true;
+  EXPECT_FALSE(
+      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel));
+  char serial[9] = {};
+  ASSERT_TRUE(ReadControlSerial(kCameraDisplayName, serial));
+  EXPECT_STREQ(serial, "0000ABCD");
 }
 
 TEST_F(HidBackendTest, OpenModesPassTheirAttributes) {
@@ -343,6 +365,7 @@ TEST_F(HidBackendTest, OpenModesPassTheirAttributes) {
   EXPECT_EQ(channel.securityLength, sizeof(SECURITY_ATTRIBUTES));
   EXPECT_EQ(channel.inherit, FALSE);
   const FakeHid::Open& query = F().opens[1];
+  EXPECT_EQ(query.access, 0u);  // the information calls need no access rights
   EXPECT_EQ(query.flags, static_cast<DWORD>(FILE_FLAG_OVERLAPPED));
   EXPECT_FALSE(query.security);
   EXPECT_EQ(F().closes[1], 2);  // each handle closed with its device

@@ -233,15 +233,18 @@ std::uint32_t GetDeviceId(std::uint32_t devInst, char* buffer, std::uint32_t siz
 
 std::unique_ptr<HidDevice> OpenHidDevice(const char* path, HidOpenMode mode) {
   if (path == nullptr) return nullptr;
-  // The command channel: a handle that no child process inherits, for
-  // synchronous I/O. The serial query: default security, overlapped.
+  // The command channel: read and write access, a handle that no child
+  // process inherits, synchronous I/O. The serial query: no access rights
+  // (the HID information calls need none, and so an application holding the
+  // device without sharing it does not hide its serial), default security,
+  // overlapped.
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof security;
   security.lpSecurityDescriptor = nullptr;
   security.bInheritHandle = FALSE;
   const bool channel = mode == HidOpenMode::kCommandChannel;
   HANDLE handle = Hid().CreateFileA(
-      path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      path, channel ? GENERIC_READ | GENERIC_WRITE : 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
       channel ? &security : nullptr, OPEN_EXISTING, channel ? 0 : FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32HidDevice>(handle, mode);
