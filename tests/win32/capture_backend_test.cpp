@@ -4,18 +4,52 @@
 // camera under a plug-and-play display name.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "capture/capture_context.h"
+#include "capture/frame_store.h"
+#include "capture/sample_grabber_cb.h"
+#include "platform/win32/grabber_callback.h"
 #include "platform/win32/win32_platform.h"
 #include "qel/qel.h"
 #include "win32/fake_device_enum.h"
 #include "win32/test_camera.h"
+
+// While set, allocations of at least this many bytes fail, as on a system
+// out of memory (0: none fail).
+std::atomic<std::size_t> failAllocationsFrom{0};
+
+void* operator new(std::size_t size) {
+  const std::size_t limit = failAllocationsFrom.load();
+  void* block = limit != 0 && size >= limit ? nullptr : std::malloc(size != 0 ? size : 1);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return ::operator new(size, tag);
+}
+// Out of line, so that the compiler does not pair new[] with free.
+[[gnu::noinline]] void FreeBlock(void* block) noexcept { std::free(block); }
+void operator delete(void* block) noexcept { FreeBlock(block); }
+void operator delete[](void* block) noexcept { FreeBlock(block); }
+void operator delete(void* block, std::size_t) noexcept { FreeBlock(block); }
+void operator delete[](void* block, std::size_t) noexcept { FreeBlock(block); }
 
 namespace qel::test {
 namespace {
@@ -272,6 +306,28 @@ TEST_F(CaptureBackendTest, RunCompletingAsynchronouslyOpensTheCamera) {
   EXPECT_GT(CameraLog().framesSent, 0);
   QelClose(0);
   EXPECT_EQ(CameraLog().instances, 0);
+}
+
+// A frame whose buffer cannot be allocated on the streaming thread is
+// dropped; nothing is thrown into the sample grabber, and the stream goes on.
+TEST(GrabberCallback, FrameThatCannotBeStoredIsDroppedWithoutAnException) {
+  auto frames = std::make_shared<FrameStore>();
+  vrk_SampleGrabberCB target(0, frames);
+  auto* adapter = new platform::win32::GrabberCallbackAdapter(&target);
+  std::vector<BYTE> small(100, 1), large(5000, 2);
+  EXPECT_EQ(adapter->BufferCB(0.1, small.data(), 100), S_OK);
+
+  failAllocationsFrom = 1000;
+  HRESULT dropped = S_OK;
+  EXPECT_NO_THROW(dropped = adapter->BufferCB(0.2, large.data(), 5000));
+  failAllocationsFrom = 0;
+  EXPECT_NE(dropped, S_OK);
+  std::vector<std::uint8_t> out(5000);
+  EXPECT_EQ(frames->TakeLatest(out.data()), 100) << "the frame before stays the latest";
+
+  EXPECT_EQ(adapter->BufferCB(0.3, large.data(), 5000), S_OK);
+  EXPECT_EQ(frames->TakeLatest(out.data()), 5000);
+  adapter->Release();
 }
 
 }  // namespace
