@@ -1,13 +1,13 @@
 #include "capture/capture_graph.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <thread>
 
 #include "capture/capture_context.h"
+#include "core/ansi_text.h"
 #include "core/com_scope.h"
 #include "core/device_walk.h"
 
@@ -61,7 +61,6 @@ void ProbeProperties(CaptureContext& context) {
 // that to the graph; counts the devices for the capture period.
 std::int32_t BindDevice(CaptureContext& context, std::int32_t captureIndex) {
   CaptureState& state = Capture();
-  platform::Platform& platform = platform::ActivePlatform();
   PnpDeviceWalk walk;
   switch (walk.Begin()) {
     case PnpDeviceWalk::Start::kReady:
@@ -86,8 +85,7 @@ std::int32_t BindDevice(CaptureContext& context, std::int32_t captureIndex) {
       return kBuildAddCaptureFilterFailed;
     }
     context.boundDevice = device.position;
-    const std::string ansiName = platform.WideToAnsi(device.displayName);
-    std::snprintf(context.devicePath, sizeof context.devicePath, "%s", ansiName.c_str());
+    CopyAnsiText(device.displayName, context.devicePath, sizeof context.devicePath);
     bound = true;
   }
 

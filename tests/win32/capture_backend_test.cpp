@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -306,6 +307,44 @@ TEST_F(CaptureBackendTest, RunCompletingAsynchronouslyOpensTheCamera) {
   EXPECT_GT(CameraLog().framesSent, 0);
   QelClose(0);
   EXPECT_EQ(CameraLog().instances, 0);
+}
+
+// The text a device name becomes in the ANSI code page, read back; empty
+// when it holds a split character.
+std::wstring FromAnsi(const char* text) {
+  const int length = static_cast<int>(std::strlen(text));
+  const int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+  if (units <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, wide.data(), units);
+  return wide;
+}
+
+// Names too long for the library's buffers are cut on a character boundary
+// of a double-byte ANSI code page (the suite runs this program in one).
+TEST_F(CaptureBackendTest, LongNamesAreCutBetweenDoubleByteCharacters) {
+  CPINFO codePage{};
+  if (!GetCPInfo(CP_ACP, &codePage) || codePage.MaxCharSize < 2) {
+    GTEST_SKIP() << "the ANSI code page has single-byte characters only";
+  }
+  const std::wstring kana(600, L'\x3042');  // two bytes each
+  const std::wstring displayName = kPnpName + kana;
+  devices_.reset();
+  devices_ = std::make_unique<FakeDeviceEnumClass>(
+      std::vector<FakeVideoDevice>{{displayName, kana, &NewTestCamera}});
+
+  std::vector<char> list(2048);
+  ASSERT_EQ(QelGetDevice(list.data(), static_cast<int32_t>(list.size())), 1);
+  EXPECT_EQ(FromAnsi(list.data()), kana.substr(0, 127)) << "255 bytes hold 127 characters";
+
+  ASSERT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), 1);
+  const std::optional<std::string> path = RunningDevicePath(0);
+  QelClose(0);
+  ASSERT_TRUE(path);
+  EXPECT_GE(path->size(), 1022u);
+  const std::wstring pathRead = FromAnsi(path->c_str());
+  EXPECT_FALSE(pathRead.empty());
+  EXPECT_EQ(pathRead, displayName.substr(0, pathRead.size()));
 }
 
 // A frame whose buffer cannot be allocated on the streaming thread is
