@@ -112,13 +112,24 @@ TEST_F(HidExchangeTest, ClosedOrMissingChannelSendsNothing) {
 
 TEST_F(HidExchangeTest, InterfaceWithShortInputReportsIsRefused) {
   qelsim_set_hid_report_lengths(kQel5Device, 9, 65);
-  auto shortChannel = OpenControlInterface(0);
-  ASSERT_TRUE(shortChannel);
-  EXPECT_EQ(shortChannel->InputReportLength(), 9);
+  EXPECT_FALSE(OpenControlInterface(0)) << "the discovery passes over the interface";
+
+  // A channel on it all the same sends nothing.
+  auto set = platform::ActivePlatform().GetHidInterfaceSet();
+  ASSERT_TRUE(set && set->EnumDeviceInterface(0));
+  char path[256] = {};
+  ASSERT_TRUE(set->GetDeviceInterfacePath(0, set->DeviceInterfaceDetailSize(0), path, sizeof path));
+  platform::HidCaps caps;
+  caps.inputReportByteLength = 9;
+  caps.outputReportByteLength = 65;
+  auto device =
+      platform::ActivePlatform().OpenHidDevice(path, platform::HidOpenMode::kCommandChannel);
+  ASSERT_TRUE(device);
+  HidChannel shortChannel(std::move(device), caps);
   ReplyBlock reply{};
-  EXPECT_FALSE(HidExchange(shortChannel.get(), MakeCommand(CommandCode::kUsbMode), reply));
+  EXPECT_FALSE(HidExchange(&shortChannel, MakeCommand(CommandCode::kUsbMode), reply));
   EXPECT_EQ(qelsim_log_report_count(kQel5Device), 0);
-  EXPECT_TRUE(Exchange(CommandCode::kUsbMode)) << "the other camera channel keeps its lengths";
+  EXPECT_TRUE(Exchange(CommandCode::kUsbMode)) << "the channel opened before keeps its lengths";
 }
 
 TEST_F(HidExchangeTest, ConcurrentExchangesEachGetTheirOwnReply) {

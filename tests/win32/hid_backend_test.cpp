@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/capture_context.h"
 #include "discovery/hid_discovery.h"
 #include "hid/hid_channel.h"
 #include "platform/win32/hid_api.h"
@@ -32,7 +34,8 @@ constexpr GUID kHidGuid = {
     0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 HDEVINFO const kSet = reinterpret_cast<HDEVINFO>(0x5e7);
 HANDLE const kFirstHandle = reinterpret_cast<HANDLE>(0x100);
-auto* const kPreparsed = reinterpret_cast<PHIDP_PREPARSED_DATA>(0x9a9);
+// The preparsed data of interface i is kPreparsed + i.
+constexpr std::uintptr_t kPreparsed = 0x9a90;
 // The display name of the video function of the camera AddInterfaces lists.
 constexpr char kCameraDisplayName[] =
     "@device:pnp:\\\\?\\usb#vid_1d6b&pid_0102&mi_00#7&2f3e4d5c&0&0000#{65e8}\\global";
@@ -47,6 +50,9 @@ struct FakeInterface {
   // Another process holds the device without sharing reads or writes: an
   // open asking for either access fails with a sharing violation.
   bool heldUnshared = false;
+  USAGE usagePage = 0xFF00;
+  USHORT inputLength = 65;
+  USHORT outputLength = 65;
 };
 
 // The stand-in: a list of HID interfaces, handles that count their closes, a
@@ -155,24 +161,25 @@ BOOL WINAPI FakeDestroyList(HDEVINFO set) {
   if (set == kSet) ++F().setsDestroyed;
   return TRUE;
 }
+// Interfaces with the same parent ID are collections of one parent device,
+// numbered 1000 + the position of the first of them.
 CONFIGRET WINAPI FakeGetParent(PDEVINST parent, DEVINST devInst, ULONG flags) {
-  for (const FakeInterface& each : F().interfaces) {
-    if (each.devInst == devInst && flags == 0) {
-      *parent = devInst + 1000;
-      return each.parentResult;
-    }
+  const auto& all = F().interfaces;
+  for (const FakeInterface& each : all) {
+    if (each.devInst != devInst || flags != 0) continue;
+    std::size_t first = 0;
+    while (all[first].parentId != each.parentId) ++first;
+    *parent = static_cast<DEVINST>(1000 + first);
+    return each.parentResult;
   }
   return CR_NO_SUCH_DEVNODE;
 }
 CONFIGRET WINAPI FakeGetDeviceId(DEVINST devInst, PSTR buffer, ULONG size, ULONG) {
-  for (const FakeInterface& each : F().interfaces) {
-    if (each.devInst + 1000 == devInst) {
-      if (each.parentId.size() + 1 > size) return CR_BUFFER_SMALL;
-      std::memcpy(buffer, each.parentId.c_str(), each.parentId.size() + 1);
-      return CR_SUCCESS;
-    }
-  }
-  return CR_NO_SUCH_DEVNODE;
+  if (devInst < 1000 || devInst - 1000 >= F().interfaces.size()) return CR_NO_SUCH_DEVNODE;
+  const std::string& id = F().interfaces[devInst - 1000].parentId;
+  if (id.size() + 1 > size) return CR_BUFFER_SMALL;
+  std::memcpy(buffer, id.c_str(), id.size() + 1);
+  return CR_SUCCESS;
 }
 HANDLE WINAPI FakeCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                              DWORD disposition, DWORD flags, HANDLE) {
@@ -198,23 +205,29 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
   ++F().closes[index];
   return TRUE;
 }
+const FakeInterface* InterfaceOf(PHIDP_PREPARSED_DATA data) {
+  const auto index = reinterpret_cast<std::uintptr_t>(data) - kPreparsed;
+  return index < F().interfaces.size() ? &F().interfaces[index] : nullptr;
+}
 BOOLEAN WINAPI FakeGetPreparsed(HANDLE handle, PHIDP_PREPARSED_DATA* data) {
-  if (InterfaceOf(handle) == nullptr) return FALSE;
+  const FakeInterface* device = InterfaceOf(handle);
+  if (device == nullptr) return FALSE;
   ++F().preparsedTaken;
-  *data = kPreparsed;
+  *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(kPreparsed + (device - F().interfaces.data()));
   return TRUE;
 }
 BOOLEAN WINAPI FakeFreePreparsed(PHIDP_PREPARSED_DATA data) {
-  if (data == kPreparsed) ++F().preparsedFreed;
+  if (InterfaceOf(data) != nullptr) ++F().preparsedFreed;
   return TRUE;
 }
 NTSTATUS WINAPI FakeGetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
-  if (data != kPreparsed) return HIDP_STATUS_INVALID_PREPARSED_DATA;
+  const FakeInterface* device = InterfaceOf(data);
+  if (device == nullptr) return HIDP_STATUS_INVALID_PREPARSED_DATA;
   *caps = HIDP_CAPS{};
-  caps->UsagePage = 0xFF00;
+  caps->UsagePage = device->usagePage;
   caps->Usage = 1;
-  caps->InputReportByteLength = 65;
-  caps->OutputReportByteLength = 65;
+  caps->InputReportByteLength = device->inputLength;
+  caps->OutputReportByteLength = device->outputLength;
   return F().capsStatus;
 }
 BOOLEAN WINAPI FakeGetSerial(HANDLE handle, PVOID buffer, ULONG bytes) {
@@ -344,6 +357,35 @@ TEST_F(HidBackendTest, SerialIsReadWhileAnotherApplicationHoldsTheDevice) {
   char serial[9] = {};
   ASSERT_TRUE(ReadControlSerial(kCameraDisplayName, serial));
   EXPECT_STREQ(serial, "0000ABCD");
+}
+
+// A camera whose composite device also carries a consumer-control
+// collection (a snapshot button) under the same parent: the control channel
+// is the collection whose reports carry a command, though the other comes
+// first.
+TEST_F(HidBackendTest, ControlChannelPassesOverACollectionWithShortReports) {
+  AddInterfaces();
+  FakeInterface button = F().interfaces[1];
+  button.devInst = 9;
+  button.path = "\\\\?\\hid#vid_1d6b&pid_0102&mi_02&col01#8&aaaa&0&0000#{4d1e55b2}";
+  button.usagePage = 0x0C;
+  button.inputLength = 3;
+  button.outputLength = 0;
+  F().interfaces.insert(F().interfaces.begin() + 1, button);
+
+  // The capture that names the camera's video device, as an open makes it.
+  CaptureContext& capture = *ContextAt(0);
+  std::snprintf(capture.devicePath, sizeof capture.devicePath, "%s", kCameraDisplayName);
+  capture.running = 1;
+  std::shared_ptr<HidChannel> channel = OpenControlInterface(0);
+  capture.running = 0;
+  ASSERT_TRUE(channel);
+  EXPECT_EQ(channel->InputReportLength(), 65);
+  F().answerWrites = true;
+  CommandBlock command{};
+  command[0] = 0xF0;
+  ReplyBlock reply{};
+  EXPECT_TRUE(channel->Exchange(command, reply));
 }
 
 TEST_F(HidBackendTest, OpenModesPassTheirAttributes) {
