@@ -1,10 +1,13 @@
 #include "capture/capture_graph.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "capture/capture_context.h"
 #include "core/ansi_text.h"
@@ -96,9 +99,67 @@ std::int32_t BindDevice(CaptureContext& context, std::int32_t captureIndex) {
   return bound ? kBuildRunning : kBuildNoSuchDevice;
 }
 
+// The pin's own media type for subtype at width x |height|, when one of its
+// capabilities offers exactly that format.
+std::unique_ptr<platform::MediaType> OfferedType(platform::StreamConfig& config,
+                                                 const platform::Guid& subtype, std::int32_t width,
+                                                 std::int32_t height) {
+  int count = 0;
+  int capsSize = 0;
+  if (config.GetNumberOfCapabilities(count, capsSize) != kOk ||
+      capsSize != platform::kVideoStreamConfigCapsSize) {
+    return nullptr;
+  }
+  std::vector<std::uint8_t> caps(platform::kVideoStreamConfigCapsSize);
+  for (int index = 0; index < count; ++index) {
+    std::unique_ptr<platform::MediaType> type;
+    platform::VideoInfoHeader video;
+    if (config.GetStreamCaps(index, type, caps.data()) == kOk && type && type->subtype == subtype &&
+        type->GetVideoInfo(video) && video.bmiHeader.biWidth == width &&
+        std::abs(static_cast<std::int64_t>(video.bmiHeader.biHeight)) ==
+            std::abs(static_cast<std::int64_t>(height))) {
+      return type;
+    }
+  }
+  return nullptr;
+}
+
+// Makes the fields that follow from the subtype and the size agree with the
+// edited ones, so that the driver is not handed a type that contradicts
+// itself: as the pin describes that format where it offers it; otherwise an
+// uncompressed type's image size is worked out anew (rows of whole 32-bit
+// words, as bitmaps lay them out).
+void FitImageFields(platform::MediaType& type, platform::VideoInfoHeader& video,
+                    platform::StreamConfig& config) {
+  platform::BitmapInfoHeader& bitmap = video.bmiHeader;
+  platform::VideoInfoHeader offeredVideo;
+  const std::unique_ptr<platform::MediaType> offered =
+      OfferedType(config, type.subtype, bitmap.biWidth, bitmap.biHeight);
+  if (offered && offered->GetVideoInfo(offeredVideo)) {
+    bitmap.biBitCount = offeredVideo.bmiHeader.biBitCount;
+    bitmap.biCompression = offeredVideo.bmiHeader.biCompression;
+    bitmap.biSizeImage = offeredVideo.bmiHeader.biSizeImage;
+    type.fixedSizeSamples = offered->fixedSizeSamples;
+    type.temporalCompression = offered->temporalCompression;
+    type.sampleSize = offered->sampleSize;
+  } else if (type.fixedSizeSamples) {
+    const std::uint64_t stride =
+        (static_cast<std::uint64_t>(std::abs(static_cast<std::int64_t>(bitmap.biWidth))) *
+             bitmap.biBitCount +
+         31) /
+        32 * 4;
+    const std::uint64_t size =
+        stride * static_cast<std::uint64_t>(std::abs(static_cast<std::int64_t>(bitmap.biHeight)));
+    bitmap.biSizeImage = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, UINT32_MAX));
+    type.sampleSize = bitmap.biSizeImage;
+  }
+}
+
 // Attaches a capture graph builder and edits the capture pin's current
-// format: only size, interval and subtype change; every other field keeps
-// what the pin reported. Zero in the request means the last used value.
+// format: size, interval and subtype change, and the fields that follow from
+// them (bit count, compression, image and sample size) are made to agree;
+// every other field keeps what the pin reported. Zero in the request means
+// the last used value.
 std::int32_t SetStreamFormat(CaptureContext& context) {
   CaptureState& state = Capture();
   platform::Platform& platform = platform::ActivePlatform();
@@ -131,11 +192,12 @@ std::int32_t SetStreamFormat(CaptureContext& context) {
   video.bmiHeader.biWidth = context.width;
   video.bmiHeader.biHeight = context.height;
   video.AvgTimePerFrame = interval;
-  context.streamFormat->SetVideoInfo(video);
   if (!(context.streamSubtype == platform::kGuidNull)) {
     context.streamFormat->subtype = context.streamSubtype;
   }
   context.streamSubtype = context.streamFormat->subtype;
+  FitImageFields(*context.streamFormat, video, *streamConfig);
+  context.streamFormat->SetVideoInfo(video);
   return streamConfig->SetFormat(*context.streamFormat) == kOk ? kBuildRunning
                                                                : kBuildFormatRefused;
 }

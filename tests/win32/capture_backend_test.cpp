@@ -167,7 +167,7 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   ASSERT_EQ(builder->FindCaptureStreamConfig(*camera, config), kOk);
 
   // The format round trip: the block comes back as the pin laid it out, and
-  // the edited copy reaches the pin.
+  // an edited copy of one the pin offers reaches it.
   std::unique_ptr<platform::MediaType> format;
   ASSERT_EQ(config->GetFormat(format), kOk);
   platform::VideoInfoHeader video;
@@ -177,7 +177,7 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   EXPECT_EQ(format->subtype, platform::FourccSubtype(platform::Fourcc('Y', 'U', 'Y', '2')));
   int count = 0, capsSize = 0;
   ASSERT_EQ(config->GetNumberOfCapabilities(count, capsSize), kOk);
-  EXPECT_EQ(count, 2);
+  EXPECT_EQ(count, 3);
   EXPECT_EQ(capsSize, platform::kVideoStreamConfigCapsSize);
   std::vector<std::uint8_t> caps(static_cast<std::size_t>(capsSize));
   std::unique_ptr<platform::MediaType> second;
@@ -185,8 +185,8 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   ASSERT_TRUE(second->GetVideoInfo(video));
   EXPECT_EQ(video.bmiHeader.biWidth, 160);
   video.AvgTimePerFrame = 500000;
-  format->SetVideoInfo(video);
-  ASSERT_EQ(config->SetFormat(*format), kOk);
+  second->SetVideoInfo(video);
+  ASSERT_EQ(config->SetFormat(*second), kOk);
   EXPECT_EQ(CameraLog().formatWidth, 160);
   EXPECT_EQ(CameraLog().formatHeight, 120);
   EXPECT_EQ(CameraLog().formatInterval, 500000);
@@ -297,6 +297,18 @@ TEST_F(CaptureBackendTest, LibraryOpensStreamsControlsAndClosesTheCamera) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(CameraLog().framesSent, sent);
   EXPECT_EQ(CameraLog().instances, 0);
+}
+
+// A change of subtype and size gives the camera a media type whose image
+// fields agree with them (the test camera refuses any other, as a driver may).
+TEST_F(CaptureBackendTest, EditedFormatAgreesWithTheSubtypeAndSizeAskedFor) {
+  ASSERT_EQ(QelOpen(0, 320, 240, 30.0, "MJPG"), 1);
+  EXPECT_EQ(CameraLog().formatFourcc, MAKEFOURCC('M', 'J', 'P', 'G'));
+  QelClose(0);
+  ASSERT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), 1);
+  EXPECT_EQ(CameraLog().formatFourcc, MAKEFOURCC('Y', 'U', 'Y', '2'));
+  EXPECT_EQ(CameraLog().formatWidth, 160);
+  QelClose(0);
 }
 
 // Run may answer S_FALSE: the graph reaches the running state

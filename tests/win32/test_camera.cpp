@@ -12,6 +12,7 @@ namespace qel::test {
 
 void TestCameraLog::Reset() {
   framesSent = 0;
+  formatFourcc = 0;
   formatWidth = 0;
   formatHeight = 0;
   formatInterval = 0;
@@ -55,44 +56,63 @@ AM_MEDIA_TYPE* NewTaskMediaType(const AM_MEDIA_TYPE& from) {
   return type;
 }
 
-// A YUY2 type of the given size, owned by the caller (ClearMediaType).
-AM_MEDIA_TYPE MakeYuy2(int width, int height) {
+// The media subtype of a FOURCC: {fourcc-0000-0010-8000-00AA00389B71}.
+GUID FourccGuid(DWORD fourcc) {
+  return GUID{fourcc, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+}
+
+// The pin's media type for one of its formats, as a driver describes it;
+// owned by the caller (ClearMediaType).
+AM_MEDIA_TYPE MakeType(const TestCameraFormat& format) {
+  const bool compressed = format.fourcc == MAKEFOURCC('M', 'J', 'P', 'G');
   AM_MEDIA_TYPE type{};
   type.majortype = MEDIATYPE_Video;
-  type.subtype = MEDIASUBTYPE_YUY2;
-  type.bFixedSizeSamples = TRUE;
-  type.lSampleSize = static_cast<ULONG>(width * height * 2);
+  type.subtype = FourccGuid(format.fourcc);
+  type.bFixedSizeSamples = compressed ? FALSE : TRUE;
+  type.lSampleSize = static_cast<ULONG>(format.width * format.height * (compressed ? 3 : 2));
   type.formattype = FORMAT_VideoInfo;
   type.cbFormat = sizeof(VIDEOINFOHEADER);
   type.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));
   VIDEOINFOHEADER video{};
   video.AvgTimePerFrame = kTestCameraInterval;
   video.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  video.bmiHeader.biWidth = width;
-  video.bmiHeader.biHeight = height;
+  video.bmiHeader.biWidth = format.width;
+  video.bmiHeader.biHeight = format.height;
   video.bmiHeader.biPlanes = 1;
-  video.bmiHeader.biBitCount = 16;
-  video.bmiHeader.biCompression = MAKEFOURCC('Y', 'U', 'Y', '2');
+  video.bmiHeader.biBitCount = compressed ? 24 : 16;
+  video.bmiHeader.biCompression = format.fourcc;
   video.bmiHeader.biSizeImage = type.lSampleSize;
   std::memcpy(type.pbFormat, &video, sizeof video);
   return type;
 }
 
-// The pin takes YUY2 with a VIDEOINFOHEADER at one of its sizes.
-bool Acceptable(const AM_MEDIA_TYPE& type) {
-  if (type.majortype != MEDIATYPE_Video || type.subtype != MEDIASUBTYPE_YUY2 ||
-      type.formattype != FORMAT_VideoInfo || type.pbFormat == nullptr ||
-      type.cbFormat < sizeof(VIDEOINFOHEADER)) {
-    return false;
+// The format a type asks for, as a driver's SetFormat checks it: one of the
+// pin's formats by subtype and size, and every field that follows from those
+// as the pin itself describes that format; none otherwise.
+const TestCameraFormat* OfferedFormat(const AM_MEDIA_TYPE& type) {
+  if (type.majortype != MEDIATYPE_Video || type.formattype != FORMAT_VideoInfo ||
+      type.pbFormat == nullptr || type.cbFormat < sizeof(VIDEOINFOHEADER)) {
+    return nullptr;
   }
   VIDEOINFOHEADER video;
   std::memcpy(&video, type.pbFormat, sizeof video);
-  for (const auto& size : kTestCameraSizes) {
-    if (video.bmiHeader.biWidth == size[0] && std::abs(video.bmiHeader.biHeight) == size[1]) {
-      return video.AvgTimePerFrame > 0;
+  for (const TestCameraFormat& format : kTestCameraFormats) {
+    if (type.subtype != FourccGuid(format.fourcc) || video.bmiHeader.biWidth != format.width ||
+        std::abs(video.bmiHeader.biHeight) != format.height) {
+      continue;
     }
+    AM_MEDIA_TYPE own = MakeType(format);
+    VIDEOINFOHEADER ownVideo;
+    std::memcpy(&ownVideo, own.pbFormat, sizeof ownVideo);
+    const bool agrees =
+        type.bFixedSizeSamples == own.bFixedSizeSamples && type.lSampleSize == own.lSampleSize &&
+        video.bmiHeader.biBitCount == ownVideo.bmiHeader.biBitCount &&
+        video.bmiHeader.biCompression == ownVideo.bmiHeader.biCompression &&
+        video.bmiHeader.biSizeImage == ownVideo.bmiHeader.biSizeImage && video.AvgTimePerFrame > 0;
+    ClearMediaType(own);
+    return agrees ? &format : nullptr;
   }
-  return false;
+  return nullptr;
 }
 
 // ---- enumerators ----------------------------------------------------------
@@ -199,7 +219,7 @@ class CapturePin final : public IPin, public IAMStreamConfig, public IKsProperty
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override {
-    return type != nullptr && Acceptable(*type) ? S_OK : S_FALSE;
+    return type != nullptr && OfferedFormat(*type) != nullptr ? S_OK : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override {
     std::lock_guard lock(mutex_);
@@ -401,7 +421,7 @@ class TestCameraFilter final : public ComObject<IBaseFilter, IAMVideoProcAmp> {
 };
 
 CapturePin::CapturePin(TestCameraFilter& filter) : filter_(filter) {
-  format_ = MakeYuy2(kTestCameraSizes[0][0], kTestCameraSizes[0][1]);
+  format_ = MakeType(kTestCameraFormats[0]);
 }
 
 CapturePin::~CapturePin() {
@@ -508,14 +528,15 @@ HRESULT STDMETHODCALLTYPE CapturePin::QueryPinInfo(PIN_INFO* info) {
 
 HRESULT STDMETHODCALLTYPE CapturePin::SetFormat(AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
-  if (!Acceptable(*type)) return VFW_E_INVALIDMEDIATYPE;
+  const TestCameraFormat* format = OfferedFormat(*type);
+  if (format == nullptr) return VFW_E_INVALIDMEDIATYPE;
   std::lock_guard lock(mutex_);
   if (connected_ != nullptr) return VFW_E_ALREADY_CONNECTED;
+  ClearMediaType(format_);
+  CopyMediaType(format_, *type);
   VIDEOINFOHEADER video;
   std::memcpy(&video, type->pbFormat, sizeof video);
-  ClearMediaType(format_);
-  format_ = MakeYuy2(video.bmiHeader.biWidth, std::abs(video.bmiHeader.biHeight));
-  std::memcpy(format_.pbFormat, &video, sizeof video);
+  CameraLog().formatFourcc = format->fourcc;
   CameraLog().formatWidth = video.bmiHeader.biWidth;
   CameraLog().formatHeight = video.bmiHeader.biHeight;
   CameraLog().formatInterval = video.AvgTimePerFrame;
@@ -530,21 +551,21 @@ HRESULT STDMETHODCALLTYPE CapturePin::GetFormat(AM_MEDIA_TYPE** type) {
 }
 
 HRESULT STDMETHODCALLTYPE CapturePin::GetNumberOfCapabilities(int* count, int* size) {
-  *count = static_cast<int>(std::size(kTestCameraSizes));
+  *count = static_cast<int>(std::size(kTestCameraFormats));
   *size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CapturePin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) {
-  if (index < 0 || index >= static_cast<int>(std::size(kTestCameraSizes))) return S_FALSE;
-  const int width = kTestCameraSizes[index][0];
-  const int height = kTestCameraSizes[index][1];
+  if (index < 0 || index >= static_cast<int>(std::size(kTestCameraFormats))) return S_FALSE;
+  const TestCameraFormat& format = kTestCameraFormats[index];
   *type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-  **type = MakeYuy2(width, height);
+  **type = MakeType(format);
   VIDEO_STREAM_CONFIG_CAPS record{};
   record.guid = FORMAT_VideoInfo;
-  record.InputSize = record.MinCroppingSize = record.MaxCroppingSize = {width, height};
-  record.MinOutputSize = record.MaxOutputSize = {width, height};
+  record.InputSize = record.MinCroppingSize =
+      record.MaxCroppingSize = {format.width, format.height};
+  record.MinOutputSize = record.MaxOutputSize = {format.width, format.height};
   record.MinFrameInterval = record.MaxFrameInterval = kTestCameraInterval;
   std::memcpy(caps, &record, sizeof record);
   return S_OK;
