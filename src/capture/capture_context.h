@@ -73,13 +73,14 @@ struct CaptureContext {
 struct CaptureState {
   std::array<CaptureContext, kCaptureContexts> contexts;
   // The callback object of each capture index while its graph exists.
-  std::array<std::unique_ptr<vrk_SampleGrabberCB>, kCaptureContexts> grabberCallbacks;
+  std::array<std::shared_ptr<vrk_SampleGrabberCB>, kCaptureContexts> grabberCallbacks;
   // -1 outside a capture period; else the plug-and-play device count seen by
   // the period's first build.
   std::int32_t cachedDeviceCount = -1;
-  // How long a build waits for the running graph's completion before it
-  // looks for the first frame; tests of a real graph shorten it.
+  // How long a build waits for the running graph's completion, and then at
+  // most for its first frame; tests of a real graph shorten them.
   std::uint32_t completionWaitMs = kGraphWaitMs;
+  std::uint32_t firstFrameWaitMs = kGraphWaitMs;
   std::int32_t lastWidth = 640;
   std::int32_t lastHeight = 480;
   double lastFrameRate = 30.0;

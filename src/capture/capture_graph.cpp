@@ -21,6 +21,18 @@ using platform::kOk;
 
 namespace {
 
+constexpr long kBufferCallback = 1;  // SetCallback's selector of BufferCB
+
+// Stops a graph that may be running; a graph that does not stop is released
+// all the same.
+void StopGraph(CaptureContext& context) {
+  std::unique_ptr<platform::MediaControl> mediaControl;
+  if (context.graphBuilder && context.graphBuilder->QueryMediaControl(mediaControl) == kOk &&
+      mediaControl) {
+    mediaControl->Stop();
+  }
+}
+
 // AvgTimePerFrame: the frame interval in 100 ns units, rounded; none when the
 // rate gives no representable interval.
 bool FrameInterval(double frameRate, std::int64_t& interval) {
@@ -240,9 +252,10 @@ std::int32_t AttachGrabber(CaptureContext& context, std::int32_t captureIndex) {
     context.frames = frames;
   }
   auto& callback = Capture().grabberCallbacks[static_cast<std::size_t>(captureIndex)];
-  callback = std::make_unique<vrk_SampleGrabberCB>(captureIndex, frames);
-  return context.sampleGrabber->SetCallback(callback.get(), 1) == kOk ? kBuildRunning
-                                                                      : kBuildSetCallbackFailed;
+  callback = std::make_shared<vrk_SampleGrabberCB>(captureIndex, frames);
+  return context.sampleGrabber->SetCallback(callback, kBufferCallback) == kOk
+             ? kBuildRunning
+             : kBuildSetCallbackFailed;
 }
 
 // Runs the graph and waits for its first frame.
@@ -270,7 +283,7 @@ std::int32_t RunAndWaitForFirstFrame(CaptureContext& context) {
   // (unsigned difference, so the counter's wrap does no harm).
   const std::uint32_t start = platform.GetTickCount();
   while (context.frames->FrameLength() == 0) {
-    if (platform.GetTickCount() - start > kGraphWaitMs) return kBuildNoFirstFrame;
+    if (platform.GetTickCount() - start > Capture().firstFrameWaitMs) return kBuildNoFirstFrame;
     std::this_thread::yield();
   }
   return kBuildRunning;
@@ -327,8 +340,10 @@ void BuildCaptureGraph(std::int32_t captureIndex) {
       context->buildStatus.store(kBuildRunning);
       return;
     }
+    const bool ran = status == kBuildRunFailed || status == kBuildNoFirstFrame;
+    if (ran) StopGraph(*context);
     ReleaseCaptureObjects(captureIndex);
-    if (status != kBuildRunFailed && status != kBuildNoFirstFrame) break;
+    if (!ran) break;
   }
   context->buildStatus.store(status);
 }
@@ -368,7 +383,11 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
 void ReleaseCaptureObjects(std::int32_t captureIndex) {
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr) return;
-  std::unique_ptr<vrk_SampleGrabberCB> callback;
+  // The grabber lets go of the callback before anything is released: it may
+  // count no reference on it, and may call it for as long as it holds it.
+  // The graph has stopped by now.
+  if (context->sampleGrabber) context->sampleGrabber->SetCallback(nullptr, kBufferCallback);
+  std::shared_ptr<vrk_SampleGrabberCB> callback;
   {
     std::lock_guard lock(context->objectsMutex);
     context->mediaEvent.reset();
@@ -381,10 +400,10 @@ void ReleaseCaptureObjects(std::int32_t captureIndex) {
       context->frames.reset();  // readers still holding the store keep it alive
     }
     context->streamFormat.reset();
-    // Releasing the graph stops a graph still running and joins its
-    // streaming thread, here under objectsMutex: safe because the streaming
-    // thread's callback never takes objectsMutex (core/core.h). The thread
-    // is gone before the callback object is deleted below.
+    // Releasing the graph joins what is left of its streaming threads, here
+    // under objectsMutex: safe because the streaming thread's callback never
+    // takes objectsMutex (core/core.h). The library's share of the callback
+    // object ends below; a platform object still holding it keeps it alive.
     context->graphBuilder.reset();
     callback = std::move(Capture().grabberCallbacks[static_cast<std::size_t>(captureIndex)]);
   }

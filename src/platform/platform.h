@@ -129,8 +129,13 @@ class SampleGrabber {
   virtual HResult SetBufferSamples(bool buffer) = 0;
   virtual HResult SetOneShot(bool oneShot) = 0;
   // SetCallback(callback, method selector): 0 SampleCB, 1 BufferCB. The
-  // callback is borrowed until the graph holding the grabber is released.
-  virtual HResult SetCallback(SampleGrabberCallback* callback, long whichMethod) = 0;
+  // backend shares the callback, and keeps whatever the platform's grabber
+  // calls alive, until SetCallback replaces it or clears it (null). A
+  // grabber may count no references and may call the callback as long as it
+  // holds it, so its user stops the graph, then clears the callback, then
+  // releases the grabber.
+  virtual HResult SetCallback(std::shared_ptr<SampleGrabberCallback> callback,
+                              long whichMethod) = 0;
 };
 
 // IBaseFilter, with the QueryInterface calls the library makes on filters.

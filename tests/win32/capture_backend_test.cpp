@@ -21,6 +21,7 @@
 #include "platform/win32/grabber_callback.h"
 #include "platform/win32/win32_platform.h"
 #include "qel/qel.h"
+#include "win32/careless_grabber.h"
 #include "win32/fake_device_enum.h"
 #include "win32/test_camera.h"
 
@@ -112,6 +113,7 @@ class CaptureBackendTest : public ::testing::Test {
   }
   void TearDown() override {
     Capture().completionWaitMs = kGraphWaitMs;
+    Capture().firstFrameWaitMs = kGraphWaitMs;
     devices_.reset();
     if (initialised_) CoUninitialize();
   }
@@ -210,8 +212,9 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   }
   ASSERT_EQ(grabber->SetBufferSamples(false), kOk);
   ASSERT_EQ(grabber->SetOneShot(false), kOk);
-  CountingCallback callback;
-  ASSERT_EQ(grabber->SetCallback(&callback, 1), kOk);
+  auto counting = std::make_shared<CountingCallback>();
+  CountingCallback& callback = *counting;
+  ASSERT_EQ(grabber->SetCallback(counting, 1), kOk);
 
   // Properties: the camera has brightness, contrast and hue, and no camera control.
   std::unique_ptr<platform::VideoPropertySet> amp;
@@ -248,6 +251,7 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   const std::size_t afterStop = callback.Frames();
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(callback.Frames(), afterStop);
+  EXPECT_EQ(grabber->SetCallback(nullptr, 1), kOk);
 
   // Releasing the graph and every wrapper releases the camera.
   mediaControl.reset();
@@ -311,6 +315,32 @@ TEST_F(CaptureBackendTest, EditedFormatAgreesWithTheSubtypeAndSizeAskedFor) {
   QelClose(0);
 }
 
+// A sample grabber that counts no reference on its callback and calls it as
+// long as it holds it: the callback lives while it is set, and is cleared
+// after the graph stopped and before the grabber is released, on a close and
+// on a build that fails after Run.
+TEST_F(CaptureBackendTest, GrabberCallbackIsClearedAfterTheStopAndBeforeTheRelease) {
+  CarelessGrabberClass grabberClass;
+  ASSERT_TRUE(grabberClass.registered());
+  ASSERT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), 1);
+  std::vector<unsigned char> frame(160 * 120 * 2);
+  const auto end = std::chrono::steady_clock::now() + 3s;
+  while (QelReceiveImage(0, frame.data()) != 1 && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(frame[100], 0x80);
+  QelClose(0);
+
+  CameraLog().silent = true;
+  Capture().firstFrameWaitMs = 50;
+  EXPECT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), -1);
+
+  EXPECT_GT(CarelessGrabberLog().samplesPassed, 0);
+  EXPECT_EQ(CarelessGrabberLog().clearedWhileRunning, 0);
+  EXPECT_EQ(CarelessGrabberLog().calledAtRelease, 0);
+  EXPECT_EQ(CarelessGrabberLog().instances, 0);
+}
+
 // Run may answer S_FALSE: the graph reaches the running state
 // asynchronously, which is success.
 TEST_F(CaptureBackendTest, RunCompletingAsynchronouslyOpensTheCamera) {
@@ -363,8 +393,8 @@ TEST_F(CaptureBackendTest, LongNamesAreCutBetweenDoubleByteCharacters) {
 // dropped; nothing is thrown into the sample grabber, and the stream goes on.
 TEST(GrabberCallback, FrameThatCannotBeStoredIsDroppedWithoutAnException) {
   auto frames = std::make_shared<FrameStore>();
-  vrk_SampleGrabberCB target(0, frames);
-  auto* adapter = new platform::win32::GrabberCallbackAdapter(&target);
+  auto* adapter =
+      new platform::win32::GrabberCallbackAdapter(std::make_shared<vrk_SampleGrabberCB>(0, frames));
   std::vector<BYTE> small(100, 1), large(5000, 2);
   EXPECT_EQ(adapter->BufferCB(0.1, small.data(), 100), S_OK);
 

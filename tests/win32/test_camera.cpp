@@ -20,6 +20,7 @@ void TestCameraLog::Reset() {
   contrast = 0;
   hue = 1;
   runAnswersFalse = false;
+  silent = false;
 }
 
 TestCameraLog& CameraLog() {
@@ -333,7 +334,7 @@ class TestCameraFilter final : public ComObject<IBaseFilter, IAMVideoProcAmp> {
 
   // IBaseFilter.
   HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override {
-    *pins = new PinEnum(static_cast<IPin*>(&pin_), 0);
+    *pins = NewPinEnum(static_cast<IPin*>(&pin_));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override {
@@ -615,7 +616,7 @@ void CapturePin::Stream() {
   IMemInputPin* input = input_;
   long length = format_.lSampleSize;
   for (REFERENCE_TIME frame = 0; !stop_;) {
-    if (!running_) {
+    if (!running_ || CameraLog().silent) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       continue;
     }
@@ -663,6 +664,8 @@ IBaseFilter* NewTestCamera() { return new TestCameraFilter(); }
 IClassFactory* NewClassFactory(HRESULT (*make)(REFIID iid, void** object)) {
   return new ClassFactory(make);
 }
+
+IEnumPins* NewPinEnum(IPin* pin) { return new PinEnum(pin, 0); }
 
 TestCameraClass::TestCameraClass() {
   IClassFactory* factory = NewClassFactory(&CreateTestCamera);

@@ -44,6 +44,7 @@ struct TestCameraLog {
   // The source completes its move to paused later, so that the graph's Run
   // answers S_FALSE.
   std::atomic<bool> runAnswersFalse{false};
+  std::atomic<bool> silent{false};  // the stream sends no frames
   void Reset();
 };
 TestCameraLog& CameraLog();
@@ -67,6 +68,9 @@ class TestCameraClass {
 
 // A class factory whose CreateInstance calls make; one reference.
 IClassFactory* NewClassFactory(HRESULT (*make)(REFIID iid, void** object));
+
+// An enumerator of a filter's one pin; one reference.
+IEnumPins* NewPinEnum(IPin* pin);
 
 // Deep copy of a media type into task memory, and its release.
 void CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from);

@@ -144,11 +144,15 @@ HResult Win32SampleGrabber::SetOneShot(bool oneShot) {
   return static_cast<HResult>(grabber_->SetOneShot(oneShot ? TRUE : FALSE));
 }
 
-HResult Win32SampleGrabber::SetCallback(SampleGrabberCallback* callback, long whichMethod) {
-  if (callback == nullptr) return static_cast<HResult>(grabber_->SetCallback(nullptr, whichMethod));
-  // The grabber takes its own reference to the adapter; ours ends here.
-  ComPtr<ISampleGrabberCB> adapter(new GrabberCallbackAdapter(callback));
-  return static_cast<HResult>(grabber_->SetCallback(adapter.get(), whichMethod));
+HResult Win32SampleGrabber::SetCallback(std::shared_ptr<SampleGrabberCallback> callback,
+                                        long whichMethod) {
+  ComPtr<ISampleGrabberCB> adapter;
+  if (callback) adapter = ComPtr<ISampleGrabberCB>(new GrabberCallbackAdapter(std::move(callback)));
+  const HRESULT result = grabber_->SetCallback(adapter.get(), whichMethod);
+  // The adapter the grabber had is let go only once it holds the new one (or
+  // none); a refused call leaves it as it was.
+  if (SUCCEEDED(result)) adapter_ = std::move(adapter);
+  return static_cast<HResult>(result);
 }
 
 // ---- filters and the graph ----------------------------------------------

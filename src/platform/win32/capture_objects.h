@@ -113,9 +113,13 @@ class Win32SampleGrabber final : public SampleGrabber {
   HResult SetMediaType(const MediaType& type) override;
   HResult SetBufferSamples(bool buffer) override;
   HResult SetOneShot(bool oneShot) override;
-  HResult SetCallback(SampleGrabberCallback* callback, long whichMethod) override;
+  HResult SetCallback(std::shared_ptr<SampleGrabberCallback> callback, long whichMethod) override;
 
  private:
+  // The adapter the grabber was given, held here as long as the grabber may
+  // call it (the grabber need not count a reference of its own); released
+  // after the grabber.
+  ComPtr<ISampleGrabberCB> adapter_;
   ComPtr<ISampleGrabber> grabber_;
 };
 
