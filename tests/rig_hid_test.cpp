@@ -151,7 +151,7 @@ TEST_F(RigHid, RepliesReachEveryOpenHandleOfTheInterface) {
   auto other = Open(1);
   ASSERT_TRUE(a && b && other);
   auto request = Command(7, 0xE0);  // GetSerialNo
-  ASSERT_TRUE(a->Write(request.data(), 65));
+  ASSERT_TRUE(a->Write(request.data(), 65, 5000));
   std::uint8_t reply[65];
   for (auto* handle : {a.get(), b.get()}) {
     ASSERT_TRUE(handle->Read(reply, sizeof reply, 100));
@@ -172,7 +172,7 @@ TEST_F(RigHid, RepliesReachEveryOpenHandleOfTheInterface) {
   // A queue keeps the newest 64 replies; a closed handle's queue goes with it.
   for (int i = 0; i < 70; ++i) {
     auto r = Command(static_cast<std::uint8_t>(i), 0xF0);
-    ASSERT_TRUE(a->Write(r.data(), 65));
+    ASSERT_TRUE(a->Write(r.data(), 65, 5000));
   }
   b.reset();
   ASSERT_TRUE(a->Read(reply, sizeof reply, 0));
@@ -186,15 +186,15 @@ TEST_F(RigHid, RepliesReachEveryOpenHandleOfTheInterface) {
 TEST_F(RigHid, WritesAndReadsFailAsInjected) {
   auto handle = Open(0);
   auto request = Command(1, 0xF0);
-  EXPECT_FALSE(handle->Write(request.data(), 64)) << "not the output report length";
+  EXPECT_FALSE(handle->Write(request.data(), 64, 5000)) << "not the output report length";
   qelsim_set_hid_report_lengths(kQel5Device, 65, 64);
-  EXPECT_TRUE(handle->Write(request.data(), 64));
+  EXPECT_TRUE(handle->Write(request.data(), 64, 5000));
   qelsim_set_hid_report_lengths(kQel5Device, 65, 65);
 
   qelsim_inject_fault(kQel5Device, "WriteFile", 1, 1);
-  EXPECT_TRUE(handle->Write(request.data(), 65));
-  EXPECT_FALSE(handle->Write(request.data(), 65));
-  EXPECT_TRUE(handle->Write(request.data(), 65));
+  EXPECT_TRUE(handle->Write(request.data(), 65, 5000));
+  EXPECT_FALSE(handle->Write(request.data(), 65, 5000));
+  EXPECT_TRUE(handle->Write(request.data(), 65, 5000));
   EXPECT_EQ(qelsim_log_report_count(-1), 3) << "a failed write is not logged";
 
   qelsim_inject_fault(-1, "ReadFile", 0, 1);
@@ -205,7 +205,7 @@ TEST_F(RigHid, WritesAndReadsFailAsInjected) {
   qelsim_firmware_fault(kQel5Device, 0xF0, QELSIM_FW_SILENT, 0, 0, 1);
   while (handle->Read(reply, sizeof reply, 0)) {
   }
-  EXPECT_TRUE(handle->Write(request.data(), 65));
+  EXPECT_TRUE(handle->Write(request.data(), 65, 5000));
   EXPECT_FALSE(handle->Read(reply, sizeof reply, 0));
 
   qelsim_inject_fault(-1, "SetupDiGetClassDevs", 0, 1);
@@ -219,7 +219,7 @@ TEST_F(RigHid, RemovedCameraFailsItsOpenHandle) {
   auto handle = Open(1);
   ASSERT_EQ(qelsim_remove_device(kQel2Device), 0);
   auto request = Command(1, 0xF0);
-  EXPECT_FALSE(handle->Write(request.data(), 65));
+  EXPECT_FALSE(handle->Write(request.data(), 65, 5000));
   EXPECT_EQ(Walk().size(), 1u);
   EXPECT_EQ(qelsim_device_count(), 3);
 }

@@ -203,8 +203,9 @@ class HidDevice {
   virtual bool GetCaps(HidCaps& caps) = 0;
   // HidD_GetSerialNumberString into a buffer of bufferBytes bytes (UTF-16).
   virtual bool GetSerialNumberString(char16_t* buffer, std::uint32_t bufferBytes) = 0;
-  // WriteFile of one output report; true on success.
-  virtual bool Write(const std::uint8_t* report, std::uint32_t length) = 0;
+  // WriteFile of one output report, waiting at most timeoutMs for the device
+  // to take it. False when it was not taken in time or the write failed.
+  virtual bool Write(const std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) = 0;
   // ReadFile of one input report, waiting at most timeoutMs for it to arrive.
   // False when no report arrived in time or the read failed.
   virtual bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) = 0;

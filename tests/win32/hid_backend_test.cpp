@@ -36,6 +36,9 @@ HDEVINFO const kSet = reinterpret_cast<HDEVINFO>(0x5e7);
 HANDLE const kFirstHandle = reinterpret_cast<HANDLE>(0x100);
 // The preparsed data of interface i is kPreparsed + i.
 constexpr std::uintptr_t kPreparsed = 0x9a90;
+// The report lengths of the camera's command interface.
+const platform::HidCaps kCommandCaps = {1, 0xFF00, 65, 65, 0};
+
 // The display name of the video function of the camera AddInterfaces lists.
 constexpr char kCameraDisplayName[] =
     "@device:pnp:\\\\?\\usb#vid_1d6b&pid_0102&mi_00#7&2f3e4d5c&0&0000#{65e8}\\global";
@@ -56,8 +59,9 @@ struct FakeInterface {
 };
 
 // The stand-in: a list of HID interfaces, handles that count their closes, a
-// queue of input reports, and a ReadFile that waits for a report or for
-// CancelSynchronousIo as a synchronous read on a device does.
+// queue of input reports, a ReadFile that waits for a report and a WriteFile
+// that waits while the device takes no report, each until
+// CancelSynchronousIo of its thread, as synchronous transfers on a device do.
 struct FakeHid {
   std::vector<FakeInterface> interfaces;
   std::mutex mutex;
@@ -81,9 +85,10 @@ struct FakeHid {
   std::deque<std::vector<BYTE>> reports;
   std::vector<std::vector<BYTE>> written;
   bool answerWrites = false;  // queue a reply echoing each written request
-  bool readBlocked = false;   // a ReadFile is waiting
+  bool writesWedged = false;  // the device takes no report (busy firmware)
+  bool ioBlocked = false;     // a ReadFile or WriteFile is waiting
   bool cancelPending = false;
-  DWORD readerThreadId = 0;
+  DWORD ioThreadId = 0;
   std::chrono::milliseconds readerLateBy{0};  // time a read takes to reach the "driver"
   int reads = 0, cancels = 0, cancelsThatHit = 0, cancelsOfOtherThreads = 0;
 
@@ -102,8 +107,8 @@ struct FakeHid {
     capsStatus = HIDP_STATUS_SUCCESS;
     reports.clear();
     written.clear();
-    answerWrites = false;
-    readBlocked = cancelPending = false;
+    answerWrites = writesWedged = false;
+    ioBlocked = cancelPending = false;
     readerLateBy = 0ms;
     reads = cancels = cancelsThatHit = cancelsOfOtherThreads = 0;
   }
@@ -238,9 +243,28 @@ BOOLEAN WINAPI FakeGetSerial(HANDLE handle, PVOID buffer, ULONG bytes) {
   std::memcpy(buffer, device->serial.c_str(), size);
   return TRUE;
 }
+// Waits, as a synchronous transfer does, until done() or a cancel of this
+// thread; false for the cancel. The stand-in gives up after a while, so that
+// a test of a library that never cancels ends.
+template <class Done>
+bool WaitAsTransfer(std::unique_lock<std::mutex>& lock, Done done) {
+  F().ioThreadId = GetCurrentThreadId();
+  F().ioBlocked = true;
+  F().cancelPending = false;
+  const bool ended = F().changed.wait_for(lock, 3s, [&] { return done() || F().cancelPending; });
+  F().ioBlocked = false;
+  const bool cancelled = F().cancelPending || !ended;
+  F().cancelPending = false;
+  return !cancelled || done();
+}
+
 BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID data, DWORD length, LPDWORD written, LPOVERLAPPED) {
   const auto* bytes = static_cast<const BYTE*>(data);
-  std::lock_guard lock(F().mutex);
+  std::unique_lock lock(F().mutex);
+  if (F().writesWedged && !WaitAsTransfer(lock, [] { return !F().writesWedged; })) {
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return FALSE;
+  }
   F().written.emplace_back(bytes, bytes + length);
   if (F().answerWrites) {
     std::vector<BYTE> reply(65, 0);
@@ -258,13 +282,7 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID data, DWORD length, LPDWORD read, LPOVER
   std::this_thread::sleep_for(F().readerLateBy);  // on its way to the driver
   std::unique_lock lock(F().mutex);
   ++F().reads;
-  F().readerThreadId = GetCurrentThreadId();
-  F().readBlocked = true;
-  F().cancelPending = false;
-  F().changed.wait(lock, [] { return !F().reports.empty() || F().cancelPending; });
-  F().readBlocked = false;
-  if (F().reports.empty()) {
-    F().cancelPending = false;
+  if (!WaitAsTransfer(lock, [] { return !F().reports.empty(); })) {
     SetLastError(ERROR_OPERATION_ABORTED);
     return FALSE;
   }
@@ -278,8 +296,9 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID data, DWORD length, LPDWORD read, LPOVER
 BOOL WINAPI FakeCancelSynchronousIo(HANDLE thread) {
   std::lock_guard lock(F().mutex);
   ++F().cancels;
-  if (GetThreadId(thread) != F().readerThreadId) ++F().cancelsOfOtherThreads;
-  if (!F().readBlocked) {
+  const bool otherThread = GetThreadId(thread) != F().ioThreadId;
+  if (otherThread) ++F().cancelsOfOtherThreads;
+  if (!F().ioBlocked || otherThread) {
     SetLastError(ERROR_NOT_FOUND);
     return FALSE;
   }
@@ -480,7 +499,7 @@ TEST_F(HidBackendTest, ReadEndsAtItsTimeWhenNoReportComes) {
   EXPECT_LT(waited, 1000ms);
   EXPECT_GE(F().cancelsThatHit, 1);
   EXPECT_EQ(F().cancelsOfOtherThreads, 0);
-  EXPECT_FALSE(F().readBlocked);  // no read outlives the call
+  EXPECT_FALSE(F().ioBlocked);  // no read outlives the call
 
   F().reports.push_back(std::vector<BYTE>(65, 0x5a));
   const int cancels = F().cancels;
@@ -512,22 +531,20 @@ TEST_F(HidBackendTest, ReportsMoveOnlyOverTheCommandChannel) {
   auto query = backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kSerialQuery);
   ASSERT_TRUE(query);
   std::vector<std::uint8_t> report(65, 0);
-  EXPECT_FALSE(query->Write(report.data(), 65));
+  EXPECT_FALSE(query->Write(report.data(), 65, 10));
   EXPECT_FALSE(query->Read(report.data(), 65, 10));
   EXPECT_TRUE(F().written.empty());
   EXPECT_EQ(F().reads, 0);
 }
 
 // The library's exchange over the backend: a reply after a stale report, and
-// a device that never answers, where the 5000 ms deadline holds although the
-// handle is synchronous.
+// a device that never answers, where the channel's deadline holds although
+// the handle is synchronous (a short deadline here; the library's is 5000 ms).
 TEST_F(HidBackendTest, ExchangeKeepsItsDeadlineOverTheSynchronousHandle) {
   AddInterfaces();
-  platform::HidCaps caps;
-  caps.inputReportByteLength = 65;
-  caps.outputReportByteLength = 65;
   HidChannel channel(
-      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel), caps);
+      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel),
+      kCommandCaps, 300);
   CommandBlock command{};
   command[0] = 0xF0;
   ReplyBlock reply{};
@@ -544,9 +561,54 @@ TEST_F(HidBackendTest, ExchangeKeepsItsDeadlineOverTheSynchronousHandle) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(channel.Exchange(command, reply));
   const auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(waited, 4900ms);
-  EXPECT_LT(waited, 6500ms);
-  EXPECT_FALSE(F().readBlocked);
+  EXPECT_GE(waited, 290ms);
+  EXPECT_LT(waited, 1500ms);
+  EXPECT_FALSE(F().ioBlocked);
+}
+
+// A camera that takes no report (its firmware busy or wedged): the write
+// counts against the exchange's one deadline, and a close from another thread
+// meanwhile waits no longer than that deadline.
+TEST_F(HidBackendTest, WriteTheCameraTakesLateOrNeverEndsWithinOneDeadlineAndSoDoesAClose) {
+  AddInterfaces();
+  const char* path = F().interfaces[1].path.c_str();
+  // Closes the channel while an exchange is under way; the time from the
+  // exchange's start to the end of the close. takeAfter: when the device
+  // takes the report at last (never: zero).
+  const auto closeDuringExchange = [&](std::chrono::milliseconds takeAfter) {
+    HidChannel channel(backend_.OpenHidDevice(path, HidOpenMode::kCommandChannel), kCommandCaps,
+                       600);
+    F().writesWedged = true;
+    const auto start = std::chrono::steady_clock::now();
+    std::thread exchange([&channel] {
+      CommandBlock command{};
+      command[0] = 0xF0;
+      ReplyBlock reply{};
+      EXPECT_FALSE(channel.Exchange(command, reply));
+    });
+    for (int i = 0; i < 200 && !F().ioBlocked; ++i) std::this_thread::sleep_for(5ms);
+    if (takeAfter > 0ms) {
+      std::this_thread::sleep_for(takeAfter);
+      std::lock_guard lock(F().mutex);
+      F().writesWedged = false;
+      F().changed.notify_all();
+    }
+    channel.Close();
+    const auto closed = std::chrono::steady_clock::now() - start;
+    exchange.join();
+    return closed;
+  };
+
+  EXPECT_LT(closeDuringExchange(0ms), 800ms) << "the stand-in's device stays wedged for 3 s";
+  EXPECT_TRUE(F().written.empty());
+  EXPECT_GE(F().cancelsThatHit, 1);
+
+  // Taken after 400 ms, then no reply: the deadline runs from the write.
+  const auto closed = closeDuringExchange(400ms);
+  EXPECT_GE(closed, 590ms);
+  EXPECT_LT(closed, 800ms);
+  EXPECT_EQ(F().written.size(), 1u);
+  EXPECT_FALSE(F().ioBlocked);
 }
 
 // The system's own HID devices: the walk finds no parent for them (Wine
