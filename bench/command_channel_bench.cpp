@@ -65,7 +65,7 @@ std::unique_ptr<qel::platform::HidDevice> OpenRawHandle() {
 bool RawExchange(qel::platform::HidDevice& device, std::uint8_t sequence) {
   std::uint8_t output[qel::kReportLength] = {0, sequence, 0xF1};
   std::uint8_t input[qel::kReportLength] = {};
-  return device.Write(output, sizeof output) && device.Read(input, sizeof input, 5000) &&
+  return device.Write(output, sizeof output, 5000) && device.Read(input, sizeof input, 5000) &&
          input[1] == sequence && input[2] == 0xF1;
 }
 

@@ -5,7 +5,10 @@
 file(GLOB QEL_WIN32_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/win32/*.cpp)
 target_sources(qel_objects PRIVATE ${QEL_WIN32_SOURCES})
 
-set(QEL_WIN32_LIBRARIES ole32 oleaut32 strmiids uuid setupapi hid cfgmgr32)
+# Only the system's known DLLs are imported (the loader takes those from the
+# system directory whatever the application's directory holds); hid.dll is
+# none, and the backend loads it at run time from the system directory.
+set(QEL_WIN32_LIBRARIES ole32 oleaut32 strmiids uuid setupapi)
 target_link_libraries(qel PRIVATE ${QEL_WIN32_LIBRARIES})
 target_link_libraries(qel_static PUBLIC ${QEL_WIN32_LIBRARIES})
 

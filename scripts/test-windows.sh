@@ -10,10 +10,11 @@ cmake --preset windows
 cmake --build --preset windows
 
 # Wine without a display, quiet, without the .NET and HTML engines it would
-# offer to install.
+# offer to install, and without its debugger: a test program that crashes
+# must end with a failure code (after the debugger has run, it may end with 0).
 export WINEPREFIX="$PWD/build/windows/wine-prefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 unset DISPLAY
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # A server left running for this prefix (a persistent one never exits, and

@@ -52,13 +52,13 @@ TEST_F(RigCapture, StreamsPatternFramesPacedByTheVirtualClock) {
   Graph g;
   ASSERT_EQ(g.Build(1, 1920, 1080, 333333, kYuy2, kYuy2), kOk);
   ASSERT_EQ(g.control->Run(), kOk);
-  EXPECT_TRUE(g.recorder.Frames().empty()) << "nothing before the clock moves";
+  EXPECT_TRUE(g.recorder->Frames().empty()) << "nothing before the clock moves";
 
   qelsim_advance_ms(1);   // frame 0 is due at the start
   qelsim_advance_ms(33);  // frame 1 is due at 33.3 ms
   qelsim_advance_ms(1);
   qelsim_advance_ms(1000);  // only the latest of the frames due is delivered
-  auto frames = g.recorder.Frames();
+  auto frames = g.recorder->Frames();
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[0].time, 0.0);
   EXPECT_DOUBLE_EQ(frames[1].time, 0.0333333);
@@ -75,11 +75,11 @@ TEST_F(RigCapture, StreamsPatternFramesPacedByTheVirtualClock) {
   long code = 0;
   EXPECT_EQ(g.events->WaitForCompletion(3000, code), platform::kAbort);
   EXPECT_EQ(qelsim_now_ms() - before, 3000u);
-  EXPECT_EQ(g.recorder.Frames().size(), 4u);
+  EXPECT_EQ(g.recorder->Frames().size(), 4u);
 
   EXPECT_EQ(g.control->Stop(), kOk);
   qelsim_advance_ms(1000);
-  EXPECT_EQ(g.recorder.Frames().size(), 4u) << "no frame after Stop";
+  EXPECT_EQ(g.recorder->Frames().size(), 4u) << "no frame after Stop";
   EXPECT_EQ(g.events->WaitForCompletion(3000, code), platform::kWrongState);
   EXPECT_EQ(qelsim_now_ms() - before, 4000u) << "a stopped graph answers at once";
 }
@@ -96,7 +96,7 @@ TEST_F(RigCapture, FrameLengthsFollowTheSubtypeAndTheFrameMode) {
   qelsim_set_frame_mode(kQel2Device, QELSIM_FRAMES_NONE);
   qelsim_advance_ms(100);
 
-  auto frames = g.recorder.Frames();
+  auto frames = g.recorder->Frames();
   ASSERT_EQ(frames.size(), 8u);
   EXPECT_EQ(frames[0].length, 656 * 408 / 4);
   EXPECT_TRUE(frames[0].intact);
@@ -197,7 +197,7 @@ TEST_F(RigCapture, ReleasingARunningGraphStopsItsStream) {
   qelsim_advance_ms(1);
   ASSERT_EQ(qelsim_remove_device(kWebcamDevice), 0);
   qelsim_advance_ms(1000);
-  EXPECT_EQ(h.recorder.Frames().size(), 1u);
+  EXPECT_EQ(h.recorder->Frames().size(), 1u);
 }
 
 TEST_F(RigCapture, FaultsSkipThenFailTheirCount) {

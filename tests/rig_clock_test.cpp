@@ -32,7 +32,7 @@ TEST_F(RigClock, AdvanceReturnsOnlyAfterTheDueFrameWasHandled) {
   Graph g;
   ASSERT_EQ(g.Build(1, 480, 270, 166667, kYuy2, kYuy2), kOk);
   std::atomic<int> finished{0};
-  g.recorder.onFrame = [&](double) {
+  g.recorder->onFrame = [&](double) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ++finished;
   };
@@ -44,25 +44,25 @@ TEST_F(RigClock, AdvanceReturnsOnlyAfterTheDueFrameWasHandled) {
   // Reading the tick count is an advance too.
   while (finished.load() == 5) ActivePlatform().GetTickCount();
   EXPECT_EQ(finished.load(), 6);
-  EXPECT_EQ(g.recorder.Frames().back().counter, 6);
+  EXPECT_EQ(g.recorder->Frames().back().counter, 6);
 }
 
 TEST_F(RigClock, CallbacksMayAdvanceTheClockOrStopTheirOwnGraph) {
   Graph a, b;
   ASSERT_EQ(a.Build(1, 480, 270, 333333, kYuy2, kYuy2), kOk);
   ASSERT_EQ(b.Build(2, 328, 204, 250000, kYuy2, kYuy2), kOk);
-  a.recorder.onFrame = [&](double) { ActivePlatform().Sleep(10); };
-  b.recorder.onFrame = [&](double time) {
+  a.recorder->onFrame = [&](double) { ActivePlatform().Sleep(10); };
+  b.recorder->onFrame = [&](double time) {
     if (time > 0.1) b.control->Stop();
   };
   ASSERT_EQ(a.control->Run(), kOk);
   ASSERT_EQ(b.control->Run(), kOk);
   for (int i = 0; i < 20; ++i) qelsim_advance_ms(25);
-  std::size_t stoppedAt = b.recorder.Frames().size();
+  std::size_t stoppedAt = b.recorder->Frames().size();
   EXPECT_GE(stoppedAt, 2u);
   for (int i = 0; i < 5; ++i) qelsim_advance_ms(25);
-  EXPECT_EQ(b.recorder.Frames().size(), stoppedAt);
-  EXPECT_GT(a.recorder.Frames().size(), 10u);
+  EXPECT_EQ(b.recorder->Frames().size(), stoppedAt);
+  EXPECT_GT(a.recorder->Frames().size(), 10u);
 }
 
 TEST_F(RigClock, StoppingWhileAnotherThreadAdvancesNeverDeadlocks) {
@@ -74,7 +74,7 @@ TEST_F(RigClock, StoppingWhileAnotherThreadAdvancesNeverDeadlocks) {
     std::thread clock([&] {
       while (!done) qelsim_advance_ms(7);
     });
-    while (g->recorder.Frames().size() < 3) std::this_thread::yield();
+    while (g->recorder->Frames().size() < 3) std::this_thread::yield();
     if (round % 2) {
       g->control->Stop();
     } else {
@@ -98,7 +98,7 @@ TEST_F(RigClock, RealTimeStreamsDeliverAtTheirRate) {
   g.control->Stop();
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  auto frames = g.recorder.Frames();
+  auto frames = g.recorder->Frames();
   ASSERT_GE(frames.size(), 1u);
   EXPECT_LE(static_cast<double>(frames.size()), elapsed * 240.0 + 2.0);
   for (std::size_t i = 0; i < frames.size(); ++i) {

@@ -152,7 +152,7 @@ TEST_F(RigHid, RepliesReachEveryOpenHandleOfTheInterface) {
   auto other = Open(1);
   ASSERT_TRUE(a && b && other);
   auto request = Command(7, 0xE0);  // GetSerialNo
-  ASSERT_TRUE(a->Write(request.data(), 65));
+  ASSERT_TRUE(a->Write(request.data(), 65, 5000));
   std::uint8_t reply[65];
   for (auto* handle : {a.get(), b.get()}) {
     ASSERT_TRUE(handle->Read(reply, sizeof reply, 100));
@@ -173,7 +173,7 @@ TEST_F(RigHid, RepliesReachEveryOpenHandleOfTheInterface) {
   // A queue keeps the newest 64 replies; a closed handle's queue goes with it.
   for (int i = 0; i < 70; ++i) {
     auto r = Command(static_cast<std::uint8_t>(i), 0xF0);
-    ASSERT_TRUE(a->Write(r.data(), 65));
+    ASSERT_TRUE(a->Write(r.data(), 65, 5000));
   }
   b.reset();
   ASSERT_TRUE(a->Read(reply, sizeof reply, 0));
@@ -187,15 +187,15 @@ TEST_F(RigHid, RepliesReachEveryOpenHandleOfTheInterface) {
 TEST_F(RigHid, WritesAndReadsFailAsInjected) {
   auto handle = Open(0);
   auto request = Command(1, 0xF0);
-  EXPECT_FALSE(handle->Write(request.data(), 64)) << "not the output report length";
+  EXPECT_FALSE(handle->Write(request.data(), 64, 5000)) << "not the output report length";
   qelsim_set_hid_report_lengths(kQel5Device, 65, 64);
-  EXPECT_TRUE(handle->Write(request.data(), 64));
+  EXPECT_TRUE(handle->Write(request.data(), 64, 5000));
   qelsim_set_hid_report_lengths(kQel5Device, 65, 65);
 
   qelsim_inject_fault(kQel5Device, "WriteFile", 1, 1);
-  EXPECT_TRUE(handle->Write(request.data(), 65));
-  EXPECT_FALSE(handle->Write(request.data(), 65));
-  EXPECT_TRUE(handle->Write(request.data(), 65));
+  EXPECT_TRUE(handle->Write(request.data(), 65, 5000));
+  EXPECT_FALSE(handle->Write(request.data(), 65, 5000));
+  EXPECT_TRUE(handle->Write(request.data(), 65, 5000));
   EXPECT_EQ(qelsim_log_report_count(-1), 3) << "a failed write is not logged";
 
   qelsim_inject_fault(-1, "ReadFile", 0, 1);
@@ -206,7 +206,7 @@ TEST_F(RigHid, WritesAndReadsFailAsInjected) {
   qelsim_firmware_fault(kQel5Device, 0xF0, QELSIM_FW_SILENT, 0, 0, 1);
   while (handle->Read(reply, sizeof reply, 0)) {
   }
-  EXPECT_TRUE(handle->Write(request.data(), 65));
+  EXPECT_TRUE(handle->Write(request.data(), 65, 5000));
   EXPECT_FALSE(handle->Read(reply, sizeof reply, 0));
 
   qelsim_inject_fault(-1, "SetupDiGetClassDevs", 0, 1);
@@ -220,21 +220,21 @@ TEST_F(RigHid, HeldRequestWaitsUntilReleased) {
   auto handle = Open(0);
   ASSERT_EQ(qelsim_hold_firmware(kQel5Device, 0xF0, 1), 0);
   auto other = Command(1, 0xF1), caught = Command(2, 0xF0);
-  ASSERT_TRUE(handle->Write(caught.data(), 65)) << "the one skipped";
-  ASSERT_TRUE(handle->Write(other.data(), 65)) << "another code";
+  ASSERT_TRUE(handle->Write(caught.data(), 65, 5000)) << "the one skipped";
+  ASSERT_TRUE(handle->Write(other.data(), 65, 5000)) << "another code";
   EXPECT_EQ(qelsim_firmware_held(kQel5Device), 0);
-  std::thread writer([&] { EXPECT_TRUE(handle->Write(caught.data(), 65)); });
+  std::thread writer([&] { EXPECT_TRUE(handle->Write(caught.data(), 65, 5000)); });
   while (qelsim_firmware_held(kQel5Device) == 0) std::this_thread::yield();
   EXPECT_EQ(qelsim_log_report_count(kQel5Device), 2) << "held before the log and the firmware";
   ASSERT_EQ(qelsim_release_firmware(kQel5Device), 0);
   writer.join();
   EXPECT_EQ(qelsim_firmware_held(kQel5Device), 0);
   EXPECT_EQ(qelsim_log_report_count(kQel5Device), 3);
-  ASSERT_TRUE(handle->Write(caught.data(), 65)) << "released: no hold left";
+  ASSERT_TRUE(handle->Write(caught.data(), 65, 5000)) << "released: no hold left";
 
   // Removing the camera fails a held write.
   qelsim_hold_firmware(kQel5Device, -1, 0);
-  std::thread removed([&] { EXPECT_FALSE(handle->Write(other.data(), 65)); });
+  std::thread removed([&] { EXPECT_FALSE(handle->Write(other.data(), 65, 5000)); });
   while (qelsim_firmware_held(kQel5Device) == 0) std::this_thread::yield();
   qelsim_remove_device(kQel5Device);
   removed.join();
@@ -244,7 +244,7 @@ TEST_F(RigHid, RemovedCameraFailsItsOpenHandle) {
   auto handle = Open(1);
   ASSERT_EQ(qelsim_remove_device(kQel2Device), 0);
   auto request = Command(1, 0xF0);
-  EXPECT_FALSE(handle->Write(request.data(), 65));
+  EXPECT_FALSE(handle->Write(request.data(), 65, 5000));
   EXPECT_EQ(Walk().size(), 1u);
   EXPECT_EQ(qelsim_device_count(), 3);
 }

@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 
+#include "capture/capture_graph.h"
 #include "capture/frame_store.h"
 #include "capture/sample_grabber_cb.h"
 #include "core/video_property_index.h"
@@ -73,7 +74,7 @@ struct CaptureState {
   std::array<CaptureContext, kCaptureContexts> contexts;
   // The callback object of each capture index while its graph exists;
   // touched only by the opener or closer of that index.
-  std::array<std::unique_ptr<vrk_SampleGrabberCB>, kCaptureContexts> grabberCallbacks;
+  std::array<std::shared_ptr<vrk_SampleGrabberCB>, kCaptureContexts> grabberCallbacks;
 
   // The capture period, shared by builds of different cameras that may run
   // at the same time: guarded by periodMutex, held only for short updates.
@@ -84,6 +85,10 @@ struct CaptureState {
   // -1 outside a capture period; else the plug-and-play device count seen by
   // the period's first build.
   std::int32_t cachedDeviceCount = -1;
+  // How long a build waits for the running graph's completion, and then at
+  // most for its first frame; tests of a real graph shorten them.
+  std::uint32_t completionWaitMs = kGraphWaitMs;
+  std::uint32_t firstFrameWaitMs = kGraphWaitMs;
   std::int32_t lastWidth = 640;
   std::int32_t lastHeight = 480;
   double lastFrameRate = 30.0;

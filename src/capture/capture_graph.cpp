@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "capture/capture_context.h"
+#include "core/ansi_text.h"
 #include "core/com_scope.h"
 #include "core/device_walk.h"
 
@@ -18,6 +20,18 @@ using platform::HResult;
 using platform::kOk;
 
 namespace {
+
+constexpr long kBufferCallback = 1;  // SetCallback's selector of BufferCB
+
+// Stops a graph that may be running; a graph that does not stop is released
+// all the same.
+void StopGraph(CaptureContext& context) {
+  std::unique_ptr<platform::MediaControl> mediaControl;
+  if (context.graphBuilder && context.graphBuilder->QueryMediaControl(mediaControl) == kOk &&
+      mediaControl) {
+    mediaControl->Stop();
+  }
+}
 
 // AvgTimePerFrame: the frame interval in 100 ns units, rounded; none when the
 // rate gives no positive, representable interval (NaN, infinite, negative or
@@ -62,7 +76,6 @@ void ProbeProperties(CaptureContext& context) {
 // that to the graph; counts the devices for the capture period.
 std::int32_t BindDevice(CaptureContext& context, std::int32_t captureIndex) {
   CaptureState& state = Capture();
-  platform::Platform& platform = platform::ActivePlatform();
   PnpDeviceWalk walk;
   switch (walk.Begin()) {
     case PnpDeviceWalk::Start::kReady:
@@ -87,8 +100,7 @@ std::int32_t BindDevice(CaptureContext& context, std::int32_t captureIndex) {
       return kBuildAddCaptureFilterFailed;
     }
     context.boundDevice = device.position;
-    const std::string ansiName = platform.WideToAnsi(device.displayName);
-    std::snprintf(context.devicePath, sizeof context.devicePath, "%s", ansiName.c_str());
+    CopyAnsiText(device.displayName, context.devicePath, sizeof context.devicePath);
     bound = true;
   }
 
@@ -100,9 +112,67 @@ std::int32_t BindDevice(CaptureContext& context, std::int32_t captureIndex) {
   return bound ? kBuildRunning : kBuildNoSuchDevice;
 }
 
+// The pin's own media type for subtype at width x |height|, when one of its
+// capabilities offers exactly that format.
+std::unique_ptr<platform::MediaType> OfferedType(platform::StreamConfig& config,
+                                                 const platform::Guid& subtype, std::int32_t width,
+                                                 std::int32_t height) {
+  int count = 0;
+  int capsSize = 0;
+  if (config.GetNumberOfCapabilities(count, capsSize) != kOk ||
+      capsSize != platform::kVideoStreamConfigCapsSize) {
+    return nullptr;
+  }
+  std::vector<std::uint8_t> caps(platform::kVideoStreamConfigCapsSize);
+  for (int index = 0; index < count; ++index) {
+    std::unique_ptr<platform::MediaType> type;
+    platform::VideoInfoHeader video;
+    if (config.GetStreamCaps(index, type, caps.data()) == kOk && type && type->subtype == subtype &&
+        type->GetVideoInfo(video) && video.bmiHeader.biWidth == width &&
+        std::abs(static_cast<std::int64_t>(video.bmiHeader.biHeight)) ==
+            std::abs(static_cast<std::int64_t>(height))) {
+      return type;
+    }
+  }
+  return nullptr;
+}
+
+// Makes the fields that follow from the subtype and the size agree with the
+// edited ones, so that the driver is not handed a type that contradicts
+// itself: as the pin describes that format where it offers it; otherwise an
+// uncompressed type's image size is worked out anew (rows of whole 32-bit
+// words, as bitmaps lay them out).
+void FitImageFields(platform::MediaType& type, platform::VideoInfoHeader& video,
+                    platform::StreamConfig& config) {
+  platform::BitmapInfoHeader& bitmap = video.bmiHeader;
+  platform::VideoInfoHeader offeredVideo;
+  const std::unique_ptr<platform::MediaType> offered =
+      OfferedType(config, type.subtype, bitmap.biWidth, bitmap.biHeight);
+  if (offered && offered->GetVideoInfo(offeredVideo)) {
+    bitmap.biBitCount = offeredVideo.bmiHeader.biBitCount;
+    bitmap.biCompression = offeredVideo.bmiHeader.biCompression;
+    bitmap.biSizeImage = offeredVideo.bmiHeader.biSizeImage;
+    type.fixedSizeSamples = offered->fixedSizeSamples;
+    type.temporalCompression = offered->temporalCompression;
+    type.sampleSize = offered->sampleSize;
+  } else if (type.fixedSizeSamples) {
+    const std::uint64_t stride =
+        (static_cast<std::uint64_t>(std::abs(static_cast<std::int64_t>(bitmap.biWidth))) *
+             bitmap.biBitCount +
+         31) /
+        32 * 4;
+    const std::uint64_t size =
+        stride * static_cast<std::uint64_t>(std::abs(static_cast<std::int64_t>(bitmap.biHeight)));
+    bitmap.biSizeImage = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, UINT32_MAX));
+    type.sampleSize = bitmap.biSizeImage;
+  }
+}
+
 // Attaches a capture graph builder and edits the capture pin's current
-// format: only size, interval and subtype change; every other field keeps
-// what the pin reported. Zero in the request means the last used value.
+// format: size, interval and subtype change, and the fields that follow from
+// them (bit count, compression, image and sample size) are made to agree;
+// every other field keeps what the pin reported. Zero in the request means
+// the last used value.
 std::int32_t SetStreamFormat(CaptureContext& context) {
   CaptureState& state = Capture();
   platform::Platform& platform = platform::ActivePlatform();
@@ -140,11 +210,12 @@ std::int32_t SetStreamFormat(CaptureContext& context) {
   video.bmiHeader.biWidth = context.width;
   video.bmiHeader.biHeight = context.height;
   video.AvgTimePerFrame = interval;
-  context.streamFormat->SetVideoInfo(video);
   if (!(context.streamSubtype == platform::kGuidNull)) {
     context.streamFormat->subtype = context.streamSubtype;
   }
   context.streamSubtype = context.streamFormat->subtype;
+  FitImageFields(*context.streamFormat, video, *streamConfig);
+  context.streamFormat->SetVideoInfo(video);
   return streamConfig->SetFormat(*context.streamFormat) == kOk ? kBuildRunning
                                                                : kBuildFormatRefused;
 }
@@ -187,9 +258,10 @@ std::int32_t AttachGrabber(CaptureContext& context, std::int32_t captureIndex) {
     context.frames = frames;
   }
   auto& callback = Capture().grabberCallbacks[static_cast<std::size_t>(captureIndex)];
-  callback = std::make_unique<vrk_SampleGrabberCB>(captureIndex, frames);
-  return context.sampleGrabber->SetCallback(callback.get(), 1) == kOk ? kBuildRunning
-                                                                      : kBuildSetCallbackFailed;
+  callback = std::make_shared<vrk_SampleGrabberCB>(captureIndex, frames);
+  return context.sampleGrabber->SetCallback(callback, kBufferCallback) == kOk
+             ? kBuildRunning
+             : kBuildSetCallbackFailed;
 }
 
 // Runs the graph and waits for its first frame.
@@ -203,18 +275,21 @@ std::int32_t RunAndWaitForFirstFrame(CaptureContext& context) {
     if (context.graphBuilder->QueryMediaControl(mediaControl) != kOk || !mediaControl) {
       return kBuildNoMediaControl;
     }
-    if (mediaControl->Run() != kOk) return kBuildRunFailed;
+    // S_FALSE: the graph reaches the running state asynchronously; the wait
+    // for the first frame below decides.
+    const HResult run = mediaControl->Run();
+    if (run != kOk && run != platform::kFalse) return kBuildRunFailed;
   }
 
   // On a live graph this returns at its time-out, while frames already flow.
   long eventCode = 0;
-  context.mediaEvent->WaitForCompletion(kGraphWaitMs, eventCode);
+  context.mediaEvent->WaitForCompletion(Capture().completionWaitMs, eventCode);
 
   // The first frame: polled without sleeping, bounded by the tick count
   // (unsigned difference, so the counter's wrap does no harm).
   const std::uint32_t start = platform.GetTickCount();
   while (context.frames->FrameLength() == 0) {
-    if (platform.GetTickCount() - start > kGraphWaitMs) return kBuildNoFirstFrame;
+    if (platform.GetTickCount() - start > Capture().firstFrameWaitMs) return kBuildNoFirstFrame;
     std::this_thread::yield();
   }
   return kBuildRunning;
@@ -298,8 +373,10 @@ void BuildCaptureGraph(std::int32_t captureIndex) {
       context->buildStatus.store(kBuildRunning);
       return;
     }
+    const bool ran = status == kBuildRunFailed || status == kBuildNoFirstFrame;
+    if (ran) StopGraph(*context);
     ReleaseCaptureObjects(captureIndex);
-    if (status != kBuildRunFailed && status != kBuildNoFirstFrame) break;
+    if (!ran) break;
   }
   context->buildStatus.store(status);
 }
@@ -333,7 +410,11 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
 void ReleaseCaptureObjects(std::int32_t captureIndex) {
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr) return;
-  std::unique_ptr<vrk_SampleGrabberCB> callback;
+  // The grabber lets go of the callback before anything is released: it may
+  // count no reference on it, and may call it for as long as it holds it.
+  // The graph has stopped by now.
+  if (context->sampleGrabber) context->sampleGrabber->SetCallback(nullptr, kBufferCallback);
+  std::shared_ptr<vrk_SampleGrabberCB> callback;
   {
     std::lock_guard lock(context->objectsMutex);
     context->mediaEvent.reset();
@@ -346,10 +427,10 @@ void ReleaseCaptureObjects(std::int32_t captureIndex) {
       context->frames.reset();  // readers still holding the store keep it alive
     }
     context->streamFormat.reset();
-    // Releasing the graph stops a graph still running and joins its
-    // streaming thread, here under objectsMutex: safe because the streaming
-    // thread's callback never takes objectsMutex (core/core.h). The thread
-    // is gone before the callback object is deleted below.
+    // Releasing the graph joins what is left of its streaming threads, here
+    // under objectsMutex: safe because the streaming thread's callback never
+    // takes objectsMutex (core/core.h). The library's share of the callback
+    // object ends below; a platform object still holding it keeps it alive.
     context->graphBuilder.reset();
     callback = std::move(Capture().grabberCallbacks[static_cast<std::size_t>(captureIndex)]);
   }

@@ -2,17 +2,20 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace qel {
 
-void FrameStore::Buffer::Fit(std::size_t size) {
-  if (size > capacity) {
-    // A little headroom, so that formats whose frames vary in size settle.
-    const std::size_t grown = size + size / 8 + 10;
-    data = std::make_unique_for_overwrite<std::uint8_t[]>(grown);
-    capacity = grown;
-  }
+bool FrameStore::Buffer::Fit(std::size_t size) {
+  if (size <= capacity) return true;
+  // A little headroom, so that formats whose frames vary in size settle.
+  const std::size_t grown = size + size / 8 + 10;
+  std::unique_ptr<std::uint8_t[]> larger(new (std::nothrow) std::uint8_t[grown]);
+  if (!larger) return false;
+  data = std::move(larger);
+  capacity = grown;
+  return true;
 }
 
 bool FrameStore::Deliver(double sampleTime, const std::uint8_t* data, long length) {
@@ -22,7 +25,7 @@ bool FrameStore::Deliver(double sampleTime, const std::uint8_t* data, long lengt
     frameLength_.store(0, std::memory_order_release);
     return false;
   }
-  write_.Fit(size);
+  if (!write_.Fit(size)) return false;
   if (size > 0) std::memcpy(write_.data.get(), data, size);
   write_.length = size;
   {

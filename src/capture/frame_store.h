@@ -7,7 +7,8 @@
 // same short lock and copies from the read buffer outside it. The streaming
 // thread therefore never waits for an application's copy, a frame is never
 // torn, and only the latest frame survives. Buffers grow to fit a longer
-// frame; nothing is written past a buffer.
+// frame; nothing is written past a buffer. A frame for which no buffer can be
+// had is dropped: the streaming thread never sees an exception.
 //
 // Thread safety: Deliver() is called by one streaming thread at a time;
 // every other member may be called from any thread. Readers are serialised
@@ -24,7 +25,8 @@ namespace qel {
 class FrameStore {
  public:
   // Stores a delivered frame; false (nothing stored but the length) for an
-  // empty frame before the first non-empty one.
+  // empty frame before the first non-empty one, and false (nothing stored)
+  // when the frame does not fit and no larger buffer can be allocated.
   bool Deliver(double sampleTime, const std::uint8_t* data, long length);
 
   // How many bytes the newest frame holds; stays 0 while only empty frames
@@ -45,7 +47,8 @@ class FrameStore {
     std::unique_ptr<std::uint8_t[]> data;
     std::size_t capacity = 0;
     std::size_t length = 0;
-    void Fit(std::size_t size);
+    // Makes room for size bytes; false when the memory cannot be had.
+    bool Fit(std::size_t size);
   };
 
   Buffer write_;  // streaming thread only

@@ -1,10 +1,12 @@
 // vrk_SampleGrabberCB: the object the sample grabber calls with every frame
 // of one capture index, on the capture framework's streaming thread.
 //
-// Ownership: the capture graph's build creates it and its teardown deletes it
-// after the graph that could call it is gone; it does not count references.
-// It shares the capture's FrameStore, so a frame being read by the
-// application outlives the teardown.
+// Ownership: the capture graph's build creates it, shared by the capture's
+// callback table and by the platform's grabber while the callback is set;
+// the teardown clears the grabber's callback and lets go of the table's
+// share. Its COM-style reference counting is not used (shared ownership
+// stands in for it). It shares the capture's FrameStore, so a frame being
+// read by the application outlives the teardown.
 #pragma once
 
 #include <memory>

@@ -1,10 +1,10 @@
 #include "discovery/device_listing.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "core/ansi_text.h"
 #include "core/camera_model.h"
 #include "core/camera_table.h"
 #include "core/com_scope.h"
@@ -20,11 +20,6 @@ namespace qel {
 using platform::kOk;
 
 namespace {
-
-template <std::size_t N>
-void CopyText(char (&destination)[N], const std::string& text) {
-  std::snprintf(destination, N, "%s", text.c_str());
-}
 
 // The walk itself; the objects it obtains are released as its locals end.
 std::int32_t FindDevice(std::int32_t position, char (&friendlyName)[kFriendlyNameSize],
@@ -46,7 +41,7 @@ std::int32_t FindDevice(std::int32_t position, char (&friendlyName)[kFriendlyNam
   for (;;) {
     const PnpDeviceWalk::Step step = walk.Next(device);
     if (displayName != nullptr && step != PnpDeviceWalk::Step::kNoDisplayName) {
-      CopyText(*displayName, platform.WideToAnsi(walk.LastDisplayName()));
+      CopyAnsiText(walk.LastDisplayName(), *displayName, sizeof *displayName);
     }
     if (step == PnpDeviceWalk::Step::kNoDisplayName) return kDiscoveryNoDisplayName;
     if (step == PnpDeviceWalk::Step::kEnd) return kDiscoveryNoSuchDevice;
@@ -57,7 +52,7 @@ std::int32_t FindDevice(std::int32_t position, char (&friendlyName)[kFriendlyNam
     std::u16string wideFriendly;
     if (device.moniker->BindToStorage(bag) == kOk && bag &&
         bag->Read(u"FriendlyName", wideFriendly) == kOk) {
-      CopyText(name, platform.WideToAnsi(wideFriendly));
+      CopyAnsiText(wideFriendly, name, sizeof name);
     }
     if (device.position != position) continue;
     std::unique_ptr<platform::BaseFilter> filter;

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "capture/capture.h"
+#include "hid/command_report.h"
 #include "hid/hid_channel.h"
 #include "platform/platform.h"
 
@@ -71,6 +72,11 @@ WalkResult WalkHidInterfaces(HidOpenMode mode, const std::function<bool(std::str
     if (!device) continue;
     platform::HidCaps caps;
     if (!device->GetCaps(caps)) continue;  // the handle closes with device
+    // Another collection of the same device (a snapshot button's consumer
+    // control, say) pairs too, but its reports cannot carry a command.
+    if (caps.inputReportByteLength < kReportLength || caps.outputReportByteLength < kReportLength) {
+      continue;
+    }
     if (accept && !accept(*device)) continue;
     found.device = std::move(device);
     found.caps = caps;

@@ -4,7 +4,8 @@
 // A HID interface belongs to the video device when the instance prefix of the
 // interface's parent (the USB function carrying it) occurs in the video
 // device's display name. The first interface in the platform's order that so
-// pairs and can be opened and described is the camera's.
+// pairs, can be opened and described, and whose input and output reports
+// carry a whole command report is the camera's.
 #pragma once
 
 #include <cstdint>

@@ -11,10 +11,12 @@ std::atomic<std::uint8_t>& CommandSequence() {
   return sequence;
 }
 
-HidChannel::HidChannel(std::unique_ptr<platform::HidDevice> device, const platform::HidCaps& caps)
+HidChannel::HidChannel(std::unique_ptr<platform::HidDevice> device, const platform::HidCaps& caps,
+                       std::uint32_t deadlineMs)
     : device_(std::move(device)),
       inputLength_(caps.inputReportByteLength),
-      outputLength_(caps.outputReportByteLength) {}
+      outputLength_(caps.outputReportByteLength),
+      deadlineMs_(deadlineMs) {}
 
 void HidChannel::Close() {
   closing_.store(true);
@@ -48,18 +50,21 @@ bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
   std::atomic<std::uint8_t>& sequence = CommandSequence();
   const std::uint8_t number = sequence.fetch_add(1);
   output[1] = number;
-  if (!device_->Write(output.data(), outputLength_)) {
+  // One deadline for the write and the wait for the reply: a camera that
+  // takes no report (busy or wedged firmware) holds the channel, and a close
+  // waiting for it, no longer than one that never answers.
+  const std::uint32_t start = platform.GetTickCount();
+  if (!device_->Write(output.data(), outputLength_, deadlineMs_)) {
     std::uint8_t expected = static_cast<std::uint8_t>(number + 1);
     sequence.compare_exchange_strong(expected, number);
     return false;
   }
 
-  const std::uint32_t start = platform.GetTickCount();
   for (;;) {
     const std::uint32_t elapsed = platform.GetTickCount() - start;  // unsigned: wrap-safe
-    if (elapsed >= kReplyTimeoutMs) return false;
-    if (device_->Read(input.data(), inputLength_, kReplyTimeoutMs - elapsed) &&
-        input[1] == output[1] && input[2] == output[2]) {
+    if (elapsed >= deadlineMs_) return false;
+    if (device_->Read(input.data(), inputLength_, deadlineMs_ - elapsed) && input[1] == output[1] &&
+        input[2] == output[2]) {
       std::memcpy(reply.data(), input.data() + 2, reply.size());
       return true;
     }

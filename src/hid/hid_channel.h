@@ -24,21 +24,26 @@
 
 namespace qel {
 
+// The deadline of one exchange, from the start of its write to its reply.
 inline constexpr std::uint32_t kReplyTimeoutMs = 5000;
 
 class HidChannel {
  public:
-  // Takes the open handle and the report lengths of its interface.
-  HidChannel(std::unique_ptr<platform::HidDevice> device, const platform::HidCaps& caps);
+  // Takes the open handle and the report lengths of its interface; tests
+  // may give a shorter deadline.
+  HidChannel(std::unique_ptr<platform::HidDevice> device, const platform::HidCaps& caps,
+             std::uint32_t deadlineMs = kReplyTimeoutMs);
 
-  // Writes the command and waits up to 5000 ms for the report that echoes its
-  // sequence number and code; reports that answer something else are skipped.
-  // True when that report arrived: judging its status is the caller's task.
+  // Writes the command and waits for the report that echoes its sequence
+  // number and code, the write and the wait together bounded by the
+  // deadline; reports that answer something else are skipped. True when that
+  // report arrived: judging its status is the caller's task.
   bool Exchange(const CommandBlock& command, ReplyBlock& reply);
 
-  // Closes the handle; waits for an exchange in progress to end. Exchanges
-  // that start once Close has begun fail at once, so a thread exchanging back
-  // to back (a firmware rewrite) cannot keep the close waiting.
+  // Closes the handle; waits for an exchange in progress to end, so at most
+  // one deadline. Exchanges that start once Close has begun fail at once, so
+  // a thread exchanging back to back (a firmware rewrite) cannot keep the
+  // close waiting.
   void Close();
   // True once Close has begun.
   bool Closing() const { return closing_.load(); }
@@ -56,6 +61,7 @@ class HidChannel {
   std::unique_ptr<platform::HidDevice> device_;  // null once closed
   const std::uint16_t inputLength_;
   const std::uint16_t outputLength_;
+  const std::uint32_t deadlineMs_;
 };
 
 // HidExchange: fails at once for a null channel, with nothing sent.

@@ -129,8 +129,13 @@ class SampleGrabber {
   virtual HResult SetBufferSamples(bool buffer) = 0;
   virtual HResult SetOneShot(bool oneShot) = 0;
   // SetCallback(callback, method selector): 0 SampleCB, 1 BufferCB. The
-  // callback is borrowed until the graph holding the grabber is released.
-  virtual HResult SetCallback(SampleGrabberCallback* callback, long whichMethod) = 0;
+  // backend shares the callback, and keeps whatever the platform's grabber
+  // calls alive, until SetCallback replaces it or clears it (null). A
+  // grabber may count no references and may call the callback as long as it
+  // holds it, so its user stops the graph, then clears the callback, then
+  // releases the grabber.
+  virtual HResult SetCallback(std::shared_ptr<SampleGrabberCallback> callback,
+                              long whichMethod) = 0;
 };
 
 // IBaseFilter, with the QueryInterface calls the library makes on filters.
@@ -198,15 +203,17 @@ class HidDevice {
   virtual bool GetCaps(HidCaps& caps) = 0;
   // HidD_GetSerialNumberString into a buffer of bufferBytes bytes (UTF-16).
   virtual bool GetSerialNumberString(char16_t* buffer, std::uint32_t bufferBytes) = 0;
-  // WriteFile of one output report; true on success.
-  virtual bool Write(const std::uint8_t* report, std::uint32_t length) = 0;
+  // WriteFile of one output report, waiting at most timeoutMs for the device
+  // to take it. False when it was not taken in time or the write failed.
+  virtual bool Write(const std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) = 0;
   // ReadFile of one input report, waiting at most timeoutMs for it to arrive.
   // False when no report arrived in time or the read failed.
   virtual bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) = 0;
 };
 
-// How a HID device path is opened: for the command channel (synchronous I/O,
-// a non-inheritable handle) or only to read its serial string (overlapped).
+// How a HID device path is opened: for the command channel (read and write
+// access, synchronous I/O, a non-inheritable handle) or only to read its
+// capabilities and serial string (no access rights, overlapped).
 enum class HidOpenMode { kCommandChannel, kSerialQuery };
 
 // The device information set of present HID interfaces (SetupDiGetClassDevsA
@@ -250,8 +257,8 @@ class Platform {
   virtual std::uint32_t GetParentDevInst(std::uint32_t devInst, std::uint32_t& parent) = 0;
   // CM_Get_Device_IDA(devInst, buffer, size, 0): a CR_* code.
   virtual std::uint32_t GetDeviceId(std::uint32_t devInst, char* buffer, std::uint32_t size) = 0;
-  // CreateFileA(path, read|write, share read|write, OPEN_EXISTING, mode's
-  // attributes); empty for INVALID_HANDLE_VALUE.
+  // CreateFileA(path, the mode's access, share read|write, OPEN_EXISTING, the
+  // mode's attributes); empty for INVALID_HANDLE_VALUE.
   virtual std::unique_ptr<HidDevice> OpenHidDevice(const char* path, HidOpenMode mode) = 0;
 
   // Time.

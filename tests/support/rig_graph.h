@@ -110,8 +110,8 @@ inline std::unique_ptr<platform::Pin> PinOf(platform::BaseFilter& filter,
 
 // A capture graph assembled step by step as the library does it.
 struct Graph {
-  // First, so that it outlives every interface of the graph that may call it.
-  Recorder recorder;
+  // Shared with the grabber while it is set.
+  std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
   std::unique_ptr<platform::GraphBuilder> graph;
   std::unique_ptr<platform::CaptureGraphBuilder> builder;
   std::unique_ptr<platform::BaseFilter> capture;
@@ -159,7 +159,7 @@ struct Graph {
     if ((hr = graph->Connect(*out, *in)) != kOk) return hr;
     if ((hr = grabber->SetBufferSamples(false)) != kOk) return hr;
     if ((hr = grabber->SetOneShot(false)) != kOk) return hr;
-    if ((hr = grabber->SetCallback(&recorder, 1)) != kOk) return hr;
+    if ((hr = grabber->SetCallback(recorder, 1)) != kOk) return hr;
     if ((hr = graph->QueryMediaEvent(events)) != kOk) return hr;
     return graph->QueryMediaControl(control);
   }

@@ -4,17 +4,54 @@
 // camera under a plug-and-play display name.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "capture/capture_context.h"
+#include "capture/frame_store.h"
+#include "capture/sample_grabber_cb.h"
+#include "platform/win32/grabber_callback.h"
 #include "platform/win32/win32_platform.h"
 #include "qel/qel.h"
+#include "win32/careless_grabber.h"
 #include "win32/fake_device_enum.h"
 #include "win32/test_camera.h"
+
+// While set, allocations of at least this many bytes fail, as on a system
+// out of memory (0: none fail).
+std::atomic<std::size_t> failAllocationsFrom{0};
+
+void* operator new(std::size_t size) {
+  const std::size_t limit = failAllocationsFrom.load();
+  void* block = limit != 0 && size >= limit ? nullptr : std::malloc(size != 0 ? size : 1);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return ::operator new(size, tag);
+}
+// Out of line, so that the compiler does not pair new[] with free.
+[[gnu::noinline]] void FreeBlock(void* block) noexcept { std::free(block); }
+void operator delete(void* block) noexcept { FreeBlock(block); }
+void operator delete[](void* block) noexcept { FreeBlock(block); }
+void operator delete(void* block, std::size_t) noexcept { FreeBlock(block); }
+void operator delete[](void* block, std::size_t) noexcept { FreeBlock(block); }
 
 namespace qel::test {
 namespace {
@@ -71,8 +108,12 @@ class CaptureBackendTest : public ::testing::Test {
     devices_ = std::make_unique<FakeDeviceEnumClass>(
         std::vector<FakeVideoDevice>{{kPnpName, L"Test Camera", &NewTestCamera}});
     ASSERT_TRUE(devices_->registered());
+    // Frames flow long before a live graph's wait for completion ends.
+    Capture().completionWaitMs = 10;
   }
   void TearDown() override {
+    Capture().completionWaitMs = kGraphWaitMs;
+    Capture().firstFrameWaitMs = kGraphWaitMs;
     devices_.reset();
     if (initialised_) CoUninitialize();
   }
@@ -128,7 +169,7 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   ASSERT_EQ(builder->FindCaptureStreamConfig(*camera, config), kOk);
 
   // The format round trip: the block comes back as the pin laid it out, and
-  // the edited copy reaches the pin.
+  // an edited copy of one the pin offers reaches it.
   std::unique_ptr<platform::MediaType> format;
   ASSERT_EQ(config->GetFormat(format), kOk);
   platform::VideoInfoHeader video;
@@ -138,7 +179,7 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   EXPECT_EQ(format->subtype, platform::FourccSubtype(platform::Fourcc('Y', 'U', 'Y', '2')));
   int count = 0, capsSize = 0;
   ASSERT_EQ(config->GetNumberOfCapabilities(count, capsSize), kOk);
-  EXPECT_EQ(count, 2);
+  EXPECT_EQ(count, 3);
   EXPECT_EQ(capsSize, platform::kVideoStreamConfigCapsSize);
   std::vector<std::uint8_t> caps(static_cast<std::size_t>(capsSize));
   std::unique_ptr<platform::MediaType> second;
@@ -146,8 +187,8 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   ASSERT_TRUE(second->GetVideoInfo(video));
   EXPECT_EQ(video.bmiHeader.biWidth, 160);
   video.AvgTimePerFrame = 500000;
-  format->SetVideoInfo(video);
-  ASSERT_EQ(config->SetFormat(*format), kOk);
+  second->SetVideoInfo(video);
+  ASSERT_EQ(config->SetFormat(*second), kOk);
   EXPECT_EQ(CameraLog().formatWidth, 160);
   EXPECT_EQ(CameraLog().formatHeight, 120);
   EXPECT_EQ(CameraLog().formatInterval, 500000);
@@ -171,8 +212,9 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   }
   ASSERT_EQ(grabber->SetBufferSamples(false), kOk);
   ASSERT_EQ(grabber->SetOneShot(false), kOk);
-  CountingCallback callback;
-  ASSERT_EQ(grabber->SetCallback(&callback, 1), kOk);
+  auto counting = std::make_shared<CountingCallback>();
+  CountingCallback& callback = *counting;
+  ASSERT_EQ(grabber->SetCallback(counting, 1), kOk);
 
   // Properties: the camera has brightness, contrast and hue, and no camera control.
   std::unique_ptr<platform::VideoPropertySet> amp;
@@ -209,6 +251,7 @@ TEST_F(CaptureBackendTest, GraphStreamsFromTheCameraThroughTheSampleGrabberAndSt
   const std::size_t afterStop = callback.Frames();
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(callback.Frames(), afterStop);
+  EXPECT_EQ(grabber->SetCallback(nullptr, 1), kOk);
 
   // Releasing the graph and every wrapper releases the camera.
   mediaControl.reset();
@@ -258,6 +301,114 @@ TEST_F(CaptureBackendTest, LibraryOpensStreamsControlsAndClosesTheCamera) {
   std::this_thread::sleep_for(100ms);
   EXPECT_EQ(CameraLog().framesSent, sent);
   EXPECT_EQ(CameraLog().instances, 0);
+}
+
+// A change of subtype and size gives the camera a media type whose image
+// fields agree with them (the test camera refuses any other, as a driver may).
+TEST_F(CaptureBackendTest, EditedFormatAgreesWithTheSubtypeAndSizeAskedFor) {
+  ASSERT_EQ(QelOpen(0, 320, 240, 30.0, "MJPG"), 1);
+  EXPECT_EQ(CameraLog().formatFourcc, MAKEFOURCC('M', 'J', 'P', 'G'));
+  QelClose(0);
+  ASSERT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), 1);
+  EXPECT_EQ(CameraLog().formatFourcc, MAKEFOURCC('Y', 'U', 'Y', '2'));
+  EXPECT_EQ(CameraLog().formatWidth, 160);
+  QelClose(0);
+}
+
+// A sample grabber that counts no reference on its callback and calls it as
+// long as it holds it: the callback lives while it is set, and is cleared
+// after the graph stopped and before the grabber is released, on a close and
+// on a build that fails after Run.
+TEST_F(CaptureBackendTest, GrabberCallbackIsClearedAfterTheStopAndBeforeTheRelease) {
+  CarelessGrabberClass grabberClass;
+  ASSERT_TRUE(grabberClass.registered());
+  ASSERT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), 1);
+  std::vector<unsigned char> frame(160 * 120 * 2);
+  const auto end = std::chrono::steady_clock::now() + 3s;
+  while (QelReceiveImage(0, frame.data()) != 1 && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(frame[100], 0x80);
+  QelClose(0);
+
+  CameraLog().silent = true;
+  Capture().firstFrameWaitMs = 50;
+  EXPECT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), -1);
+
+  EXPECT_GT(CarelessGrabberLog().samplesPassed, 0);
+  EXPECT_EQ(CarelessGrabberLog().clearedWhileRunning, 0);
+  EXPECT_EQ(CarelessGrabberLog().calledAtRelease, 0);
+  EXPECT_EQ(CarelessGrabberLog().instances, 0);
+}
+
+// Run may answer S_FALSE: the graph reaches the running state
+// asynchronously, which is success.
+TEST_F(CaptureBackendTest, RunCompletingAsynchronouslyOpensTheCamera) {
+  CameraLog().runAnswersFalse = true;
+  ASSERT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), 1);
+  EXPECT_GT(CameraLog().framesSent, 0);
+  QelClose(0);
+  EXPECT_EQ(CameraLog().instances, 0);
+}
+
+// The text a device name becomes in the ANSI code page, read back; empty
+// when it holds a split character.
+std::wstring FromAnsi(const char* text) {
+  const int length = static_cast<int>(std::strlen(text));
+  const int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+  if (units <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(units), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, length, wide.data(), units);
+  return wide;
+}
+
+// Names too long for the library's buffers are cut on a character boundary
+// of a double-byte ANSI code page (the suite runs this program in one).
+TEST_F(CaptureBackendTest, LongNamesAreCutBetweenDoubleByteCharacters) {
+  CPINFO codePage{};
+  if (!GetCPInfo(CP_ACP, &codePage) || codePage.MaxCharSize < 2) {
+    GTEST_SKIP() << "the ANSI code page has single-byte characters only";
+  }
+  const std::wstring kana(600, L'\x3042');  // two bytes each
+  const std::wstring displayName = kPnpName + kana;
+  devices_.reset();
+  devices_ = std::make_unique<FakeDeviceEnumClass>(
+      std::vector<FakeVideoDevice>{{displayName, kana, &NewTestCamera}});
+
+  std::vector<char> list(2048);
+  ASSERT_EQ(QelGetDevice(list.data(), static_cast<int32_t>(list.size())), 1);
+  EXPECT_EQ(FromAnsi(list.data()), kana.substr(0, 127)) << "255 bytes hold 127 characters";
+
+  ASSERT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), 1);
+  const std::optional<std::string> path = RunningDevicePath(0);
+  QelClose(0);
+  ASSERT_TRUE(path);
+  EXPECT_GE(path->size(), 1022u);
+  const std::wstring pathRead = FromAnsi(path->c_str());
+  EXPECT_FALSE(pathRead.empty());
+  EXPECT_EQ(pathRead, displayName.substr(0, pathRead.size()));
+}
+
+// A frame whose buffer cannot be allocated on the streaming thread is
+// dropped; nothing is thrown into the sample grabber, and the stream goes on.
+TEST(GrabberCallback, FrameThatCannotBeStoredIsDroppedWithoutAnException) {
+  auto frames = std::make_shared<FrameStore>();
+  auto* adapter =
+      new platform::win32::GrabberCallbackAdapter(std::make_shared<vrk_SampleGrabberCB>(0, frames));
+  std::vector<BYTE> small(100, 1), large(5000, 2);
+  EXPECT_EQ(adapter->BufferCB(0.1, small.data(), 100), S_OK);
+
+  failAllocationsFrom = 1000;
+  HRESULT dropped = S_OK;
+  EXPECT_NO_THROW(dropped = adapter->BufferCB(0.2, large.data(), 5000));
+  failAllocationsFrom = 0;
+  EXPECT_NE(dropped, S_OK);
+  std::vector<std::uint8_t> out(5000);
+  EXPECT_EQ(frames->TakeLatest(out.data()), 100) << "the frame before stays the latest";
+
+  EXPECT_EQ(adapter->BufferCB(0.3, large.data(), 5000), S_OK);
+  EXPECT_EQ(frames->TakeLatest(out.data()), 5000);
+  adapter->Release();
 }
 
 }  // namespace

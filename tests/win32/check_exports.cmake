@@ -2,6 +2,8 @@
 # list names exactly the functions the sources define with QEL_API.
 # cmake -DOBJDUMP=... -DDLL=... -DDEF=... -DSOURCES=<src dir> -P check_exports.cmake
 
+cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
+
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -48,11 +50,17 @@ endif()
 list(LENGTH exported count)
 message(STATUS "qel.dll exports the ${count} names of qel.def, undecorated")
 
-# Only DLLs of the system: no compiler runtime.
+# Only known DLLs of the system, which the loader takes from the system
+# directory whatever lies beside the application: no compiler runtime, and no
+# DLL such as hid.dll that a planted copy could stand in for.
+set(known_dlls advapi32.dll combase.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll
+  rpcrt4.dll sechost.dll setupapi.dll shell32.dll shlwapi.dll user32.dll)
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 foreach(import IN LISTS imports)
+  string(REGEX REPLACE "DLL Name: " "" import "${import}")
+  string(STRIP "${import}" import)
   string(TOLOWER "${import}" import)
-  if(import MATCHES "libstdc|libgcc|libwinpthread|mingw")
-    message(FATAL_ERROR "qel.dll needs a runtime DLL: ${import}")
+  if(NOT import IN_LIST known_dlls)
+    message(FATAL_ERROR "qel.dll imports ${import}, which is not a known DLL of the system")
   endif()
 endforeach()

@@ -1,9 +1,9 @@
 #include "win32/fake_device_enum.h"
 
-#include <atomic>
 #include <cstring>
 #include <memory>
 
+#include "win32/com_object.h"
 #include "win32/test_camera.h"
 
 namespace qel::test {
@@ -15,36 +15,7 @@ std::vector<FakeVideoDevice>& Devices() {
   return devices;
 }
 
-// IUnknown for one interface with a reference count.
-template <class Interface>
-class Counted : public Interface {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == __uuidof(Interface) || Also(iid)) {
-      *object = static_cast<Interface*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  virtual ~Counted() = default;
-  virtual bool Also(REFIID) const { return false; }
-
- private:
-  std::atomic<ULONG> references_{1};
-};
-
-class FakePropertyBag final : public Counted<IPropertyBag> {
+class FakePropertyBag final : public ComObject<IPropertyBag> {
  public:
   explicit FakePropertyBag(const FakeVideoDevice& device) : device_(device) {}
   HRESULT STDMETHODCALLTYPE Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override {
@@ -61,7 +32,7 @@ class FakePropertyBag final : public Counted<IPropertyBag> {
   const FakeVideoDevice device_;
 };
 
-class FakeMoniker final : public Counted<IMoniker> {
+class FakeMoniker final : public ComObject<IMoniker> {
  public:
   explicit FakeMoniker(const FakeVideoDevice& device) : device_(device) {}
 
@@ -72,10 +43,7 @@ class FakeMoniker final : public Counted<IMoniker> {
   HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE BindToObject(IBindCtx*, IMoniker*, REFIID iid, void** object) override {
-    IBaseFilter* filter = device_.makeFilter();
-    const HRESULT result = filter->QueryInterface(iid, object);
-    filter->Release();
-    return result;
+    return HandOut(device_.makeFilter(), iid, object);
   }
   HRESULT STDMETHODCALLTYPE BindToStorage(IBindCtx*, IMoniker*, REFIID iid,
                                           void** object) override {
@@ -121,12 +89,14 @@ class FakeMoniker final : public Counted<IMoniker> {
   }
 
  private:
-  bool Also(REFIID iid) const override { return iid == IID_IPersist || iid == IID_IPersistStream; }
+  bool AlsoAnswers(REFIID iid) const override {
+    return iid == IID_IPersist || iid == IID_IPersistStream;
+  }
 
   const FakeVideoDevice device_;
 };
 
-class FakeEnumMoniker final : public Counted<IEnumMoniker> {
+class FakeEnumMoniker final : public ComObject<IEnumMoniker> {
  public:
   explicit FakeEnumMoniker(std::size_t position = 0) : position_(position) {}
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IMoniker** monikers, ULONG* fetched) override {
@@ -154,7 +124,7 @@ class FakeEnumMoniker final : public Counted<IEnumMoniker> {
   std::size_t position_;
 };
 
-class FakeCreateDevEnum final : public Counted<ICreateDevEnum> {
+class FakeCreateDevEnum final : public ComObject<ICreateDevEnum> {
  public:
   HRESULT STDMETHODCALLTYPE CreateClassEnumerator(REFCLSID category, IEnumMoniker** monikers,
                                                   DWORD) override {
@@ -168,10 +138,7 @@ class FakeCreateDevEnum final : public Counted<ICreateDevEnum> {
 };
 
 HRESULT CreateFakeDevEnum(REFIID iid, void** object) {
-  auto* devEnum = new FakeCreateDevEnum();
-  const HRESULT result = devEnum->QueryInterface(iid, object);
-  devEnum->Release();
-  return result;
+  return HandOut(new FakeCreateDevEnum(), iid, object);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/capture_context.h"
 #include "discovery/hid_discovery.h"
 #include "hid/hid_channel.h"
 #include "platform/win32/hid_api.h"
@@ -32,7 +34,14 @@ constexpr GUID kHidGuid = {
     0x4d1e55b2, 0xf16f, 0x11cf, {0x88, 0xcb, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 HDEVINFO const kSet = reinterpret_cast<HDEVINFO>(0x5e7);
 HANDLE const kFirstHandle = reinterpret_cast<HANDLE>(0x100);
-auto* const kPreparsed = reinterpret_cast<PHIDP_PREPARSED_DATA>(0x9a9);
+// The preparsed data of interface i is kPreparsed + i.
+constexpr std::uintptr_t kPreparsed = 0x9a90;
+// The report lengths of the camera's command interface.
+const platform::HidCaps kCommandCaps = {1, 0xFF00, 65, 65, 0};
+
+// The display name of the video function of the camera AddInterfaces lists.
+constexpr char kCameraDisplayName[] =
+    "@device:pnp:\\\\?\\usb#vid_1d6b&pid_0102&mi_00#7&2f3e4d5c&0&0000#{65e8}\\global";
 
 struct FakeInterface {
   DWORD devInst;
@@ -41,11 +50,18 @@ struct FakeInterface {
   std::string path;
   bool openable;
   std::wstring serial;
+  // Another process holds the device without sharing reads or writes: an
+  // open asking for either access fails with a sharing violation.
+  bool heldUnshared = false;
+  USAGE usagePage = 0xFF00;
+  USHORT inputLength = 65;
+  USHORT outputLength = 65;
 };
 
 // The stand-in: a list of HID interfaces, handles that count their closes, a
-// queue of input reports, and a ReadFile that waits for a report or for
-// CancelSynchronousIo as a synchronous read on a device does.
+// queue of input reports, a ReadFile that waits for a report and a WriteFile
+// that waits while the device takes no report, each until
+// CancelSynchronousIo of its thread, as synchronous transfers on a device do.
 struct FakeHid {
   std::vector<FakeInterface> interfaces;
   std::mutex mutex;
@@ -69,9 +85,10 @@ struct FakeHid {
   std::deque<std::vector<BYTE>> reports;
   std::vector<std::vector<BYTE>> written;
   bool answerWrites = false;  // queue a reply echoing each written request
-  bool readBlocked = false;   // a ReadFile is waiting
+  bool writesWedged = false;  // the device takes no report (busy firmware)
+  bool ioBlocked = false;     // a ReadFile or WriteFile is waiting
   bool cancelPending = false;
-  DWORD readerThreadId = 0;
+  DWORD ioThreadId = 0;
   std::chrono::milliseconds readerLateBy{0};  // time a read takes to reach the "driver"
   int reads = 0, cancels = 0, cancelsThatHit = 0, cancelsOfOtherThreads = 0;
 
@@ -90,8 +107,8 @@ struct FakeHid {
     capsStatus = HIDP_STATUS_SUCCESS;
     reports.clear();
     written.clear();
-    answerWrites = false;
-    readBlocked = cancelPending = false;
+    answerWrites = writesWedged = false;
+    ioBlocked = cancelPending = false;
     readerLateBy = 0ms;
     reads = cancels = cancelsThatHit = cancelsOfOtherThreads = 0;
   }
@@ -149,24 +166,25 @@ BOOL WINAPI FakeDestroyList(HDEVINFO set) {
   if (set == kSet) ++F().setsDestroyed;
   return TRUE;
 }
+// Interfaces with the same parent ID are collections of one parent device,
+// numbered 1000 + the position of the first of them.
 CONFIGRET WINAPI FakeGetParent(PDEVINST parent, DEVINST devInst, ULONG flags) {
-  for (const FakeInterface& each : F().interfaces) {
-    if (each.devInst == devInst && flags == 0) {
-      *parent = devInst + 1000;
-      return each.parentResult;
-    }
+  const auto& all = F().interfaces;
+  for (const FakeInterface& each : all) {
+    if (each.devInst != devInst || flags != 0) continue;
+    std::size_t first = 0;
+    while (all[first].parentId != each.parentId) ++first;
+    *parent = static_cast<DEVINST>(1000 + first);
+    return each.parentResult;
   }
   return CR_NO_SUCH_DEVNODE;
 }
 CONFIGRET WINAPI FakeGetDeviceId(DEVINST devInst, PSTR buffer, ULONG size, ULONG) {
-  for (const FakeInterface& each : F().interfaces) {
-    if (each.devInst + 1000 == devInst) {
-      if (each.parentId.size() + 1 > size) return CR_BUFFER_SMALL;
-      std::memcpy(buffer, each.parentId.c_str(), each.parentId.size() + 1);
-      return CR_SUCCESS;
-    }
-  }
-  return CR_NO_SUCH_DEVNODE;
+  if (devInst < 1000 || devInst - 1000 >= F().interfaces.size()) return CR_NO_SUCH_DEVNODE;
+  const std::string& id = F().interfaces[devInst - 1000].parentId;
+  if (id.size() + 1 > size) return CR_BUFFER_SMALL;
+  std::memcpy(buffer, id.c_str(), id.size() + 1);
+  return CR_SUCCESS;
 }
 HANDLE WINAPI FakeCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                              DWORD disposition, DWORD flags, HANDLE) {
@@ -174,10 +192,15 @@ HANDLE WINAPI FakeCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_
                        security != nullptr ? security->nLength : 0,
                        security != nullptr ? security->bInheritHandle : TRUE});
   for (std::size_t i = 0; i < F().interfaces.size(); ++i) {
-    if (F().interfaces[i].path == path && F().interfaces[i].openable) {
-      return reinterpret_cast<HANDLE>(reinterpret_cast<std::uintptr_t>(kFirstHandle) + i);
+    const FakeInterface& device = F().interfaces[i];
+    if (device.path != path || !device.openable) continue;
+    if (device.heldUnshared && (access & (GENERIC_READ | GENERIC_WRITE)) != 0) {
+      SetLastError(ERROR_SHARING_VIOLATION);
+      return INVALID_HANDLE_VALUE;
     }
+    return reinterpret_cast<HANDLE>(reinterpret_cast<std::uintptr_t>(kFirstHandle) + i);
   }
+  SetLastError(ERROR_FILE_NOT_FOUND);
   return INVALID_HANDLE_VALUE;
 }
 BOOL WINAPI FakeCloseHandle(HANDLE handle) {
@@ -187,23 +210,29 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
   ++F().closes[index];
   return TRUE;
 }
+const FakeInterface* InterfaceOf(PHIDP_PREPARSED_DATA data) {
+  const auto index = reinterpret_cast<std::uintptr_t>(data) - kPreparsed;
+  return index < F().interfaces.size() ? &F().interfaces[index] : nullptr;
+}
 BOOLEAN WINAPI FakeGetPreparsed(HANDLE handle, PHIDP_PREPARSED_DATA* data) {
-  if (InterfaceOf(handle) == nullptr) return FALSE;
+  const FakeInterface* device = InterfaceOf(handle);
+  if (device == nullptr) return FALSE;
   ++F().preparsedTaken;
-  *data = kPreparsed;
+  *data = reinterpret_cast<PHIDP_PREPARSED_DATA>(kPreparsed + (device - F().interfaces.data()));
   return TRUE;
 }
 BOOLEAN WINAPI FakeFreePreparsed(PHIDP_PREPARSED_DATA data) {
-  if (data == kPreparsed) ++F().preparsedFreed;
+  if (InterfaceOf(data) != nullptr) ++F().preparsedFreed;
   return TRUE;
 }
 NTSTATUS WINAPI FakeGetCaps(PHIDP_PREPARSED_DATA data, PHIDP_CAPS caps) {
-  if (data != kPreparsed) return HIDP_STATUS_INVALID_PREPARSED_DATA;
+  const FakeInterface* device = InterfaceOf(data);
+  if (device == nullptr) return HIDP_STATUS_INVALID_PREPARSED_DATA;
   *caps = HIDP_CAPS{};
-  caps->UsagePage = 0xFF00;
+  caps->UsagePage = device->usagePage;
   caps->Usage = 1;
-  caps->InputReportByteLength = 65;
-  caps->OutputReportByteLength = 65;
+  caps->InputReportByteLength = device->inputLength;
+  caps->OutputReportByteLength = device->outputLength;
   return F().capsStatus;
 }
 BOOLEAN WINAPI FakeGetSerial(HANDLE handle, PVOID buffer, ULONG bytes) {
@@ -214,9 +243,28 @@ BOOLEAN WINAPI FakeGetSerial(HANDLE handle, PVOID buffer, ULONG bytes) {
   std::memcpy(buffer, device->serial.c_str(), size);
   return TRUE;
 }
+// Waits, as a synchronous transfer does, until done() or a cancel of this
+// thread; false for the cancel. The stand-in gives up after a while, so that
+// a test of a library that never cancels ends.
+template <class Done>
+bool WaitAsTransfer(std::unique_lock<std::mutex>& lock, Done done) {
+  F().ioThreadId = GetCurrentThreadId();
+  F().ioBlocked = true;
+  F().cancelPending = false;
+  const bool ended = F().changed.wait_for(lock, 3s, [&] { return done() || F().cancelPending; });
+  F().ioBlocked = false;
+  const bool cancelled = F().cancelPending || !ended;
+  F().cancelPending = false;
+  return !cancelled || done();
+}
+
 BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID data, DWORD length, LPDWORD written, LPOVERLAPPED) {
   const auto* bytes = static_cast<const BYTE*>(data);
-  std::lock_guard lock(F().mutex);
+  std::unique_lock lock(F().mutex);
+  if (F().writesWedged && !WaitAsTransfer(lock, [] { return !F().writesWedged; })) {
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return FALSE;
+  }
   F().written.emplace_back(bytes, bytes + length);
   if (F().answerWrites) {
     std::vector<BYTE> reply(65, 0);
@@ -234,13 +282,7 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID data, DWORD length, LPDWORD read, LPOVER
   std::this_thread::sleep_for(F().readerLateBy);  // on its way to the driver
   std::unique_lock lock(F().mutex);
   ++F().reads;
-  F().readerThreadId = GetCurrentThreadId();
-  F().readBlocked = true;
-  F().cancelPending = false;
-  F().changed.wait(lock, [] { return !F().reports.empty() || F().cancelPending; });
-  F().readBlocked = false;
-  if (F().reports.empty()) {
-    F().cancelPending = false;
+  if (!WaitAsTransfer(lock, [] { return !F().reports.empty(); })) {
     SetLastError(ERROR_OPERATION_ABORTED);
     return FALSE;
   }
@@ -254,8 +296,9 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID data, DWORD length, LPDWORD read, LPOVER
 BOOL WINAPI FakeCancelSynchronousIo(HANDLE thread) {
   std::lock_guard lock(F().mutex);
   ++F().cancels;
-  if (GetThreadId(thread) != F().readerThreadId) ++F().cancelsOfOtherThreads;
-  if (!F().readBlocked) {
+  const bool otherThread = GetThreadId(thread) != F().ioThreadId;
+  if (otherThread) ++F().cancelsOfOtherThreads;
+  if (!F().ioBlocked || otherThread) {
     SetLastError(ERROR_NOT_FOUND);
     return FALSE;
   }
@@ -309,8 +352,7 @@ class HidBackendTest : public ::testing::Test {
 TEST_F(HidBackendTest, SerialWalkReachesThePairedInterfaceAndReleasesEverything) {
   AddInterfaces();
   char serial[9] = {};
-  ASSERT_TRUE(ReadControlSerial(
-      "@device:pnp:\\\\?\\usb#vid_1d6b&pid_0102&mi_00#7&2f3e4d5c&0&0000#{65e8}\\global", serial));
+  ASSERT_TRUE(ReadControlSerial(kCameraDisplayName, serial));
   EXPECT_STREQ(serial, "0000ABCD");
 
   EXPECT_EQ(F().classGuid, kHidGuid);
@@ -322,6 +364,47 @@ TEST_F(HidBackendTest, SerialWalkReachesThePairedInterfaceAndReleasesEverything)
   EXPECT_EQ(F().preparsedFreed, 1);
   ASSERT_EQ(F().closes.size(), 2u);
   EXPECT_EQ(F().closes[1], 1);
+}
+
+// A device another application holds without sharing cannot become a
+// command channel, but its serial can still be read for the listing.
+TEST_F(HidBackendTest, SerialIsReadWhileAnotherApplicationHoldsTheDevice) {
+  AddInterfaces();
+  F().interfaces[1].heldUnshared = true;
+  EXPECT_FALSE(
+      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel));
+  char serial[9] = {};
+  ASSERT_TRUE(ReadControlSerial(kCameraDisplayName, serial));
+  EXPECT_STREQ(serial, "0000ABCD");
+}
+
+// A camera whose composite device also carries a consumer-control
+// collection (a snapshot button) under the same parent: the control channel
+// is the collection whose reports carry a command, though the other comes
+// first.
+TEST_F(HidBackendTest, ControlChannelPassesOverACollectionWithShortReports) {
+  AddInterfaces();
+  FakeInterface button = F().interfaces[1];
+  button.devInst = 9;
+  button.path = "\\\\?\\hid#vid_1d6b&pid_0102&mi_02&col01#8&aaaa&0&0000#{4d1e55b2}";
+  button.usagePage = 0x0C;
+  button.inputLength = 3;
+  button.outputLength = 0;
+  F().interfaces.insert(F().interfaces.begin() + 1, button);
+
+  // The capture that names the camera's video device, as an open makes it.
+  CaptureContext& capture = *ContextAt(0);
+  std::snprintf(capture.devicePath, sizeof capture.devicePath, "%s", kCameraDisplayName);
+  capture.running = 1;
+  std::shared_ptr<HidChannel> channel = OpenControlInterface(0);
+  capture.running = 0;
+  ASSERT_TRUE(channel);
+  EXPECT_EQ(channel->InputReportLength(), 65);
+  F().answerWrites = true;
+  CommandBlock command{};
+  command[0] = 0xF0;
+  ReplyBlock reply{};
+  EXPECT_TRUE(channel->Exchange(command, reply));
 }
 
 TEST_F(HidBackendTest, OpenModesPassTheirAttributes) {
@@ -343,6 +426,7 @@ TEST_F(HidBackendTest, OpenModesPassTheirAttributes) {
   EXPECT_EQ(channel.securityLength, sizeof(SECURITY_ATTRIBUTES));
   EXPECT_EQ(channel.inherit, FALSE);
   const FakeHid::Open& query = F().opens[1];
+  EXPECT_EQ(query.access, 0u);  // the information calls need no access rights
   EXPECT_EQ(query.flags, static_cast<DWORD>(FILE_FLAG_OVERLAPPED));
   EXPECT_FALSE(query.security);
   EXPECT_EQ(F().closes[1], 2);  // each handle closed with its device
@@ -415,7 +499,7 @@ TEST_F(HidBackendTest, ReadEndsAtItsTimeWhenNoReportComes) {
   EXPECT_LT(waited, 1000ms);
   EXPECT_GE(F().cancelsThatHit, 1);
   EXPECT_EQ(F().cancelsOfOtherThreads, 0);
-  EXPECT_FALSE(F().readBlocked);  // no read outlives the call
+  EXPECT_FALSE(F().ioBlocked);  // no read outlives the call
 
   F().reports.push_back(std::vector<BYTE>(65, 0x5a));
   const int cancels = F().cancels;
@@ -447,22 +531,20 @@ TEST_F(HidBackendTest, ReportsMoveOnlyOverTheCommandChannel) {
   auto query = backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kSerialQuery);
   ASSERT_TRUE(query);
   std::vector<std::uint8_t> report(65, 0);
-  EXPECT_FALSE(query->Write(report.data(), 65));
+  EXPECT_FALSE(query->Write(report.data(), 65, 10));
   EXPECT_FALSE(query->Read(report.data(), 65, 10));
   EXPECT_TRUE(F().written.empty());
   EXPECT_EQ(F().reads, 0);
 }
 
 // The library's exchange over the backend: a reply after a stale report, and
-// a device that never answers, where the 5000 ms deadline holds although the
-// handle is synchronous.
+// a device that never answers, where the channel's deadline holds although
+// the handle is synchronous (a short deadline here; the library's is 5000 ms).
 TEST_F(HidBackendTest, ExchangeKeepsItsDeadlineOverTheSynchronousHandle) {
   AddInterfaces();
-  platform::HidCaps caps;
-  caps.inputReportByteLength = 65;
-  caps.outputReportByteLength = 65;
   HidChannel channel(
-      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel), caps);
+      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel),
+      kCommandCaps, 300);
   CommandBlock command{};
   command[0] = 0xF0;
   ReplyBlock reply{};
@@ -479,9 +561,54 @@ TEST_F(HidBackendTest, ExchangeKeepsItsDeadlineOverTheSynchronousHandle) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(channel.Exchange(command, reply));
   const auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(waited, 4900ms);
-  EXPECT_LT(waited, 6500ms);
-  EXPECT_FALSE(F().readBlocked);
+  EXPECT_GE(waited, 290ms);
+  EXPECT_LT(waited, 1500ms);
+  EXPECT_FALSE(F().ioBlocked);
+}
+
+// A camera that takes no report (its firmware busy or wedged): the write
+// counts against the exchange's one deadline, and a close from another thread
+// meanwhile waits no longer than that deadline.
+TEST_F(HidBackendTest, WriteTheCameraTakesLateOrNeverEndsWithinOneDeadlineAndSoDoesAClose) {
+  AddInterfaces();
+  const char* path = F().interfaces[1].path.c_str();
+  // Closes the channel while an exchange is under way; the time from the
+  // exchange's start to the end of the close. takeAfter: when the device
+  // takes the report at last (never: zero).
+  const auto closeDuringExchange = [&](std::chrono::milliseconds takeAfter) {
+    HidChannel channel(backend_.OpenHidDevice(path, HidOpenMode::kCommandChannel), kCommandCaps,
+                       600);
+    F().writesWedged = true;
+    const auto start = std::chrono::steady_clock::now();
+    std::thread exchange([&channel] {
+      CommandBlock command{};
+      command[0] = 0xF0;
+      ReplyBlock reply{};
+      EXPECT_FALSE(channel.Exchange(command, reply));
+    });
+    for (int i = 0; i < 200 && !F().ioBlocked; ++i) std::this_thread::sleep_for(5ms);
+    if (takeAfter > 0ms) {
+      std::this_thread::sleep_for(takeAfter);
+      std::lock_guard lock(F().mutex);
+      F().writesWedged = false;
+      F().changed.notify_all();
+    }
+    channel.Close();
+    const auto closed = std::chrono::steady_clock::now() - start;
+    exchange.join();
+    return closed;
+  };
+
+  EXPECT_LT(closeDuringExchange(0ms), 800ms) << "the stand-in's device stays wedged for 3 s";
+  EXPECT_TRUE(F().written.empty());
+  EXPECT_GE(F().cancelsThatHit, 1);
+
+  // Taken after 400 ms, then no reply: the deadline runs from the write.
+  const auto closed = closeDuringExchange(400ms);
+  EXPECT_GE(closed, 590ms);
+  EXPECT_LT(closed, 800ms);
+  EXPECT_EQ(F().written.size(), 1u);
+  EXPECT_FALSE(F().ioBlocked);
 }
 
 // The system's own HID devices: the walk finds no parent for them (Wine

@@ -6,16 +6,21 @@
 #include <thread>
 #include <vector>
 
+#include "win32/com_object.h"
+
 namespace qel::test {
 
 void TestCameraLog::Reset() {
   framesSent = 0;
+  formatFourcc = 0;
   formatWidth = 0;
   formatHeight = 0;
   formatInterval = 0;
   brightness = 0;
   contrast = 0;
   hue = 1;
+  runAnswersFalse = false;
+  silent = false;
 }
 
 TestCameraLog& CameraLog() {
@@ -52,69 +57,70 @@ AM_MEDIA_TYPE* NewTaskMediaType(const AM_MEDIA_TYPE& from) {
   return type;
 }
 
-// A YUY2 type of the given size, owned by the caller (ClearMediaType).
-AM_MEDIA_TYPE MakeYuy2(int width, int height) {
+// The media subtype of a FOURCC: {fourcc-0000-0010-8000-00AA00389B71}.
+GUID FourccGuid(DWORD fourcc) {
+  return GUID{fourcc, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+}
+
+// The pin's media type for one of its formats, as a driver describes it;
+// owned by the caller (ClearMediaType).
+AM_MEDIA_TYPE MakeType(const TestCameraFormat& format) {
+  const bool compressed = format.fourcc == MAKEFOURCC('M', 'J', 'P', 'G');
   AM_MEDIA_TYPE type{};
   type.majortype = MEDIATYPE_Video;
-  type.subtype = MEDIASUBTYPE_YUY2;
-  type.bFixedSizeSamples = TRUE;
-  type.lSampleSize = static_cast<ULONG>(width * height * 2);
+  type.subtype = FourccGuid(format.fourcc);
+  type.bFixedSizeSamples = compressed ? FALSE : TRUE;
+  type.lSampleSize = static_cast<ULONG>(format.width * format.height * (compressed ? 3 : 2));
   type.formattype = FORMAT_VideoInfo;
   type.cbFormat = sizeof(VIDEOINFOHEADER);
   type.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));
   VIDEOINFOHEADER video{};
   video.AvgTimePerFrame = kTestCameraInterval;
   video.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  video.bmiHeader.biWidth = width;
-  video.bmiHeader.biHeight = height;
+  video.bmiHeader.biWidth = format.width;
+  video.bmiHeader.biHeight = format.height;
   video.bmiHeader.biPlanes = 1;
-  video.bmiHeader.biBitCount = 16;
-  video.bmiHeader.biCompression = MAKEFOURCC('Y', 'U', 'Y', '2');
+  video.bmiHeader.biBitCount = compressed ? 24 : 16;
+  video.bmiHeader.biCompression = format.fourcc;
   video.bmiHeader.biSizeImage = type.lSampleSize;
   std::memcpy(type.pbFormat, &video, sizeof video);
   return type;
 }
 
-// The pin takes YUY2 with a VIDEOINFOHEADER at one of its sizes.
-bool Acceptable(const AM_MEDIA_TYPE& type) {
-  if (type.majortype != MEDIATYPE_Video || type.subtype != MEDIASUBTYPE_YUY2 ||
-      type.formattype != FORMAT_VideoInfo || type.pbFormat == nullptr ||
-      type.cbFormat < sizeof(VIDEOINFOHEADER)) {
-    return false;
+// The format a type asks for, as a driver's SetFormat checks it: one of the
+// pin's formats by subtype and size, and every field that follows from those
+// as the pin itself describes that format; none otherwise.
+const TestCameraFormat* OfferedFormat(const AM_MEDIA_TYPE& type) {
+  if (type.majortype != MEDIATYPE_Video || type.formattype != FORMAT_VideoInfo ||
+      type.pbFormat == nullptr || type.cbFormat < sizeof(VIDEOINFOHEADER)) {
+    return nullptr;
   }
   VIDEOINFOHEADER video;
   std::memcpy(&video, type.pbFormat, sizeof video);
-  for (const auto& size : kTestCameraSizes) {
-    if (video.bmiHeader.biWidth == size[0] && std::abs(video.bmiHeader.biHeight) == size[1]) {
-      return video.AvgTimePerFrame > 0;
+  for (const TestCameraFormat& format : kTestCameraFormats) {
+    if (type.subtype != FourccGuid(format.fourcc) || video.bmiHeader.biWidth != format.width ||
+        std::abs(video.bmiHeader.biHeight) != format.height) {
+      continue;
     }
+    AM_MEDIA_TYPE own = MakeType(format);
+    VIDEOINFOHEADER ownVideo;
+    std::memcpy(&ownVideo, own.pbFormat, sizeof ownVideo);
+    const bool agrees =
+        type.bFixedSizeSamples == own.bFixedSizeSamples && type.lSampleSize == own.lSampleSize &&
+        video.bmiHeader.biBitCount == ownVideo.bmiHeader.biBitCount &&
+        video.bmiHeader.biCompression == ownVideo.bmiHeader.biCompression &&
+        video.bmiHeader.biSizeImage == ownVideo.bmiHeader.biSizeImage && video.AvgTimePerFrame > 0;
+    ClearMediaType(own);
+    return agrees ? &format : nullptr;
   }
-  return false;
+  return nullptr;
 }
 
 // ---- enumerators ----------------------------------------------------------
 
-class PinEnum final : public IEnumPins {
+class PinEnum final : public ComObject<IEnumPins> {
  public:
   PinEnum(IPin* pin, ULONG position) : pin_(pin), position_(position) { pin_->AddRef(); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IEnumPins) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      pin_->Release();
-      delete this;
-    }
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
     ULONG given = 0;
     if (count > 0 && position_ == 0) {
@@ -140,33 +146,16 @@ class PinEnum final : public IEnumPins {
   }
 
  private:
-  std::atomic<ULONG> references_{1};
+  ~PinEnum() override { pin_->Release(); }
+
   IPin* pin_;
   ULONG position_;
 };
 
-class MediaTypeEnum final : public IEnumMediaTypes {
+class MediaTypeEnum final : public ComObject<IEnumMediaTypes> {
  public:
   MediaTypeEnum(const AM_MEDIA_TYPE& type, ULONG position) : position_(position) {
     CopyMediaType(type_, type);
-  }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) {
-      ClearMediaType(type_);
-      delete this;
-    }
-    return left;
   }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
     ULONG given = 0;
@@ -192,7 +181,8 @@ class MediaTypeEnum final : public IEnumMediaTypes {
   }
 
  private:
-  std::atomic<ULONG> references_{1};
+  ~MediaTypeEnum() override { ClearMediaType(type_); }
+
   AM_MEDIA_TYPE type_{};
   ULONG position_;
 };
@@ -230,7 +220,7 @@ class CapturePin final : public IPin, public IAMStreamConfig, public IKsProperty
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override {
-    return type != nullptr && Acceptable(*type) ? S_OK : S_FALSE;
+    return type != nullptr && OfferedFormat(*type) != nullptr ? S_OK : S_FALSE;
   }
   HRESULT STDMETHODCALLTYPE EnumMediaTypes(IEnumMediaTypes** types) override {
     std::lock_guard lock(mutex_);
@@ -282,35 +272,9 @@ class CapturePin final : public IPin, public IAMStreamConfig, public IKsProperty
   std::atomic<REFERENCE_TIME> streamStart_{0};
 };
 
-class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
+class TestCameraFilter final : public ComObject<IBaseFilter, IAMVideoProcAmp> {
  public:
   TestCameraFilter() : pin_(*this) { ++CameraLog().instances; }
-  ~TestCameraFilter() {
-    pin_.Stop();
-    if (clock_ != nullptr) clock_->Release();
-    --CameraLog().instances;
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter ||
-        iid == IID_IBaseFilter) {
-      *object = static_cast<IBaseFilter*>(this);
-    } else if (iid == IID_IAMVideoProcAmp) {
-      *object = static_cast<IAMVideoProcAmp*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   // IPersist, IMediaFilter.
   HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override {
@@ -329,7 +293,14 @@ class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
       if (FAILED(result)) return result;
     }
     pin_.SetRunning(false, 0);
+    const bool wasStopped = state_ == State_Stopped;
     state_ = State_Paused;
+    // A slow source completes the move to paused later; until then GetState
+    // says so, and the graph's Run answers S_FALSE.
+    if (wasStopped && CameraLog().runAnswersFalse) {
+      intermediateStates_ = 3;
+      return S_FALSE;
+    }
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override {
@@ -343,6 +314,10 @@ class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
   }
   HRESULT STDMETHODCALLTYPE GetState(DWORD, FILTER_STATE* state) override {
     *state = state_;
+    if (intermediateStates_ > 0) {
+      --intermediateStates_;
+      return VFW_S_STATE_INTERMEDIATE;
+    }
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override {
@@ -359,7 +334,7 @@ class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
 
   // IBaseFilter.
   HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override {
-    *pins = new PinEnum(static_cast<IPin*>(&pin_), 0);
+    *pins = NewPinEnum(static_cast<IPin*>(&pin_));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override {
@@ -416,6 +391,15 @@ class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
   }
 
  private:
+  ~TestCameraFilter() override {
+    pin_.Stop();
+    if (clock_ != nullptr) clock_->Release();
+    --CameraLog().instances;
+  }
+  bool AlsoAnswers(REFIID iid) const override {
+    return iid == IID_IPersist || iid == IID_IMediaFilter;
+  }
+
   static std::atomic<long>* Property(long property) {
     switch (property) {
       case VideoProcAmp_Brightness:
@@ -429,16 +413,16 @@ class TestCameraFilter final : public IBaseFilter, public IAMVideoProcAmp {
     }
   }
 
-  std::atomic<ULONG> references_{1};
   CapturePin pin_;
   FILTER_STATE state_ = State_Stopped;
+  std::atomic<int> intermediateStates_{0};
   IFilterGraph* graph_ = nullptr;
   IReferenceClock* clock_ = nullptr;
   wchar_t name_[MAX_FILTER_NAME] = {};
 };
 
 CapturePin::CapturePin(TestCameraFilter& filter) : filter_(filter) {
-  format_ = MakeYuy2(kTestCameraSizes[0][0], kTestCameraSizes[0][1]);
+  format_ = MakeType(kTestCameraFormats[0]);
 }
 
 CapturePin::~CapturePin() {
@@ -545,14 +529,15 @@ HRESULT STDMETHODCALLTYPE CapturePin::QueryPinInfo(PIN_INFO* info) {
 
 HRESULT STDMETHODCALLTYPE CapturePin::SetFormat(AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
-  if (!Acceptable(*type)) return VFW_E_INVALIDMEDIATYPE;
+  const TestCameraFormat* format = OfferedFormat(*type);
+  if (format == nullptr) return VFW_E_INVALIDMEDIATYPE;
   std::lock_guard lock(mutex_);
   if (connected_ != nullptr) return VFW_E_ALREADY_CONNECTED;
+  ClearMediaType(format_);
+  CopyMediaType(format_, *type);
   VIDEOINFOHEADER video;
   std::memcpy(&video, type->pbFormat, sizeof video);
-  ClearMediaType(format_);
-  format_ = MakeYuy2(video.bmiHeader.biWidth, std::abs(video.bmiHeader.biHeight));
-  std::memcpy(format_.pbFormat, &video, sizeof video);
+  CameraLog().formatFourcc = format->fourcc;
   CameraLog().formatWidth = video.bmiHeader.biWidth;
   CameraLog().formatHeight = video.bmiHeader.biHeight;
   CameraLog().formatInterval = video.AvgTimePerFrame;
@@ -567,21 +552,21 @@ HRESULT STDMETHODCALLTYPE CapturePin::GetFormat(AM_MEDIA_TYPE** type) {
 }
 
 HRESULT STDMETHODCALLTYPE CapturePin::GetNumberOfCapabilities(int* count, int* size) {
-  *count = static_cast<int>(std::size(kTestCameraSizes));
+  *count = static_cast<int>(std::size(kTestCameraFormats));
   *size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CapturePin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) {
-  if (index < 0 || index >= static_cast<int>(std::size(kTestCameraSizes))) return S_FALSE;
-  const int width = kTestCameraSizes[index][0];
-  const int height = kTestCameraSizes[index][1];
+  if (index < 0 || index >= static_cast<int>(std::size(kTestCameraFormats))) return S_FALSE;
+  const TestCameraFormat& format = kTestCameraFormats[index];
   *type = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-  **type = MakeYuy2(width, height);
+  **type = MakeType(format);
   VIDEO_STREAM_CONFIG_CAPS record{};
   record.guid = FORMAT_VideoInfo;
-  record.InputSize = record.MinCroppingSize = record.MaxCroppingSize = {width, height};
-  record.MinOutputSize = record.MaxOutputSize = {width, height};
+  record.InputSize = record.MinCroppingSize =
+      record.MaxCroppingSize = {format.width, format.height};
+  record.MinOutputSize = record.MaxOutputSize = {format.width, format.height};
   record.MinFrameInterval = record.MaxFrameInterval = kTestCameraInterval;
   std::memcpy(caps, &record, sizeof record);
   return S_OK;
@@ -631,7 +616,7 @@ void CapturePin::Stream() {
   IMemInputPin* input = input_;
   long length = format_.lSampleSize;
   for (REFERENCE_TIME frame = 0; !stop_;) {
-    if (!running_) {
+    if (!running_ || CameraLog().silent) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       continue;
     }
@@ -656,30 +641,12 @@ void CapturePin::Stream() {
 }
 
 HRESULT CreateTestCamera(REFIID iid, void** object) {
-  IBaseFilter* filter = NewTestCamera();
-  const HRESULT result = filter->QueryInterface(iid, object);
-  filter->Release();
-  return result;
+  return HandOut(NewTestCamera(), iid, object);
 }
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<IClassFactory> {
  public:
   explicit ClassFactory(HRESULT (*make)(REFIID, void**)) : make_(make) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     return make_(iid, object);
@@ -687,7 +654,6 @@ class ClassFactory final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
  private:
-  std::atomic<ULONG> references_{1};
   HRESULT (*make_)(REFIID, void**);
 };
 
@@ -698,6 +664,8 @@ IBaseFilter* NewTestCamera() { return new TestCameraFilter(); }
 IClassFactory* NewClassFactory(HRESULT (*make)(REFIID iid, void** object)) {
   return new ClassFactory(make);
 }
+
+IEnumPins* NewPinEnum(IPin* pin) { return new PinEnum(pin, 0); }
 
 TestCameraClass::TestCameraClass() {
   IClassFactory* factory = NewClassFactory(&CreateTestCamera);

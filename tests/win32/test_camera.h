@@ -17,20 +17,34 @@ namespace qel::test {
 inline constexpr CLSID kTestCameraClsid = {
     0x4f0c7d51, 0x9a1e, 0x4c8b, {0xa6, 0xc2, 0x3d, 0x5e, 0x7f, 0x90, 0x1a, 0x2b}};
 
-// The capabilities the pin offers: YUY2 at these sizes, 30 frames per second.
-inline constexpr int kTestCameraSizes[][2] = {{320, 240}, {160, 120}};
+// The capabilities the pin offers, at 30 frames per second: YUY2 at two
+// sizes and MJPG at the larger one.
+struct TestCameraFormat {
+  DWORD fourcc;
+  int width;
+  int height;
+};
+inline constexpr TestCameraFormat kTestCameraFormats[] = {
+    {MAKEFOURCC('Y', 'U', 'Y', '2'), 320, 240},
+    {MAKEFOURCC('Y', 'U', 'Y', '2'), 160, 120},
+    {MAKEFOURCC('M', 'J', 'P', 'G'), 320, 240}};
 inline constexpr REFERENCE_TIME kTestCameraInterval = 333333;
 
 // What the test cameras of this process saw, for the tests to check.
 struct TestCameraLog {
-  std::atomic<int> instances{0};    // filters alive
-  std::atomic<int> framesSent{0};   // samples the pin delivered
-  std::atomic<int> formatWidth{0};  // of the last SetFormat
+  std::atomic<int> instances{0};       // filters alive
+  std::atomic<int> framesSent{0};      // samples the pin delivered
+  std::atomic<DWORD> formatFourcc{0};  // of the last SetFormat
+  std::atomic<int> formatWidth{0};
   std::atomic<int> formatHeight{0};
   std::atomic<long long> formatInterval{0};
   std::atomic<long> brightness{0};  // the VideoProcAmp values
   std::atomic<long> contrast{0};
   std::atomic<long> hue{1};
+  // The source completes its move to paused later, so that the graph's Run
+  // answers S_FALSE.
+  std::atomic<bool> runAnswersFalse{false};
+  std::atomic<bool> silent{false};  // the stream sends no frames
   void Reset();
 };
 TestCameraLog& CameraLog();
@@ -54,6 +68,9 @@ class TestCameraClass {
 
 // A class factory whose CreateInstance calls make; one reference.
 IClassFactory* NewClassFactory(HRESULT (*make)(REFIID iid, void** object));
+
+// An enumerator of a filter's one pin; one reference.
+IEnumPins* NewPinEnum(IPin* pin);
 
 // Deep copy of a media type into task memory, and its release.
 void CopyMediaType(AM_MEDIA_TYPE& to, const AM_MEDIA_TYPE& from);

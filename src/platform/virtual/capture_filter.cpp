@@ -50,10 +50,11 @@ class VirtualSampleGrabber : public platform::SampleGrabber {
   HResult SetOneShot(bool oneShot) override {
     return Update("SetOneShot", [&](FilterState& f) { f.oneShot = oneShot; });
   }
-  HResult SetCallback(platform::SampleGrabberCallback* callback, long whichMethod) override {
+  HResult SetCallback(std::shared_ptr<platform::SampleGrabberCallback> callback,
+                      long whichMethod) override {
     if (whichMethod != 0 && whichMethod != 1) return platform::kInvalidArg;
     return Update("SetCallback", [&](FilterState& f) {
-      f.callback = callback;
+      f.callback = std::move(callback);
       f.whichMethod = whichMethod;
     });
   }

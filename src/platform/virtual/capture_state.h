@@ -32,7 +32,7 @@ struct FilterState {
   platform::MediaType mediaType;
   bool bufferSamples = false;
   bool oneShot = false;
-  platform::SampleGrabberCallback* callback = nullptr;
+  std::shared_ptr<platform::SampleGrabberCallback> callback;
   long whichMethod = 0;
 };
 

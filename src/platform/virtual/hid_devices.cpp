@@ -108,7 +108,8 @@ class VirtualHidDevice : public platform::HidDevice {
     return true;
   }
 
-  bool Write(const std::uint8_t* report, std::uint32_t length) override {
+  // The rig's camera takes every report at once.
+  bool Write(const std::uint8_t* report, std::uint32_t length, std::uint32_t) override {
     if (report == nullptr) return false;
     Rig& rig = Rig::Instance();
     std::unique_lock lock(rig.mutex);

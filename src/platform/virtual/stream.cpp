@@ -41,7 +41,8 @@ void DeliverFrame(std::unique_lock<std::mutex>& lock, StreamCore& core, std::int
   Device& device = *core.device;
   FilterState& grabber = *core.grabber;
   if (device.removed || core.oneShotDone) return;
-  platform::SampleGrabberCallback* callback = grabber.callback;
+  // Shared for the call: a callback cleared meanwhile lives until it returns.
+  std::shared_ptr<platform::SampleGrabberCallback> callback = grabber.callback;
   long which = grabber.whichMethod;
   int mode = device.frameMode;
   if (callback == nullptr || mode == QELSIM_FRAMES_NONE) return;

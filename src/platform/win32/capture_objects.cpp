@@ -129,36 +129,6 @@ HResult Win32StreamConfig::GetStreamCaps(int index, std::unique_ptr<MediaType>& 
   return static_cast<HResult>(result);
 }
 
-// ---- video properties ---------------------------------------------------
-
-HResult Win32VideoProcAmp::GetRange(long property, long& min, long& max, long& step,
-                                    long& defaultValue, long& capsFlags) {
-  return static_cast<HResult>(
-      amp_->GetRange(property, &min, &max, &step, &defaultValue, &capsFlags));
-}
-
-HResult Win32VideoProcAmp::Get(long property, long& value, long& flags) {
-  return static_cast<HResult>(amp_->Get(property, &value, &flags));
-}
-
-HResult Win32VideoProcAmp::Set(long property, long value, long flags) {
-  return static_cast<HResult>(amp_->Set(property, value, flags));
-}
-
-HResult Win32CameraControl::GetRange(long property, long& min, long& max, long& step,
-                                     long& defaultValue, long& capsFlags) {
-  return static_cast<HResult>(
-      control_->GetRange(property, &min, &max, &step, &defaultValue, &capsFlags));
-}
-
-HResult Win32CameraControl::Get(long property, long& value, long& flags) {
-  return static_cast<HResult>(control_->Get(property, &value, &flags));
-}
-
-HResult Win32CameraControl::Set(long property, long value, long flags) {
-  return static_cast<HResult>(control_->Set(property, value, flags));
-}
-
 // ---- sample grabber -----------------------------------------------------
 
 HResult Win32SampleGrabber::SetMediaType(const MediaType& type) {
@@ -174,11 +144,15 @@ HResult Win32SampleGrabber::SetOneShot(bool oneShot) {
   return static_cast<HResult>(grabber_->SetOneShot(oneShot ? TRUE : FALSE));
 }
 
-HResult Win32SampleGrabber::SetCallback(SampleGrabberCallback* callback, long whichMethod) {
-  if (callback == nullptr) return static_cast<HResult>(grabber_->SetCallback(nullptr, whichMethod));
-  // The grabber takes its own reference to the adapter; ours ends here.
-  ComPtr<ISampleGrabberCB> adapter(new GrabberCallbackAdapter(callback));
-  return static_cast<HResult>(grabber_->SetCallback(adapter.get(), whichMethod));
+HResult Win32SampleGrabber::SetCallback(std::shared_ptr<SampleGrabberCallback> callback,
+                                        long whichMethod) {
+  ComPtr<ISampleGrabberCB> adapter;
+  if (callback) adapter = ComPtr<ISampleGrabberCB>(new GrabberCallbackAdapter(std::move(callback)));
+  const HRESULT result = grabber_->SetCallback(adapter.get(), whichMethod);
+  // The adapter the grabber had is let go only once it holds the new one (or
+  // none); a refused call leaves it as it was.
+  if (SUCCEEDED(result)) adapter_ = std::move(adapter);
+  return static_cast<HResult>(result);
 }
 
 // ---- filters and the graph ----------------------------------------------

@@ -83,29 +83,29 @@ class Win32StreamConfig final : public StreamConfig {
   ComPtr<IAMStreamConfig> config_;
 };
 
-class Win32VideoProcAmp final : public VideoPropertySet {
+// IAMVideoProcAmp and IAMCameraControl carry the same three calls.
+template <class Interface>
+class Win32VideoPropertySet final : public VideoPropertySet {
  public:
-  explicit Win32VideoProcAmp(ComPtr<IAMVideoProcAmp> amp) : amp_(std::move(amp)) {}
+  explicit Win32VideoPropertySet(ComPtr<Interface> set) : set_(std::move(set)) {}
   HResult GetRange(long property, long& min, long& max, long& step, long& defaultValue,
-                   long& capsFlags) override;
-  HResult Get(long property, long& value, long& flags) override;
-  HResult Set(long property, long value, long flags) override;
+                   long& capsFlags) override {
+    return static_cast<HResult>(
+        set_->GetRange(property, &min, &max, &step, &defaultValue, &capsFlags));
+  }
+  HResult Get(long property, long& value, long& flags) override {
+    return static_cast<HResult>(set_->Get(property, &value, &flags));
+  }
+  HResult Set(long property, long value, long flags) override {
+    return static_cast<HResult>(set_->Set(property, value, flags));
+  }
 
  private:
-  ComPtr<IAMVideoProcAmp> amp_;
+  ComPtr<Interface> set_;
 };
 
-class Win32CameraControl final : public VideoPropertySet {
- public:
-  explicit Win32CameraControl(ComPtr<IAMCameraControl> control) : control_(std::move(control)) {}
-  HResult GetRange(long property, long& min, long& max, long& step, long& defaultValue,
-                   long& capsFlags) override;
-  HResult Get(long property, long& value, long& flags) override;
-  HResult Set(long property, long value, long flags) override;
-
- private:
-  ComPtr<IAMCameraControl> control_;
-};
+using Win32VideoProcAmp = Win32VideoPropertySet<IAMVideoProcAmp>;
+using Win32CameraControl = Win32VideoPropertySet<IAMCameraControl>;
 
 class Win32SampleGrabber final : public SampleGrabber {
  public:
@@ -113,9 +113,13 @@ class Win32SampleGrabber final : public SampleGrabber {
   HResult SetMediaType(const MediaType& type) override;
   HResult SetBufferSamples(bool buffer) override;
   HResult SetOneShot(bool oneShot) override;
-  HResult SetCallback(SampleGrabberCallback* callback, long whichMethod) override;
+  HResult SetCallback(std::shared_ptr<SampleGrabberCallback> callback, long whichMethod) override;
 
  private:
+  // The adapter the grabber was given, held here as long as the grabber may
+  // call it (the grabber need not count a reference of its own); released
+  // after the grabber.
+  ComPtr<ISampleGrabberCB> adapter_;
   ComPtr<ISampleGrabber> grabber_;
 };
 

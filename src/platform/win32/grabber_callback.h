@@ -1,9 +1,10 @@
 // The COM object handed to the sample grabber: an ISampleGrabberCB that
 // forwards every sample to the library's SampleGrabberCallback.
 //
-// The grabber counts references on this object, not on the library's
-// callback, which is borrowed: the library keeps it alive until the graph
-// holding the grabber is released, and so until the grabber stops calling.
+// The adapter shares the library's callback, so the callback lives as long
+// as the adapter does. The adapter itself lives while anyone counts a
+// reference on it: the backend's grabber wrapper holds one for as long as the
+// grabber has it, since a grabber need not count one of its own.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <qedit.h>
 
 #include <atomic>
+#include <memory>
 
 #include "platform/platform.h"
 
@@ -19,7 +21,8 @@ namespace qel::platform::win32 {
 class GrabberCallbackAdapter final : public ISampleGrabberCB {
  public:
   // Starts with one reference, held by the creator.
-  explicit GrabberCallbackAdapter(SampleGrabberCallback* target) : target_(target) {}
+  explicit GrabberCallbackAdapter(std::shared_ptr<SampleGrabberCallback> target)
+      : target_(std::move(target)) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -31,7 +34,7 @@ class GrabberCallbackAdapter final : public ISampleGrabberCB {
   ~GrabberCallbackAdapter() = default;
 
   std::atomic<ULONG> references_{1};
-  SampleGrabberCallback* const target_;
+  const std::shared_ptr<SampleGrabberCallback> target_;
 };
 
 }  // namespace qel::platform::win32

@@ -36,7 +36,8 @@ struct HidApi {
   decltype(&::CancelSynchronousIo) CancelSynchronousIo;
 };
 
-// The system's functions.
+// The system's functions; those of hid.dll taken from the system directory's
+// copy, loaded at the first call (functions that fail where it is missing).
 const HidApi& SystemHidApi();
 
 // The table in use: the system's unless a test replaced entries. Replace

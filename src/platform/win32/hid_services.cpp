@@ -88,69 +88,71 @@ class Win32HidInterfaceSet final : public HidInterfaceSet {
   bool haveInterface_ = false;
 };
 
-// ---- bounded reads ------------------------------------------------------
+// ---- bounded transfers --------------------------------------------------
 
 // A command-channel handle is opened for synchronous I/O, where ReadFile
-// returns only when the device sends its next input report. To bound the
-// wait, a timer of the system's timer queue cancels the reading thread's
-// synchronous I/O (CancelSynchronousIo) once the time is up, and again every
-// kReadCancelRetryMs while the read is still under way, in case the first
-// cancel came before the read reached the driver. The read then fails with
+// returns only when the device sends its next input report, and WriteFile
+// only when the device has taken the output report (a camera whose firmware
+// is busy or wedged may not). To bound the wait, a timer of the system's
+// timer queue cancels the calling thread's synchronous I/O
+// (CancelSynchronousIo) once the time is up, and again every
+// kReadCancelRetryMs while the transfer is still under way, in case the first
+// cancel came before it reached the driver. The transfer then fails with
 // ERROR_OPERATION_ABORTED; no report is lost, as a report that the driver has
 // not handed to a read stays in its queue for the next one.
 //
-// Every read ends before Read returns. That matters beyond the time bound:
-// the system serialises I/O on a synchronous handle, so a read left pending
-// would hold up the next request's WriteFile until a report arrived.
+// Every transfer ends before Read or Write returns. That matters beyond the
+// time bound: the system serialises I/O on a synchronous handle, so a
+// transfer left pending would hold up the next one.
 //
-// The cancel can reach only this read: the timer callback cancels only while
-// `reading` is set, under the lock, and the thread clears it (taking the
-// lock) before it does anything else once ReadFile has returned; disarming
+// The cancel can reach only this transfer: the timer callback cancels only
+// while `busy` is set, under the lock, and the thread clears it (taking the
+// lock) before it does anything else once the call has returned; disarming
 // also waits for a callback already running.
-class ReadDeadline {
+class IoDeadline {
  public:
-  explicit ReadDeadline(std::uint32_t timeoutMs) {
-    // A real handle of the reading thread (GetCurrentThread gives a pseudo
+  explicit IoDeadline(std::uint32_t timeoutMs) {
+    // A real handle of the calling thread (GetCurrentThread gives a pseudo
     // handle that would name the timer's thread in the callback).
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread_, 0,
                          FALSE, DUPLICATE_SAME_ACCESS)) {
       thread_ = nullptr;
       return;
     }
-    if (!CreateTimerQueueTimer(&timer_, nullptr, &ReadDeadline::Expired, this, timeoutMs,
+    if (!CreateTimerQueueTimer(&timer_, nullptr, &IoDeadline::Expired, this, timeoutMs,
                                kReadCancelRetryMs, WT_EXECUTEDEFAULT)) {
       timer_ = nullptr;
     }
   }
-  ~ReadDeadline() {
+  ~IoDeadline() {
     {
       std::lock_guard lock(mutex_);
-      reading_ = false;
+      busy_ = false;
     }
     // INVALID_HANDLE_VALUE: wait for a callback that is running.
     if (timer_ != nullptr) DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
     if (thread_ != nullptr) CloseHandle(thread_);
   }
-  ReadDeadline(const ReadDeadline&) = delete;
-  ReadDeadline& operator=(const ReadDeadline&) = delete;
+  IoDeadline(const IoDeadline&) = delete;
+  IoDeadline& operator=(const IoDeadline&) = delete;
 
   bool armed() const { return timer_ != nullptr; }
 
-  // Ends the thread's part in the read: after this no cancel reaches it.
-  void ReadReturned() {
+  // Ends the thread's part in the transfer: after this no cancel reaches it.
+  void Returned() {
     std::lock_guard lock(mutex_);
-    reading_ = false;
+    busy_ = false;
   }
 
  private:
   static VOID CALLBACK Expired(PVOID self, BOOLEAN) {
-    auto* deadline = static_cast<ReadDeadline*>(self);
+    auto* deadline = static_cast<IoDeadline*>(self);
     std::lock_guard lock(deadline->mutex_);
-    if (deadline->reading_) Hid().CancelSynchronousIo(deadline->thread_);
+    if (deadline->busy_) Hid().CancelSynchronousIo(deadline->thread_);
   }
 
   std::mutex mutex_;
-  bool reading_ = true;
+  bool busy_ = true;
   HANDLE thread_ = nullptr;
   HANDLE timer_ = nullptr;
 };
@@ -186,21 +188,25 @@ class Win32HidDevice final : public HidDevice {
 
   // Reports move only over the command channel's synchronous handle: the
   // serial query's handle is overlapped, where a transfer without an
-  // OVERLAPPED record is not allowed.
-  bool Write(const std::uint8_t* report, std::uint32_t length) override {
+  // OVERLAPPED record is not allowed. Without a deadline a transfer could
+  // wait for ever; none is better.
+  bool Write(const std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) override {
     if (mode_ != HidOpenMode::kCommandChannel || report == nullptr) return false;
+    IoDeadline deadline(timeoutMs);
+    if (!deadline.armed()) return false;
     DWORD written = 0;
-    return Hid().WriteFile(handle_, report, length, &written, nullptr) != FALSE;
+    const BOOL wrote = Hid().WriteFile(handle_, report, length, &written, nullptr);
+    deadline.Returned();
+    return wrote != FALSE;
   }
 
   bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) override {
     if (mode_ != HidOpenMode::kCommandChannel || report == nullptr) return false;
-    ReadDeadline deadline(timeoutMs);
-    // Without a deadline the read could wait for ever; no read is better.
+    IoDeadline deadline(timeoutMs);
     if (!deadline.armed()) return false;
     DWORD received = 0;
     const BOOL read = Hid().ReadFile(handle_, report, length, &received, nullptr);
-    deadline.ReadReturned();
+    deadline.Returned();
     return read != FALSE;
   }
 
@@ -233,15 +239,18 @@ std::uint32_t GetDeviceId(std::uint32_t devInst, char* buffer, std::uint32_t siz
 
 std::unique_ptr<HidDevice> OpenHidDevice(const char* path, HidOpenMode mode) {
   if (path == nullptr) return nullptr;
-  // The command channel: a handle that no child process inherits, for
-  // synchronous I/O. The serial query: default security, overlapped.
+  // The command channel: read and write access, a handle that no child
+  // process inherits, synchronous I/O. The serial query: no access rights
+  // (the HID information calls need none, and so an application holding the
+  // device without sharing it does not hide its serial), default security,
+  // overlapped.
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof security;
   security.lpSecurityDescriptor = nullptr;
   security.bInheritHandle = FALSE;
   const bool channel = mode == HidOpenMode::kCommandChannel;
   HANDLE handle = Hid().CreateFileA(
-      path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      path, channel ? GENERIC_READ | GENERIC_WRITE : 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
       channel ? &security : nullptr, OPEN_EXISTING, channel ? 0 : FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<Win32HidDevice>(handle, mode);

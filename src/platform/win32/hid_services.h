@@ -15,8 +15,8 @@ std::uint32_t GetParentDevInst(std::uint32_t devInst, std::uint32_t& parent);
 std::uint32_t GetDeviceId(std::uint32_t devInst, char* buffer, std::uint32_t size);
 std::unique_ptr<HidDevice> OpenHidDevice(const char* path, HidOpenMode mode);
 
-// How often a read that outlived its time is cancelled again, should the
-// first cancel have come before the read reached the driver.
+// How often a transfer that outlived its time is cancelled again, should the
+// first cancel have come before the transfer reached the driver.
 inline constexpr std::uint32_t kReadCancelRetryMs = 10;
 
 }  // namespace qel::platform::win32
