@@ -116,3 +116,42 @@ TEST_F(EmptyRigTest, TenCamerasUnderConcurrentUse) {
 
 }  // namespace
 }  // namespace qel::test
+
+namespace qel::test {
+namespace {
+
+// Threads racing to open and close the same cameras, by key and by serial
+// text: each open either wins or fails cleanly, and when the race is over
+// every camera can be opened and the rig's books balance.
+TEST_F(RigTest, OpensAndClosesOfOneCameraRaceSafely) {
+  std::atomic<int> opened{0};
+  std::vector<std::thread> threads;
+  for (int worker = 0; worker < 4; ++worker) {
+    threads.emplace_back([&, worker] {
+      for (int round = 0; round < 6; ++round) {
+        int32_t key = -1;
+        const int32_t result = worker % 2 == 0
+                                   ? QelOpen(0, 480, 270, 30.0, "YUY2")
+                                   : QelOpenSerialNo("QEL5#0000ABCD", &key, 480, 270, 30.0);
+        EXPECT_TRUE(result == 0 || result == -1) << result;
+        if (result == 0) ++opened;
+        if (round % 2 == 1) QelClose(0);
+      }
+    });
+  }
+  threads.emplace_back([] {
+    for (int round = 0; round < 6; ++round) {
+      if (QelOpen(2, 640, 480, 30.0, "YUY2") == 1) QelClose(2);
+    }
+  });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_GT(opened.load(), 0);
+  QelClose(0);
+  EXPECT_EQ(qelsim_running_streams(), 0);
+  EXPECT_EQ(qelsim_open_hid_handles(), 0);
+  ASSERT_EQ(QelOpen(0, 480, 270, 30.0, "YUY2"), 0);
+  QelClose(0);
+}
+
+}  // namespace
+}  // namespace qel::test
