@@ -3,7 +3,6 @@
 #include "capture/capture_context.h"
 #include "capture/capture_graph.h"
 #include "capture/media_format.h"
-#include "core/com_scope.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -163,20 +162,26 @@ TEST_F(CaptureGraph, CameraWithoutFramesFailsAfterThreeAttemptsOfSixSeconds) {
   EXPECT_GT(qelsim_frames_delivered(kQel5Device), 0) << "empty samples did arrive";
 }
 
-TEST_F(CaptureGraph, CapturePeriodHoldsOneComInitialisation) {
+// Graphs hold the multithreaded apartment while any exists; the build's own
+// COM initialisation is undone before it returns.
+TEST_F(CaptureGraph, GraphsHoldTheApartmentAndLeaveNoInitialisationBehind) {
   ASSERT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildRunning);
-  EXPECT_EQ(CapturePeriodCom::Held(), true);
+  EXPECT_EQ(qelsim_mta_usage(), 1);
   EXPECT_EQ(Capture().cachedDeviceCount, 3);
-  EXPECT_EQ(qelsim_com_depth(), 1);
   ASSERT_EQ(StartRigCapture(1, 1, 1280, 720, 30.0), kBuildRunning);
-  EXPECT_EQ(qelsim_com_depth(), 1);
+  EXPECT_EQ(qelsim_mta_usage(), 1);
+  EXPECT_EQ(qelsim_com_depth(), 0);
 
   EXPECT_EQ(StopCapture(0), kStopDone);
-  EXPECT_EQ(CapturePeriodCom::Held(), true) << "one capture still runs";
+  EXPECT_EQ(qelsim_mta_usage(), 1) << "one graph still exists";
   EXPECT_EQ(Capture().cachedDeviceCount, 3);
   EXPECT_EQ(StopCapture(1), kStopDone);
-  EXPECT_EQ(CapturePeriodCom::Held(), false);
+  EXPECT_EQ(qelsim_mta_usage(), 0);
   EXPECT_EQ(Capture().cachedDeviceCount, -1);
+
+  qelsim_inject_fault(-1, "SetFormat", 0, 1);
+  EXPECT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildFormatRefused);
+  EXPECT_EQ(qelsim_mta_usage(), 0) << "a failed build leaves no graph";
   EXPECT_EQ(qelsim_com_depth(), 0);
 }
 

@@ -242,6 +242,11 @@ QEL_API void QEL_CALL qelsim_set_tick_count(uint32_t ms);
 
 /** Number of CoInitializeEx calls that succeeded and were not yet undone. */
 QEL_API int QEL_CALL qelsim_com_depth(void);
+/** The same, of the calling thread only. */
+QEL_API int QEL_CALL qelsim_com_thread_depth(void);
+/** Number of holds on the multithreaded apartment (CoIncrementMTAUsage) not
+ *  yet released. */
+QEL_API int QEL_CALL qelsim_mta_usage(void);
 
 #ifdef __cplusplus
 }

@@ -23,6 +23,13 @@ namespace {
 
 constexpr long kBufferCallback = 1;  // SetCallback's selector of BufferCB
 
+bool AnyGraphRunning() {
+  for (const CaptureContext& each : Capture().contexts) {
+    if (each.IsRunning()) return true;
+  }
+  return false;
+}
+
 // Stops a graph that may be running; a graph that does not stop is released
 // all the same.
 void StopGraph(CaptureContext& context) {
@@ -311,11 +318,12 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   CaptureState& state = Capture();
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr) return kBuildNotBuilt;
+  ComForCall com;
   if (state.cachedDeviceCount == -1) {
-    CapturePeriodCom::Begin();
     for (CaptureContext& each : state.contexts) each.ClearRequest();
   }
   if (context->IsRunning()) return kCaptureAlreadyRunning;
+  CapturePeriodCom::Begin();
   context->width = width;
   context->height = height;
   context->frameRate = frameRate;
@@ -325,6 +333,7 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   context->streamSubtype = subtype;
   context->buildStatus.store(kBuildNotBuilt);
   BuildCaptureGraph(captureIndex);
+  if (!AnyGraphRunning()) CapturePeriodCom::End();
   return context->buildStatus.load();
 }
 
@@ -352,6 +361,7 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
   CaptureState& state = Capture();
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr || context->running.load() == 0) return kStopNotRunning;
+  ComForCall com;
   {
     std::unique_ptr<platform::MediaControl> mediaControl;
     if (!context->graphBuilder || context->graphBuilder->QueryMediaControl(mediaControl) != kOk ||
@@ -372,9 +382,7 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
   }
   ReleaseCaptureObjects(captureIndex);
 
-  for (const CaptureContext& each : state.contexts) {
-    if (each.running.load() != 0) return kStopDone;
-  }
+  if (AnyGraphRunning()) return kStopDone;
   CapturePeriodCom::End();
   state.cachedDeviceCount = -1;
   return kStopDone;

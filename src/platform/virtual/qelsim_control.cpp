@@ -81,4 +81,8 @@ QEL_API void QEL_CALL qelsim_set_tick_count(uint32_t ms) { SetTickCount(ms); }
 
 QEL_API int QEL_CALL qelsim_com_depth(void) { return ComDepth(); }
 
+QEL_API int QEL_CALL qelsim_com_thread_depth(void) { return ThreadComDepth(); }
+
+QEL_API int QEL_CALL qelsim_mta_usage(void) { return MtaUsage(); }
+
 }  // extern "C"
