@@ -16,6 +16,11 @@ target_link_libraries(qel_static PUBLIC ${QEL_WIN32_LIBRARIES})
 # library is libqel.dll.a. The C and C++ runtimes are linked in (-static, see
 # the toolchain file), so the DLL needs only DLLs of the system.
 target_sources(qel PRIVATE ${PROJECT_SOURCE_DIR}/src/qel.def)
+# A 32-bit link would export the stdcall names both plain and decorated
+# (QelClose@4), and a MinGW client would bind to the decorated one.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(qel PRIVATE -Wl,--kill-at)
+endif()
 set_target_properties(qel PROPERTIES PREFIX "" OUTPUT_NAME qel IMPORT_PREFIX lib IMPORT_SUFFIX .dll.a)
 
 # GoogleTest from Debian's source package, built with the cross compiler. The

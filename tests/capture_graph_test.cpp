@@ -174,7 +174,6 @@ TEST_F(CaptureGraph, CapturePeriodUndoesOnlyItsOwnComInitialisation) {
   ASSERT_EQ(platform::ActivePlatform().CoInitializeEx(), platform::kOk);
   qelsim_inject_fault(-1, "CoInitializeEx", 0, 1);
   ASSERT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildRunning);
-  EXPECT_FALSE(CapturePeriodCom::Held());
   EXPECT_EQ(StopCapture(0), kStopDone);
   EXPECT_EQ(qelsim_com_thread_depth(), 1) << "the thread's own initialisation stays";
   platform::ActivePlatform().CoUninitialize();
@@ -207,20 +206,26 @@ TEST_F(CaptureGraph, GrabberNeitherBuffersSamplesNorStopsAfterOne) {
   EXPECT_EQ(oneShot, 0);
 }
 
-TEST_F(CaptureGraph, CapturePeriodHoldsOneComInitialisation) {
+// Graphs hold the multithreaded apartment while any exists; the build's own
+// COM initialisation is undone before it returns.
+TEST_F(CaptureGraph, GraphsHoldTheApartmentAndLeaveNoInitialisationBehind) {
   ASSERT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildRunning);
-  EXPECT_EQ(CapturePeriodCom::Held(), true);
+  EXPECT_EQ(qelsim_mta_usage(), 1);
   EXPECT_EQ(Capture().cachedDeviceCount, 3);
-  EXPECT_EQ(qelsim_com_depth(), 1);
   ASSERT_EQ(StartRigCapture(1, 1, 1280, 720, 30.0), kBuildRunning);
-  EXPECT_EQ(qelsim_com_depth(), 1);
+  EXPECT_EQ(qelsim_mta_usage(), 1);
+  EXPECT_EQ(qelsim_com_depth(), 0);
 
   EXPECT_EQ(StopCapture(0), kStopDone);
-  EXPECT_EQ(CapturePeriodCom::Held(), true) << "one capture still runs";
+  EXPECT_EQ(qelsim_mta_usage(), 1) << "one graph still exists";
   EXPECT_EQ(Capture().cachedDeviceCount, 3);
   EXPECT_EQ(StopCapture(1), kStopDone);
-  EXPECT_EQ(CapturePeriodCom::Held(), false);
+  EXPECT_EQ(qelsim_mta_usage(), 0);
   EXPECT_EQ(Capture().cachedDeviceCount, -1);
+
+  qelsim_inject_fault(-1, "SetFormat", 0, 1);
+  EXPECT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildFormatRefused);
+  EXPECT_EQ(qelsim_mta_usage(), 0) << "a failed build leaves no graph";
   EXPECT_EQ(qelsim_com_depth(), 0);
 }
 

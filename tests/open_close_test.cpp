@@ -10,6 +10,7 @@
 #include "core/camera_table.h"
 #include "core/listing_size.h"
 #include "hid/data_block.h"
+#include "platform/platform.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -202,6 +203,31 @@ TEST_F(OpenClose, FailuresAfterTheBuildTakeTheCaptureDown) {
   EXPECT_EQ(QelOpen(0, 0, 0, 0.0, "YUY2"), -1);
 
   for (int key = -1; key < 3; ++key) EXPECT_FALSE(CameraTable::Instance().FindSlot(key));
+  EXPECT_EQ(qelsim_com_depth(), 0);
+}
+
+// Opened on one thread, closed on another that has COM of its own: each
+// initialisation the library made is undone on its own thread, the closing
+// thread keeps its own, and the apartment is held while the camera is open.
+TEST_F(OpenClose, ComIsBalancedPerThreadWhenOpenAndCloseComeFromDifferentThreads) {
+  int openerDepth = -1;
+  std::thread([&openerDepth] {
+    ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+    openerDepth = qelsim_com_thread_depth();
+  }).join();
+  EXPECT_EQ(openerDepth, 0);
+  EXPECT_EQ(qelsim_mta_usage(), 1);
+
+  int closerDepth = -1;
+  std::thread([&closerDepth] {
+    platform::Platform& platform = platform::ActivePlatform();
+    ASSERT_EQ(platform.CoInitializeEx(), platform::kOk);
+    QelClose(0);
+    closerDepth = qelsim_com_thread_depth();
+    platform.CoUninitialize();
+  }).join();
+  EXPECT_EQ(closerDepth, 1) << "the closing thread's own initialisation";
+  EXPECT_EQ(qelsim_mta_usage(), 0);
   EXPECT_EQ(qelsim_com_depth(), 0);
 }
 

@@ -19,7 +19,10 @@
 
 #if defined(_WIN32)
 #  if defined(QEL_BUILDING_LIBRARY)
-#    define QEL_API __declspec(dllexport)
+/* The DLL exports exactly the names of its .def file, undecorated; marking
+ * them dllexport as well would add the decorated stdcall names of a 32-bit
+ * build. */
+#    define QEL_API
 #  else
 #    define QEL_API __declspec(dllimport)
 #  endif

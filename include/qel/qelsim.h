@@ -293,6 +293,9 @@ QEL_API void QEL_CALL qelsim_open_gates(void);
 QEL_API int QEL_CALL qelsim_open_hid_handles(void);
 /** Streams running (graphs whose streaming thread exists). */
 QEL_API int QEL_CALL qelsim_running_streams(void);
+/** Number of holds on the multithreaded apartment (CoIncrementMTAUsage) not
+ *  yet released. */
+QEL_API int QEL_CALL qelsim_mta_usage(void);
 
 #ifdef __cplusplus
 }

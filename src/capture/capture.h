@@ -20,15 +20,16 @@ namespace qel {
 
 class FrameStore;
 
-// Starts a capture period when none is under way (COM initialised for the
-// calling thread unless the library holds its own initialisation, all
-// contexts cleared), refuses a running context, fills the request and
-// builds. Returns the build status, or kCaptureAlreadyRunning.
+// Starts a capture period when none is under way (all contexts cleared),
+// refuses a running context, fills the request and builds, with COM
+// initialised on the calling thread for the call's length and the
+// multithreaded apartment held while any graph exists (core/com_scope.h).
+// Returns the build status, or kCaptureAlreadyRunning.
 std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::int32_t width,
                           std::int32_t height, double frameRate, const platform::Guid& subtype);
 
 // Stops and tears down a running graph; the last one out ends the capture
-// period.
+// period and releases the apartment's hold.
 std::int32_t StopCapture(std::int32_t captureIndex);
 
 // The frame rate a running capture was built with; none when not running.

@@ -327,17 +327,18 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   CaptureState& state = Capture();
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr) return kBuildNotBuilt;
+  ComForCall com;  // this call's own, undone on this thread as it returns
   {
     std::lock_guard lock(state.periodMutex);
     const bool anyInUse =
         std::find(state.inUse.begin(), state.inUse.end(), true) != state.inUse.end();
     if (state.cachedDeviceCount == -1 && !anyInUse) {
-      CapturePeriodCom::Begin();
       for (CaptureContext& each : state.contexts) each.ClearRequest();
     }
     if (context->IsRunning() || state.inUse[static_cast<std::size_t>(captureIndex)]) {
       return kCaptureAlreadyRunning;
     }
+    CapturePeriodCom::Begin();  // may throw: nothing is marked in use before it returns
     state.inUse[static_cast<std::size_t>(captureIndex)] = true;
   }
   context->width = width;
@@ -355,8 +356,8 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
     context->buildStatus.store(kBuildNotBuilt);
   }
   const std::int32_t status = context->buildStatus.load();
-  // A failed build that leaves nothing in use ends the period, so that no
-  // COM initialisation of the library's stays behind on this thread.
+  // A failed build that leaves nothing in use ends the period: no hold on
+  // the apartment stays behind.
   if (status != kBuildRunning) ReleaseFromPeriod(captureIndex);
   return status;
 }
@@ -384,6 +385,7 @@ void BuildCaptureGraph(std::int32_t captureIndex) {
 std::int32_t StopCapture(std::int32_t captureIndex) {
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr || context->running.load() == 0) return kStopNotRunning;
+  ComForCall com;
   {
     std::unique_ptr<platform::MediaControl> mediaControl;
     if (!context->graphBuilder || context->graphBuilder->QueryMediaControl(mediaControl) != kOk ||

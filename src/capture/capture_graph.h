@@ -20,7 +20,8 @@ inline constexpr std::uint32_t kGraphWaitMs = 3000;
 // and rate used, propertySupported.
 void BuildCaptureGraph(std::int32_t captureIndex);
 
-// Releases every object of the context, the callback object last.
+// Clears the grabber's callback (the graph must have stopped), then releases
+// every object of the context, the library's share of the callback last.
 void ReleaseCaptureObjects(std::int32_t captureIndex);
 
 // The filter's first pin of the given direction, or none.

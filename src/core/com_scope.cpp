@@ -1,40 +1,46 @@
 #include "core/com_scope.h"
 
-#include "platform/platform.h"
+#include <atomic>
 
 namespace qel {
 namespace {
 
-std::atomic<bool>& PeriodHeld() {
-  static std::atomic<bool> held{false};
-  return held;
+struct PeriodHold {
+  std::atomic<bool> held{false};
+  platform::MtaUsageCookie cookie = nullptr;
+};
+
+PeriodHold& Hold() {
+  static PeriodHold* hold = new PeriodHold();  // never destroyed, like the tables
+  return *hold;
 }
 
 }  // namespace
 
 void CapturePeriodCom::Begin() {
-  if (!PeriodHeld().load() && platform::ActivePlatform().CoInitializeEx() == platform::kOk) {
-    PeriodHeld().store(true);
+  PeriodHold& hold = Hold();
+  if (hold.held.load()) return;
+  platform::MtaUsageCookie cookie = nullptr;
+  if (platform::ActivePlatform().IncrementMtaUsage(cookie) == platform::kOk) {
+    hold.cookie = cookie;
+    hold.held.store(true);
   }
 }
 
 void CapturePeriodCom::End() {
-  if (PeriodHeld().exchange(false)) platform::ActivePlatform().CoUninitialize();
+  PeriodHold& hold = Hold();
+  if (hold.held.exchange(false)) platform::ActivePlatform().DecrementMtaUsage(hold.cookie);
 }
 
-bool CapturePeriodCom::Held() { return PeriodHeld().load(); }
+bool CapturePeriodCom::Held() { return Hold().held.load(); }
 
-ComForCall::ComForCall() {
-  if (!CapturePeriodCom::Held()) {
-    // S_FALSE (already initialised on this thread) counts too: every
-    // successful initialisation needs its own undo on the same thread.
-    const platform::HResult result = platform::ActivePlatform().CoInitializeEx();
-    initialised_ = result == platform::kOk || result == platform::kFalse;
-  }
+ComForCall::ComForCall() : platform_(platform::ActivePlatform()) {
+  const platform::HResult result = platform_.CoInitializeEx();
+  initialised_ = result == platform::kOk || result == platform::kFalse;
 }
 
 ComForCall::~ComForCall() {
-  if (initialised_) platform::ActivePlatform().CoUninitialize();
+  if (initialised_) platform_.CoUninitialize();
 }
 
 }  // namespace qel

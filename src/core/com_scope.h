@@ -1,27 +1,34 @@
-// The library's COM initialisations on the calling thread.
+// The library's use of COM.
 //
-// A capture period (from the first running graph to the end of the last)
-// holds one initialisation of the library's own; while it is held, calls
-// need none of their own. Outside a period, each call that uses the capture
-// framework initialises COM for its own length and undoes it, on its own
-// thread, whether the initialisation was the thread's first (S_OK) or not
-// (S_FALSE). The period's initialisation is undone by whichever thread stops
-// the last running graph.
+// Every initialisation the library makes is undone on the thread that made
+// it: each call that uses the capture framework initialises COM on its own
+// thread for its own length (ComForCall) and undoes whatever succeeded,
+// S_FALSE included. The library leaves no thread initialised, and never
+// undoes an initialisation of the application's. A thread the application
+// has made a single-threaded apartment (a UI thread) stays one: the
+// library's request for the multithreaded apartment is refused there and
+// the call goes on in the thread's own apartment.
 //
-// Thread safety: any thread. The period's flag is atomic; beginning and
-// ending a period happen under the open/close lock (see core/core.h).
+// While any capture graph exists (a capture period), the library holds the
+// multithreaded apartment alive (CoIncrementMTAUsage), so that the graph's
+// objects outlive the call that built them and calls from threads without
+// COM of their own, which belong to that apartment implicitly, can use them.
+// The hold is released when the last graph is gone, by whichever thread
+// that is.
+//
+// Thread safety: any thread. The period's hold is taken and released under
+// the open/close lock (see core/core.h).
 #pragma once
 
-#include <atomic>
+#include "platform/platform.h"
 
 namespace qel {
 
 class CapturePeriodCom {
  public:
-  // Initialises COM on the calling thread unless the period already holds
-  // an initialisation; held only when CoInitializeEx returned S_OK.
+  // Holds the multithreaded apartment unless the period already holds it.
   static void Begin();
-  // Undoes the period's initialisation, if held, on the calling thread.
+  // Releases the period's hold, if any.
   static void End();
   static bool Held();
 };
@@ -34,6 +41,7 @@ class ComForCall {
   ComForCall& operator=(const ComForCall&) = delete;
 
  private:
+  platform::Platform& platform_;
   bool initialised_ = false;
 };
 

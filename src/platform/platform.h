@@ -236,13 +236,22 @@ class HidInterfaceSet {
 
 // ---- the platform -------------------------------------------------------
 
+// A CO_MTA_USAGE_COOKIE: one hold on the multithreaded apartment.
+using MtaUsageCookie = void*;
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
-  // COM.
+  // COM. CoInitializeEx and CoUninitialize count per thread: each successful
+  // initialisation (S_OK or S_FALSE) is undone on the thread that made it.
   virtual HResult CoInitializeEx() = 0;  // no reserved pointer, COINIT_MULTITHREADED
   virtual void CoUninitialize() = 0;
+  // CoIncrementMTAUsage: the multithreaded apartment lives, whatever thread
+  // joins or leaves it, until the matching CoDecrementMTAUsage, which any
+  // thread may make.
+  virtual HResult IncrementMtaUsage(MtaUsageCookie& cookie) = 0;
+  virtual HResult DecrementMtaUsage(MtaUsageCookie cookie) = 0;
   virtual HResult CreateFilterGraph(std::unique_ptr<GraphBuilder>& graph) = 0;
   virtual HResult CreateSystemDeviceEnum(std::unique_ptr<CreateDevEnum>& devEnum) = 0;
   virtual HResult CreateCaptureGraphBuilder(std::unique_ptr<CaptureGraphBuilder>& builder) = 0;

@@ -303,6 +303,39 @@ TEST_F(CaptureBackendTest, LibraryOpensStreamsControlsAndClosesTheCamera) {
   EXPECT_EQ(CameraLog().instances, 0);
 }
 
+// Opened on a worker thread, closed on a thread with COM of its own (a UI
+// thread's single-threaded apartment): afterwards neither thread's COM state
+// is the library's doing. The worker is not left initialised, the closing
+// thread keeps its own initialisation, and frames flow after the opening
+// thread has gone.
+TEST_F(CaptureBackendTest, OpenAndCloseOnDifferentThreadsLeaveEachThreadsComAsItWas) {
+  HRESULT workerAfterOpen = E_FAIL;
+  std::thread([&workerAfterOpen] {
+    ASSERT_EQ(QelOpen(0, 160, 120, 30.0, "YUY2"), 1);
+    workerAfterOpen = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (SUCCEEDED(workerAfterOpen)) CoUninitialize();
+  }).join();
+  EXPECT_EQ(workerAfterOpen, S_OK) << "the library left the opening thread initialised";
+
+  std::vector<unsigned char> frame(160 * 120 * 2);
+  const auto end = std::chrono::steady_clock::now() + 3s;
+  while (QelReceiveImage(0, frame.data()) != 1 && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_EQ(frame[100], 0x80);
+
+  HRESULT closerAfterClose = E_FAIL;
+  std::thread([&closerAfterClose] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    QelClose(0);
+    closerAfterClose = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(closerAfterClose)) CoUninitialize();
+    CoUninitialize();
+  }).join();
+  EXPECT_EQ(closerAfterClose, S_FALSE) << "the closing thread lost its own initialisation";
+  EXPECT_EQ(CameraLog().instances, 0);
+}
+
 // A change of subtype and size gives the camera a media type whose image
 // fields agree with them (the test camera refuses any other, as a driver may).
 TEST_F(CaptureBackendTest, EditedFormatAgreesWithTheSubtypeAndSizeAskedFor) {

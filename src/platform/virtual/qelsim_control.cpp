@@ -84,7 +84,7 @@ void qel::sim::exports::qelsim_set_tick_count(uint32_t ms) { SetTickCount(ms); }
 
 int qel::sim::exports::qelsim_com_depth(void) { return ComDepth(); }
 
-int qel::sim::exports::qelsim_com_thread_depth(void) { return ComThreadDepth(); }
+int qel::sim::exports::qelsim_com_thread_depth(void) { return ThreadComDepth(); }
 
 int qel::sim::exports::qelsim_operation_calls(const char* operation) {
   if (operation == nullptr || !FaultTable::IsKnownOperation(operation)) return -1;
@@ -139,3 +139,4 @@ int qel::sim::exports::qelsim_running_streams(void) {
   std::lock_guard lock(rig.mutex);
   return static_cast<int>(rig.streams.size());
 }
+int qel::sim::exports::qelsim_mta_usage(void) { return MtaUsage(); }

@@ -105,7 +105,8 @@
   X(int, qelsim_gate_waiting, -1, (void), ())                                                      \
   X(void, qelsim_open_gates, void(), (void), ())                                                   \
   X(int, qelsim_open_hid_handles, -1, (void), ())                                                  \
-  X(int, qelsim_running_streams, -1, (void), ())
+  X(int, qelsim_running_streams, -1, (void), ())                                                   \
+  X(int, qelsim_mta_usage, -1, (void), ())
 
 namespace qel::sim::exports {
 

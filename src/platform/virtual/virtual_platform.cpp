@@ -31,6 +31,14 @@ HResult VirtualPlatform::CoInitializeEx() { return ComInitialize(); }
 
 void VirtualPlatform::CoUninitialize() { ComUninitialize(); }
 
+HResult VirtualPlatform::IncrementMtaUsage(platform::MtaUsageCookie& cookie) {
+  return IncrementMta(cookie);
+}
+
+HResult VirtualPlatform::DecrementMtaUsage(platform::MtaUsageCookie cookie) {
+  return DecrementMta(cookie);
+}
+
 HResult VirtualPlatform::CreateFilterGraph(std::unique_ptr<platform::GraphBuilder>& graph) {
   return Create("CreateFilterGraph", graph, MakeFilterGraph);
 }

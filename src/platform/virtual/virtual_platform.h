@@ -9,6 +9,8 @@ class VirtualPlatform : public platform::Platform {
  public:
   platform::HResult CoInitializeEx() override;
   void CoUninitialize() override;
+  platform::HResult IncrementMtaUsage(platform::MtaUsageCookie& cookie) override;
+  platform::HResult DecrementMtaUsage(platform::MtaUsageCookie cookie) override;
   platform::HResult CreateFilterGraph(std::unique_ptr<platform::GraphBuilder>& graph) override;
   platform::HResult CreateSystemDeviceEnum(
       std::unique_ptr<platform::CreateDevEnum>& devEnum) override;

@@ -28,6 +28,15 @@ class Win32Platform final : public Platform {
     return static_cast<HResult>(::CoInitializeEx(nullptr, COINIT_MULTITHREADED));
   }
   void CoUninitialize() override { ::CoUninitialize(); }
+  HResult IncrementMtaUsage(MtaUsageCookie& cookie) override {
+    CO_MTA_USAGE_COOKIE held = nullptr;
+    const HRESULT result = ::CoIncrementMTAUsage(&held);
+    cookie = held;
+    return static_cast<HResult>(result);
+  }
+  HResult DecrementMtaUsage(MtaUsageCookie cookie) override {
+    return static_cast<HResult>(::CoDecrementMTAUsage(static_cast<CO_MTA_USAGE_COOKIE>(cookie)));
+  }
 
   HResult CreateFilterGraph(std::unique_ptr<GraphBuilder>& graph) override {
     ComPtr<IGraphBuilder> object;
