@@ -23,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -38,6 +39,7 @@
 
 #include "api_input.h"
 #include "capture/capture.h"
+#include "capture/capture_context.h"
 #include "core/camera_table.h"
 #include "core/listing_size.h"
 #include "firmware/rewrite_record.h"
@@ -49,7 +51,7 @@ using namespace qelfuzz;
 
 namespace {
 
-constexpr int kMaxCallsPerInput = 160;
+constexpr int kMaxCallsPerInput = 600;
 constexpr int kMaxDevicesAdded = 6;  // each camera holds 16 MiB of memory
 constexpr std::int32_t kKeysClosed = 32;
 constexpr std::int32_t kLargestTextBuffer = 65536;
@@ -64,10 +66,15 @@ bool Tracing() {
   return on;
 }
 
-#define TRACE(...)                                    \
-  do {                                                \
-    if (Tracing()) std::fprintf(stderr, __VA_ARGS__); \
-  } while (0)
+// Prints when tracing; a function, not a macro, so that the calls in its
+// arguments are made whether it prints or not.
+__attribute__((format(printf, 1, 2))) void Trace(const char* format, ...) {
+  if (!Tracing()) return;
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(stderr, format, arguments);
+  va_end(arguments);
+}
 
 [[noreturn]] void Fail(const char* what) {
   std::fprintf(stderr, "api_fuzz: %s\n", what);
@@ -231,48 +238,16 @@ enum class Op : std::uint8_t {
 
 // ---- argument tables ------------------------------------------------------
 
-constexpr std::array<const char*, 40> kFaultOperations = {
-    "CoInitializeEx",
-    "CreateFilterGraph",
-    "CreateSystemDeviceEnum",
-    "CreateClassEnumerator",
-    "GetDisplayName",
-    "BindToStorage",
-    "BindToObject",
-    "AddFilter.capture",
-    "AddFilter.grabber",
-    "CreateCaptureGraphBuilder",
-    "SetFiltergraph",
-    "FindInterface",
-    "GetFormat",
-    "SetFormat",
-    "GetNumberOfCapabilities",
-    "GetStreamCaps",
-    "CreateSampleGrabber",
-    "QueryInterface.SampleGrabber",
-    "SetMediaType",
-    "EnumPins",
-    "Connect",
-    "SetBufferSamples",
-    "SetOneShot",
-    "SetCallback",
-    "QueryInterface.MediaEvent",
-    "QueryInterface.MediaControl",
-    "Run",
-    "Stop",
-    "WaitForCompletion",
-    "QueryInterface.VideoProcAmp",
-    "QueryInterface.CameraControl",
-    "GetRange",
-    "Get",
-    "Set",
-    "SetupDiGetClassDevs",
-    "EnumDeviceInterfaces",
-    "CM_Get_Device_ID",
-    "CreateFile",
-    "WriteFile",
-    "ReadFile",
-};
+// The rig's named fault points, as it lists them.
+const std::vector<std::string>& FaultPoints() {
+  static const std::vector<std::string> points = [] {
+    std::vector<std::string> names;
+    for (int i = 0; qelsim_fault_point(i) != nullptr; ++i)
+      names.emplace_back(qelsim_fault_point(i));
+    return names;
+  }();
+  return points;
+}
 
 // The firmware's command codes, and a code no firmware knows.
 constexpr std::array<int, 21> kCommandCodes = {-1,   0x01, 0x02, 0x03, 0x10, 0x20, 0x21,
@@ -532,7 +507,10 @@ void AwaitRewrite(std::int32_t key, std::chrono::milliseconds budget) {
     std::int32_t seconds = 0;
     float percent = 0.0f;
     const std::int32_t state = QelSoftRewriteState(key, &seconds, &percent);
-    if (!Running(state)) return;
+    if (!Running(state)) {
+      Trace("QelSoftRewriteState(%d) = %d after %d s at %.1f %%\n", key, state, seconds, percent);
+      return;
+    }
     if (std::chrono::steady_clock::now() - start > budget) return;
     qelsim_advance_ms(20);
     std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -552,12 +530,19 @@ void ResetRig() {
 // Every input starts as in a fresh process: the rig reset with its default
 // population on the virtual clock, and the library's process-wide state
 // (the size the opens list with, the sequence number of the next command,
-// the correction switches) as it starts.
+// the correction switches, the size and rate an open asking for 0 gets) as
+// it starts.
 void BeginInput() {
   ResetRig();
   qel::ListBufferSize().store(0);
   qel::CommandSequence().store(0);
   qel::CameraTable::Instance().ResetForTesting();
+  qel::CaptureState& capture = qel::Capture();
+  std::lock_guard lock(capture.periodMutex);
+  const qel::CaptureState fresh;
+  capture.lastWidth = fresh.lastWidth;
+  capture.lastHeight = fresh.lastHeight;
+  capture.lastFrameRate = fresh.lastFrameRate;
 }
 
 // Ends the input with every camera closed and no rewrite running, and checks
@@ -685,7 +670,7 @@ InText ReadImagePath(Reader& r) {
 // the nominal length), and the block is that large.
 void ReceiveImage(Session& session, std::int32_t key, bool null) {
   if (null) {
-    TRACE("QelReceiveImage(%d, null) = %d\n", key, QelReceiveImage(key, nullptr));
+    Trace("QelReceiveImage(%d, null) = %d\n", key, QelReceiveImage(key, nullptr));
     return;
   }
   const std::int32_t length = QelGetBufferSize(key);
@@ -696,7 +681,7 @@ void ReceiveImage(Session& session, std::int32_t key, bool null) {
   }
   std::unique_ptr<unsigned char[]> buffer(new unsigned char[capacity]);
   const QelBool received = QelReceiveImage(key, buffer.get());
-  TRACE("QelReceiveImage(%d, [%zu]) = %d\n", key, capacity, received);
+  Trace("QelReceiveImage(%d, [%zu]) = %d\n", key, capacity, received);
 }
 
 // ---- the calls ---------------------------------------------------------------
@@ -714,7 +699,7 @@ void GainGetter(Reader& r, const char* name,
   const std::int32_t key = ReadKey(r);
   const NullMask nulls(r);
   Out<uint16_t> a(nulls.Null(0)), b(nulls.Null(1)), c(nulls.Null(2)), d(nulls.Null(3));
-  TRACE("%s(%d) = %d\n", name, key, get(key, a.get(), b.get(), c.get(), d.get()));
+  Trace("%s(%d) = %d\n", name, key, get(key, a.get(), b.get(), c.get(), d.get()));
 }
 
 template <typename T>
@@ -722,14 +707,15 @@ void Getter(Reader& r, const char* name, QelBool (*get)(int32_t, T*)) {
   const std::int32_t key = ReadKey(r);
   const NullMask nulls(r);
   Out<T> value(nulls.Null(0));
-  TRACE("%s(%d) = %d\n", name, key, get(key, value.get()));
+  const QelBool ok = get(key, value.get());
+  Trace("%s(%d) = %d, %g\n", name, key, ok, ok ? static_cast<double>(*value.get()) : 0.0);
 }
 
 template <typename T>
 void Setter(Reader& r, const char* name, QelBool (*set)(int32_t, T)) {
   const std::int32_t key = ReadKey(r);
   const auto value = static_cast<T>(ReadInt(r));
-  TRACE("%s(%d, %lld) = %d\n", name, key, static_cast<long long>(value), set(key, value));
+  Trace("%s(%d, %lld) = %d\n", name, key, static_cast<long long>(value), set(key, value));
 }
 
 void CallExport(Session& session, Reader& r, Op op) {
@@ -738,7 +724,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const NullMask nulls(r);
       OutText text = ReadTextBuffer(r, nulls.Null(0));
       const QelBool ok = QelDLLVersion(text.get(), text.size());
-      TRACE("QelDLLVersion(%d) = %d\n", text.size(), ok);
+      Trace("QelDLLVersion(%d) = %d\n", text.size(), ok);
       if (ok) text.CheckTerminated("QelDLLVersion");
       break;
     }
@@ -747,15 +733,15 @@ void CallExport(Session& session, Reader& r, Op op) {
       const Size2 size = ReadFrameSize(r);
       const double rate = ReadDouble(r);
       const InText format = ReadText(r, kFormatNames, 0);
-      TRACE("QelOpen(%d, %d, %d, %g, %s) = ...\n", key, size.width, size.height, rate,
+      Trace("QelOpen(%d, %d, %d, %g, %s) = ...\n", key, size.width, size.height, rate,
             format.get() && format.length() < 40 ? format.get() : "(null or long)");
       const std::int32_t result = QelOpen(key, size.width, size.height, rate, format.get());
-      TRACE("  ... %d\n", result);
+      Trace("  ... %d\n", result);
       break;
     }
     case Op::kClose: {
       const std::int32_t key = ReadKey(r);
-      TRACE("QelClose(%d)\n", key);
+      Trace("QelClose(%d)\n", key);
       QelClose(key);
       break;
     }
@@ -767,7 +753,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const double rate = ReadDouble(r);
       const std::int32_t result =
           QelOpenSerialNo(text.get(), key.get(), size.width, size.height, rate);
-      TRACE("QelOpenSerialNo(%zu chars, %d, %d, %g) = %d\n", text.length(), size.width, size.height,
+      Trace("QelOpenSerialNo(%zu chars, %d, %d, %g) = %d\n", text.length(), size.width, size.height,
             rate, result);
       break;
     }
@@ -778,7 +764,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const bool serials = op == Op::kGetDeviceWithSerialNo;
       const std::int32_t count = serials ? QelGetDeviceWithSerialNo(list.get(), list.size())
                                          : QelGetDevice(list.get(), list.size());
-      TRACE("QelGetDevice%s(%d) = %d\n", serials ? "WithSerialNo" : "", list.size(), count);
+      Trace("QelGetDevice%s(%d) = %d\n", serials ? "WithSerialNo" : "", list.size(), count);
       if (count >= 0) list.CheckTerminated("QelGetDevice");
       break;
     }
@@ -790,7 +776,7 @@ void CallExport(Session& session, Reader& r, Op op) {
     }
     case Op::kGetBufferSize: {
       const std::int32_t key = ReadKey(r);
-      TRACE("QelGetBufferSize(%d) = %d\n", key, QelGetBufferSize(key));
+      Trace("QelGetBufferSize(%d) = %d\n", key, QelGetBufferSize(key));
       break;
     }
     case Op::kGetFormat: {
@@ -798,7 +784,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const NullMask nulls(r);
       OutText text = ReadTextBuffer(r, nulls.Null(0));
       const QelBool ok = QelGetFormat(device, text.get(), text.size());
-      TRACE("QelGetFormat(%d, %d) = %d\n", device, text.size(), ok);
+      Trace("QelGetFormat(%d, %d) = %d\n", device, text.size(), ok);
       if (ok) text.CheckTerminated("QelGetFormat");
       break;
     }
@@ -810,7 +796,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const bool raw = op == Op::kXSetDigitalGain;
       const QelBool ok = raw ? QelXSetDigitalGain(key, gains[0], gains[1], gains[2], gains[3])
                              : QelSetDigitalGain(key, gains[0], gains[1], gains[2], gains[3]);
-      TRACE("Qel%sSetDigitalGain(%d, %d, %d, %d, %d) = %d\n", raw ? "X" : "", key, gains[0],
+      Trace("Qel%sSetDigitalGain(%d, %d, %d, %d, %d) = %d\n", raw ? "X" : "", key, gains[0],
             gains[1], gains[2], gains[3], ok);
       break;
     }
@@ -841,7 +827,7 @@ void CallExport(Session& session, Reader& r, Op op) {
     case Op::kSetShutterTime: {
       const std::int32_t key = ReadKey(r);
       const double seconds = ReadDouble(r);
-      TRACE("QelSetShutterTime(%d, %g) = %d\n", key, seconds, QelSetShutterTime(key, seconds));
+      Trace("QelSetShutterTime(%d, %g) = %d\n", key, seconds, QelSetShutterTime(key, seconds));
       break;
     }
     case Op::kGetShutterTime:
@@ -861,7 +847,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const bool wide = op == Op::kSetRegisterW;
       const QelBool ok =
           wide ? QelSetRegisterW(key, address, value) : QelSetRegister(key, address, value);
-      TRACE("QelSetRegister%s(%d, %d, %d) = %d\n", wide ? "W" : "", key, address, value, ok);
+      Trace("QelSetRegister%s(%d, %d, %d) = %d\n", wide ? "W" : "", key, address, value, ok);
       break;
     }
     case Op::kGetRegister: {
@@ -869,7 +855,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const std::int32_t address = ReadInt(r);
       const NullMask nulls(r);
       Out<uint8_t> value(nulls.Null(0));
-      TRACE("QelGetRegister(%d, %d) = %d\n", key, address,
+      Trace("QelGetRegister(%d, %d) = %d\n", key, address,
             QelGetRegister(key, address, value.get()));
       break;
     }
@@ -878,7 +864,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const std::int32_t address = ReadInt(r);
       const NullMask nulls(r);
       Out<uint16_t> value(nulls.Null(0));
-      TRACE("QelGetRegisterW(%d, %d) = %d\n", key, address,
+      Trace("QelGetRegisterW(%d, %d) = %d\n", key, address,
             QelGetRegisterW(key, address, value.get()));
       break;
     }
@@ -887,7 +873,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const NullMask nulls(r);
       OutText text = ReadTextBuffer(r, nulls.Null(0));
       const QelBool ok = QelVersion(key, text.get(), text.size());
-      TRACE("QelVersion(%d, %d) = %d\n", key, text.size(), ok);
+      Trace("QelVersion(%d, %d) = %d\n", key, text.size(), ok);
       if (ok) text.CheckTerminated("QelVersion");
       break;
     }
@@ -896,7 +882,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const std::int32_t type = ReadInt(r);
       const NullMask nulls(r);
       Out<int32_t> value(nulls.Null(0));
-      TRACE("QelTemperature(%d, %d) = %d\n", key, type, QelTemperature(key, type, value.get()));
+      Trace("QelTemperature(%d, %d) = %d\n", key, type, QelTemperature(key, type, value.get()));
       break;
     }
     case Op::kGetSerialNo:
@@ -905,7 +891,7 @@ void CallExport(Session& session, Reader& r, Op op) {
     case Op::kSetSerialNo: {
       const std::int32_t key = ReadKey(r);
       const std::uint32_t serial = r.U32();
-      TRACE("QelSetSerialNo(%d, %08X) = %d\n", key, serial, QelSetSerialNo(key, serial));
+      Trace("QelSetSerialNo(%d, %08X) = %d\n", key, serial, QelSetSerialNo(key, serial));
       break;
     }
     case Op::kSetPixelDefect:
@@ -920,7 +906,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       if (set && points) ReadPoints(r, points.get());
       const QelBool ok = set ? QelSetPixelDefect(key, cameraNo, sizeIndex, points.get())
                              : QelGetPixelDefect(key, cameraNo, sizeIndex, points.get());
-      TRACE("Qel%sPixelDefect(%d, %d, %d) = %d\n", set ? "Set" : "Get", key, cameraNo, sizeIndex,
+      Trace("Qel%sPixelDefect(%d, %d, %d) = %d\n", set ? "Set" : "Get", key, cameraNo, sizeIndex,
             ok);
       break;
     }
@@ -991,7 +977,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const std::int32_t key = ReadKey(r);
       const InText path = ReadImagePath(r);
       const QelBool started = QelSoftRewrite(key, path.get());
-      TRACE("QelSoftRewrite(%d, %s) = %d\n", key,
+      Trace("QelSoftRewrite(%d, %s) = %d\n", key,
             path.get() && path.length() < 200 ? path.get() : "(null or long)", started);
       if (started) session.rewriteKey = key;
       break;
@@ -1001,7 +987,7 @@ void CallExport(Session& session, Reader& r, Op op) {
       const NullMask nulls(r);
       Out<int32_t> seconds(nulls.Null(0));
       Out<float> percent(nulls.Null(1));
-      TRACE("QelSoftRewriteState(%d) = %d\n", key,
+      Trace("QelSoftRewriteState(%d) = %d\n", key,
             QelSoftRewriteState(key, seconds.get(), percent.get()));
       break;
     }
@@ -1037,7 +1023,8 @@ void RigQueries(Reader& r) {
   std::uint16_t shutter = 0;
   qelsim_get_firmware_state(device, &gpioDirection, &gpioOutput, gains, &shutter);
   int registerValue = 0;
-  qelsim_get_register(device, ReadInt(r), ReadInt(r), &registerValue);
+  const int registerWidth = ReadInt(r);
+  qelsim_get_register(device, registerWidth, ReadInt(r), &registerValue);
   const std::uint32_t address = static_cast<std::uint32_t>(ReadInt(r));
   std::unique_ptr<unsigned char[]> memory(new unsigned char[capacity]);
   qelsim_read_memory(device, address, memory.get(), static_cast<std::uint32_t>(capacity));
@@ -1049,6 +1036,12 @@ void RigQueries(Reader& r) {
   qelsim_now_ms();
   qelsim_com_depth();
   qelsim_com_thread_depth();
+  const InText point = ReadText(r, kDeviceNames, 0);
+  qelsim_operation_calls(point.get());
+  qelsim_fault_point(ReadInt(r));
+  qelsim_faults_fired();
+  qelsim_open_hid_handles();
+  qelsim_running_streams();
 }
 
 void CallRig(Session& session, Reader& r, Op op) {
@@ -1063,12 +1056,12 @@ void CallRig(Session& session, Reader& r, Op op) {
       const int id = op == Op::kAddCamera   ? qelsim_add_camera(name.get(), serial)
                      : op == Op::kAddWebcam ? qelsim_add_webcam(name.get())
                                             : qelsim_add_software_source(name.get());
-      TRACE("rig: add device %d (%zu chars)\n", id, name.length());
+      Trace("rig: add device %d (%zu chars)\n", id, name.length());
       break;
     }
     case Op::kRemoveDevice: {
       const int device = ReadDevice(r);
-      TRACE("rig: remove device %d = %d\n", device, qelsim_remove_device(device));
+      Trace("rig: remove device %d = %d\n", device, qelsim_remove_device(device));
       break;
     }
     case Op::kInjectFault: {
@@ -1076,11 +1069,11 @@ void CallRig(Session& session, Reader& r, Op op) {
       const std::uint8_t which = r.Byte();
       const int skip = r.Byte() % 32;
       const int count = static_cast<std::int8_t>(r.Byte());
-      const char* operation = which < kFaultOperations.size()
-                                  ? kFaultOperations[which % kFaultOperations.size()]
-                              : which == 255 ? "NoSuchOperation"
-                                             : kFaultOperations[which % kFaultOperations.size()];
-      TRACE("rig: fault %s on %d, skip %d, count %d = %d\n", operation, device, skip, count,
+      const std::vector<std::string>& points = FaultPoints();
+      const char* operation = which == 255 || points.empty()
+                                  ? "NoSuchOperation"
+                                  : points[which % points.size()].c_str();
+      Trace("rig: fault %s on %d, skip %d, count %d = %d\n", operation, device, skip, count,
             qelsim_inject_fault(device, operation, skip, count));
       break;
     }
@@ -1091,32 +1084,32 @@ void CallRig(Session& session, Reader& r, Op op) {
       const int value = ReadInt(r);
       const int skip = r.Byte() % 64;
       const int count = static_cast<std::int8_t>(r.Byte());
-      TRACE("rig: firmware fault %d code %d value %d on %d, skip %d, count %d = %d\n", kind, code,
+      Trace("rig: firmware fault %d code %d value %d on %d, skip %d, count %d = %d\n", kind, code,
             value, device, skip, count,
             qelsim_firmware_fault(device, code, kind, value, skip, count));
       break;
     }
     case Op::kClearFaults:
-      TRACE("rig: clear faults\n");
+      Trace("rig: clear faults\n");
       qelsim_clear_faults();
       break;
     case Op::kFrameMode: {
       const int device = ReadDevice(r);
       const int mode = r.Byte() % 5;
       if (mode == QELSIM_FRAMES_VARYING) session.varyingFrames = true;
-      TRACE("rig: frame mode %d on %d = %d\n", mode, device, qelsim_set_frame_mode(device, mode));
+      Trace("rig: frame mode %d on %d = %d\n", mode, device, qelsim_set_frame_mode(device, mode));
       break;
     }
     case Op::kAdvance: {
       const std::uint8_t b = r.Byte();
       const std::uint32_t ms = b < kAdvances.size() ? kAdvances[b] : b;
-      TRACE("rig: advance %u ms\n", ms);
+      Trace("rig: advance %u ms\n", ms);
       qelsim_advance_ms(ms);
       break;
     }
     case Op::kSetTickCount: {
       const std::uint32_t ms = 0xFFFFFFFFu - r.U16();
-      TRACE("rig: tick count %u\n", ms);
+      Trace("rig: tick count %u\n", ms);
       qelsim_set_tick_count(ms);
       break;
     }
@@ -1126,7 +1119,7 @@ void CallRig(Session& session, Reader& r, Op op) {
       const int supported = r.Byte() % 2;
       std::int32_t values[6];
       for (std::int32_t& value : values) value = ReadInt(r);
-      TRACE("rig: property %d of %d = %d\n", index, device,
+      Trace("rig: property %d of %d = %d\n", index, device,
             qelsim_set_property(device, index, supported, values[0], values[1], values[2],
                                 values[3], values[4], values[5]));
       break;
@@ -1178,7 +1171,7 @@ void CallRig(Session& session, Reader& r, Op op) {
       const int device = ReadDevice(r);
       const std::int32_t input = kReportLengthChoices[r.Byte() % kReportLengthChoices.size()];
       const std::int32_t output = kReportLengthChoices[r.Byte() % kReportLengthChoices.size()];
-      TRACE("rig: report lengths %d/%d on %d = %d\n", input, output, device,
+      Trace("rig: report lengths %d/%d on %d = %d\n", input, output, device,
             qelsim_set_hid_report_lengths(device, input, output));
       break;
     }
@@ -1243,7 +1236,7 @@ void CallRig(Session& session, Reader& r, Op op) {
       }
       const std::uint32_t address =
           kDataBlockAddress + kDefectTablesOffset + table * kDefectTableBytes;
-      TRACE("rig: defect table %u of %d = %d\n", table, device,
+      Trace("rig: defect table %u of %d = %d\n", table, device,
             qelsim_write_memory(device, address, bytes, sizeof bytes));
       break;
     }
@@ -1376,8 +1369,8 @@ class Seed {
   Seed& Await(std::int32_t key) { return Call(Op::kAwaitRewrite).Key(key); }
   Seed& Fault(int device, const char* operation, int skip, int count) {
     Call(Op::kInjectFault).Device(device);
-    for (std::size_t i = 0; i < kFaultOperations.size(); ++i) {
-      if (std::strcmp(kFaultOperations[i], operation) == 0) {
+    for (std::size_t i = 0; i < FaultPoints().size(); ++i) {
+      if (FaultPoints()[i] == operation) {
         return Byte(static_cast<std::uint8_t>(i))
             .Byte(static_cast<std::uint8_t>(skip))
             .Byte(static_cast<std::uint8_t>(count));
@@ -1385,6 +1378,20 @@ class Seed {
     }
     Fail("seed fault operation unknown");
   }
+  Seed& AddFormat(int device, std::uint16_t width, std::int32_t height, int intervalIndex,
+                  const char* subtype) {
+    Call(Op::kAddFormat).Device(device).U16(width).U16(static_cast<std::uint16_t>(height + 1088));
+    Byte(static_cast<std::uint8_t>(intervalIndex)).TableText(kSubtypeTexts, subtype);
+    return Byte(1);
+  }
+  Seed& Listing(bool serials, std::int32_t size) {
+    return Call(serials ? Op::kGetDeviceWithSerialNo : Op::kGetDevice).Valid().Size(size);
+  }
+  Seed& OpenSerial(const char* text, std::int32_t width, std::int32_t height, double rate) {
+    Call(Op::kOpenSerialNo).TableText(kSerialTexts, text).Valid().FrameSize(width, height);
+    return Double(rate);
+  }
+
   Seed& FirmwareFault(int device, int code, int kind, std::int32_t value, int skip, int count) {
     Call(Op::kFirmwareFault).Device(device);
     const int index = IndexOf(kCommandCodes, code);
@@ -1614,6 +1621,9 @@ std::vector<NamedSeed> MakeSeeds() {
         .Device(kQel2Device)
         .Byte(QELSIM_FRAMES_PATTERN)
         .Open(1, 328, 204, 60)
+        .Call(Op::kGetCameraNo)
+        .Key(1)
+        .Valid()
         .Advance(17)
         .Receive(1);
     seeds.push_back({"correction-short-frames", s});
@@ -1683,6 +1693,126 @@ std::vector<NamedSeed> MakeSeeds() {
     s.Double(30);
     s.Call(Op::kGetSerialNo).Key(0).Valid();
     seeds.push_back({"every-export", s});
+  }
+  {  // Frames shorter than the size (I420 has 12 bits a pixel): a point whose
+     // source lies in the frame and whose target lies past its end.
+    Seed s;
+    std::vector<QelDefectPoint> points = {{327, 153}, {300, 160}, {200, 170}, {327, 152}};
+    for (const QelDefectPoint& p : CorrectionPoints(328, 204)) points.push_back(p);
+    points.resize(QEL_DEFECT_POINTS);
+    s.Call(Op::kClearFormats)
+        .Device(kQel2Device)
+        .AddFormat(kQel2Device, 328, 204, 1, "I420")
+        .Open(1, 328, 204, 60, "I420")
+        .SetDefects(1, 1, 2, points)
+        .Advance(17)
+        .Receive(1)
+        .Advance(17)
+        .Receive(1);
+    seeds.push_back({"correction-i420", s});
+  }
+  {  // Listing buffers of every edge size, the opens that list with the last
+     // size, and format listings.
+    Seed s;
+    for (std::int32_t size : {0, -1, 1, 2, 5, 6, 10, 11, 26, 27, 52, kMax32, kMin32, 1000}) {
+      s.Listing(false, size).Listing(true, size).Open(0, 480, 270, 30).Call(Op::kClose).Key(0);
+      s.Call(Op::kGetFormat).Key(0).Valid().Size(size);
+    }
+    s.Listing(false, 100).Call(Op::kGetDevice).Nulls(1).Size(100);
+    s.Call(Op::kGetDeviceWithSerialNo).Nulls(1).Size(100);
+    for (std::int32_t device : {1, 2, 3, 9, 10, -1, kMax32}) {
+      s.Call(Op::kGetFormat).Key(device).Valid().Size(1000);
+    }
+    s.Call(Op::kGetFormat).Key(2).Nulls(1).Size(1000).Call(Op::kDllVersion).Valid().Size(52);
+    s.Call(Op::kDllVersion).Nulls(1).Size(53).Call(Op::kDllVersion).Valid().Size(kMax32);
+    seeds.push_back({"listings", s});
+  }
+  {  // Opens with every kind of bad rate, size and format, each followed by
+     // one that must still work.
+    Seed s;
+    for (double rate : {std::nan(""), HUGE_VAL, -HUGE_VAL, 0.0, -0.0, 1e-300, -1.0, 1e9, 0.5}) {
+      s.Open(0, 480, 270, rate).Call(Op::kClose).Key(0).Open(0, 480, 270, 0.0);
+      s.Call(Op::kClose).Key(0);
+    }
+    s.Open(0, 0, 0, 30).Open(0, -1, -1, 30).Open(0, kMax32, kMax32, 30).Open(0, 1920, -1080, 30);
+    s.Open(0, 1920, 1081, 30).Open(0, 480, 270, 30, "").Open(0, 480, 270, 30, "yuy2");
+    s.Open(0, 480, 270, 30, "H264").Open(0, 480, 270, 30, "RGB32").Open(0, 480, 270, 30, "NV12");
+    s.Call(Op::kOpen).Key(0).FrameSize(480, 270).Double(30).Byte(kTextNull);
+    s.Call(Op::kOpen).Key(0).FrameSize(480, 270).Double(30).Byte(kTextLong).U16(5000).Byte('Y');
+    s.Open(-1, 480, 270, 30).Open(kMax32, 480, 270, 30).Open(10, 480, 270, 30);
+    s.Open(3, 640, 480, 30).Open(2, 640, 480, 30).Open(2, 640, 480, 30).Open(1, 656, 408, 120);
+    s.Open(0, 480, 270, 60, "MJPG").Advance(17).Receive(0).Receive(0).Receive(2);
+    seeds.push_back({"opens", s});
+  }
+  {  // Opening by serial text: listed texts, texts that only look like them,
+     // a text too long to be one and an unterminated one.
+    Seed s;
+    for (const char* text : kSerialTexts) s.OpenSerial(text, 480, 270, 30);
+    s.OpenSerial("QEL2#00C0FFEE", 328, 204, 60).OpenSerial("QEL2#00C0FFEE", 328, 204, 60);
+    s.Call(Op::kOpenSerialNo).Byte(kTextUnterminated).U16(124).Byte('Q').Valid();
+    s.FrameSize(480, 270).Double(30);
+    s.Call(Op::kOpenSerialNo).Byte(kTextLong).U16(123).Byte('Q').Valid();
+    s.FrameSize(480, 270).Double(30);
+    s.Call(Op::kOpenSerialNo).TableText(kSerialTexts, "QEL5#0000ABCD").Nulls(1);
+    s.FrameSize(480, 270).Double(30);
+    s.Call(Op::kFirmwareSerial).Device(kQel5Device).U32(0x12345678);
+    s.OpenSerial("QEL5#0000ABCD", 480, 270, 30);
+    s.Call(Op::kUsbSerial).Device(kQel2Device).Byte(kTextNull);
+    s.OpenSerial("QEL2#00C0FFEE", 328, 204, 60).Listing(true, 200);
+    seeds.push_back({"serial-opens", s});
+  }
+  {  // The rig changing under open cameras: devices unplugged and added,
+     // names, report lengths, HID interfaces, properties.
+    Seed s;
+    s.Open(0, 480, 270, 30).Open(1, 328, 204, 60).Open(2, 640, 480, 30);
+    s.Call(Op::kRemoveDevice).Device(kQel5Device).Advance(34).Receive(0);
+    s.Call(Op::kGetShutter).Key(0).Valid().Call(Op::kSetLed).Key(0).Int(10);
+    s.Call(Op::kAddCamera).TableText(kDeviceNames, "QEL5").U32(0xABCD);
+    s.Call(Op::kAddCamera).TableText(kDeviceNames, "QEL").U32(7);
+    s.Call(Op::kAddWebcam).TableText(kDeviceNames, "USB Camera, HD").U32(0);
+    s.Call(Op::kAddSoftwareSource).TableText(kDeviceNames, "QEL5").U32(0);
+    s.Listing(true, 1000).Open(3, 1280, 720, 30).Open(4, 480, 270, 30).Open(5, 640, 480, 30);
+    s.Call(Op::kDisplayName).Device(kQel2Device).TableText(kDeviceNames, "QEL2");
+    s.Listing(false, 1000).Call(Op::kClose).Key(0).Open(0, 480, 270, 30);
+    s.Call(Op::kReportLengths).Device(5).Byte(2).Byte(2);  // 9-byte reports
+    s.Open(4, 480, 270, 30).Call(Op::kSetSerialNo).Key(4).U32(0x01020304);
+    s.Call(Op::kReportLengths).Device(5).Byte(3).Byte(0);  // 80-byte input reports
+    s.Call(Op::kTemperature).Key(4).Int(3).Valid();
+    s.Call(Op::kAddHidInterface).Device(4).Byte(1 | QELSIM_HID_NO_CAPS << 1);
+    s.Call(Op::kSetHidParent).Device(4).TableText(kParentIds, "");
+    s.Call(Op::kAddForeignHid)
+        .TableText(kParentIds, "USB\\VID_1F3A&PID_5005&MI_02\\6&0000ABCD&0&0002");
+    s.Call(Op::kClose).Key(3).Open(3, 1280, 720, 30).Listing(true, 1000);
+    s.Call(Op::kSetProperty).Device(4).Byte(10).Byte(0).Int(0).Int(0).Int(0).Int(0).Int(0).Int(0);
+    s.Call(Op::kPropertyInterfaces).Device(4).Byte(0).Call(Op::kGetLed).Key(3).Valid();
+    s.Call(Op::kFrameMode).Device(4).Byte(QELSIM_FRAMES_NONE).Call(Op::kClose).Key(3);
+    s.Open(3, 1280, 720, 30).Call(Op::kRigQueries).Device(4).Valid().Size(100);
+    s.Int(0).Int(0).Int(0).Int(8).Int(0).Int(0).Int(0).Int(0).Byte(kTextNull).Int(-1);
+    seeds.push_back({"rig-changes", s});
+  }
+  {  // A platform fault at each named point during an open, a listing and a
+     // close, with the next open after it.
+    Seed s;
+    for (const std::string& point : FaultPoints()) {
+      s.Fault(-1, point.c_str(), 0, 1).Open(0, 480, 270, 30).Listing(true, 200);
+      s.Call(Op::kSetGain).Key(0).Int(100).Call(Op::kGetExposure).Key(0).Valid();
+      s.Fault(-1, point.c_str(), 0, 1).Call(Op::kClose).Key(0).Call(Op::kClearFaults);
+      s.Open(0, 480, 270, 30).Call(Op::kClose).Key(0);
+    }
+    seeds.push_back({"fault-points", s});
+  }
+  {  // Each kind of firmware fault on the commands of an open camera, and
+     // the clock about to wrap.
+    Seed s;
+    s.Open(0, 480, 270, 30).Call(Op::kSetTickCount).U16(100);
+    for (int kind = QELSIM_FW_STATUS; kind <= QELSIM_FW_CORRUPT; ++kind) {
+      s.FirmwareFault(kQel5Device, -1, kind, kind == QELSIM_FW_STALE ? 300 : 2, 0, 2);
+      s.Call(Op::kGetSerialNo).Key(0).Valid().Call(Op::kVersion).Key(0).Valid().Size(62);
+      s.Call(Op::kGetRegisterW).Key(0).Int(7).Valid().Call(Op::kSetSerialNo).Key(0).U32(9);
+      s.Call(Op::kGetPixelDefect).Key(0).Int(1).Int(0).Valid();
+      s.Call(Op::kClearFaults);
+    }
+    seeds.push_back({"firmware-faults", s});
   }
   return seeds;
 }
