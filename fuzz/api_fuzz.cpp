@@ -482,11 +482,55 @@ class TempDir {
   std::string path_;
 };
 
+// The last rewrite an input started.
+struct StartedRewrite {
+  std::int32_t key = -1;
+  std::optional<std::vector<std::uint8_t>> image;  // none when too large to compare
+  bool memoryChanged = false;  // the rig's memory written or a device removed meanwhile
+  bool judged = false;
+};
+
 struct Session {
   int devicesAdded = 0;
-  bool varyingFrames = false;              // some device delivers frames of varying length
-  std::optional<std::int32_t> rewriteKey;  // the key of the last rewrite started
+  bool varyingFrames = false;  // some device delivers frames of varying length
+  std::optional<StartedRewrite> rewrite;
 };
+
+// The file's bytes when it is a readable file of at most 64 KiB.
+std::optional<std::vector<std::uint8_t>> ReadSmallFile(const char* path) {
+  constexpr std::size_t kLargest = 65536;
+  if (path == nullptr) return std::nullopt;
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return std::nullopt;
+  std::vector<std::uint8_t> bytes(kLargest + 1);
+  const std::size_t length = std::fread(bytes.data(), 1, bytes.size(), file);
+  const bool whole = std::feof(file) != 0 && std::ferror(file) == 0;
+  std::fclose(file);
+  if (!whole || length > kLargest) return std::nullopt;
+  bytes.resize(length);
+  return bytes;
+}
+
+// A rewrite that reports success has left its image in the camera: some
+// camera of the rig (the channel may lead to another device's firmware)
+// holds it from address 0.
+void JudgeRewrite(Session& session, std::int32_t key, std::int32_t state) {
+  if (!session.rewrite || session.rewrite->key != key || state != qel::kRewriteFinished) return;
+  StartedRewrite& rewrite = *session.rewrite;
+  if (rewrite.judged || rewrite.memoryChanged || !rewrite.image) return;
+  rewrite.judged = true;
+  const std::vector<std::uint8_t>& image = *rewrite.image;
+  std::vector<std::uint8_t> memory(image.size());
+  for (int device = 0; device < 32; ++device) {
+    if (qelsim_read_memory(device, 0, memory.data(), static_cast<std::uint32_t>(memory.size())) ==
+            0 &&
+        memory == image) {
+      Trace("rewrite of %zu bytes found in device %d\n", image.size(), device);
+      return;
+    }
+  }
+  Fail("a rewrite reported success, but no camera holds its image");
+}
 
 bool Running(std::int32_t state) {
   return state == qel::kRewriteStarted || state == qel::kRewriteWriting ||
@@ -501,12 +545,13 @@ bool RewriteRunning() {
 
 // Polls the rewrite of key through the export until it no longer runs or
 // the real-time budget is spent, moving the virtual clock on meanwhile.
-void AwaitRewrite(std::int32_t key, std::chrono::milliseconds budget) {
+void AwaitRewrite(Session& session, std::int32_t key, std::chrono::milliseconds budget) {
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     std::int32_t seconds = 0;
     float percent = 0.0f;
     const std::int32_t state = QelSoftRewriteState(key, &seconds, &percent);
+    JudgeRewrite(session, key, state);
     if (!Running(state)) {
       Trace("QelSoftRewriteState(%d) = %d after %d s at %.1f %%\n", key, state, seconds, percent);
       return;
@@ -551,7 +596,7 @@ void BeginInput() {
 void EndInput(Session& session) {
   // A rewrite whose camera is still open ends by itself; give it the time
   // to verify.
-  if (session.rewriteKey) AwaitRewrite(*session.rewriteKey, std::chrono::milliseconds(1500));
+  if (session.rewrite) AwaitRewrite(session, session.rewrite->key, std::chrono::milliseconds(1500));
   qelsim_clear_faults();
   CloseAll();
 
@@ -976,10 +1021,11 @@ void CallExport(Session& session, Reader& r, Op op) {
     case Op::kSoftRewrite: {
       const std::int32_t key = ReadKey(r);
       const InText path = ReadImagePath(r);
+      std::optional<std::vector<std::uint8_t>> image = ReadSmallFile(path.get());
       const QelBool started = QelSoftRewrite(key, path.get());
       Trace("QelSoftRewrite(%d, %s) = %d\n", key,
             path.get() && path.length() < 200 ? path.get() : "(null or long)", started);
-      if (started) session.rewriteKey = key;
+      if (started) session.rewrite = StartedRewrite{key, std::move(image)};
       break;
     }
     case Op::kSoftRewriteState: {
@@ -987,8 +1033,9 @@ void CallExport(Session& session, Reader& r, Op op) {
       const NullMask nulls(r);
       Out<int32_t> seconds(nulls.Null(0));
       Out<float> percent(nulls.Null(1));
-      Trace("QelSoftRewriteState(%d) = %d\n", key,
-            QelSoftRewriteState(key, seconds.get(), percent.get()));
+      const std::int32_t state = QelSoftRewriteState(key, seconds.get(), percent.get());
+      Trace("QelSoftRewriteState(%d) = %d\n", key, state);
+      JudgeRewrite(session, key, state);
       break;
     }
     default:
@@ -1045,6 +1092,10 @@ void RigQueries(Reader& r) {
 }
 
 void CallRig(Session& session, Reader& r, Op op) {
+  if (session.rewrite &&
+      (op == Op::kRemoveDevice || op == Op::kWriteMemory || op == Op::kWriteDefectTable)) {
+    session.rewrite->memoryChanged = true;
+  }
   switch (op) {
     case Op::kAddCamera:
     case Op::kAddWebcam:
@@ -1253,7 +1304,7 @@ void CallRig(Session& session, Reader& r, Op op) {
       MakeImage(r);
       break;
     case Op::kAwaitRewrite:
-      AwaitRewrite(ReadKey(r), std::chrono::milliseconds(1500));
+      AwaitRewrite(session, ReadKey(r), std::chrono::milliseconds(1500));
       break;
     default:
       break;

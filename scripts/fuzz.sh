@@ -48,6 +48,7 @@ corpus=build/fuzz/corpus/api
 mkdir -p "$artifacts" "$corpus"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
+export TMPDIR="$scratch"  # the API fuzzer's image files, even when a run is cut short
 
 # One input may open cameras, rewrite firmware and wait out a rewrite for
 # a few seconds; a minute is a hang.
