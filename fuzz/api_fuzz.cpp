@@ -230,6 +230,7 @@ enum class Op : std::uint8_t {
   kWriteDefectTable,
   kDisplayName,
   kRigQueries,
+  kCapsSize,
   // the harness
   kMakeImage,
   kAwaitRewrite,
@@ -1045,6 +1046,10 @@ void CallExport(Session& session, Reader& r, Op op) {
 
 // ---- the rig ------------------------------------------------------------------
 
+// Every control of the rig is reachable but its gates and firmware holds:
+// they park a call until the test lets it go, which an input running on one
+// thread would never do.
+
 void RigQueries(Reader& r) {
   const int device = ReadDevice(r);
   const NullMask nulls(r);
@@ -1089,6 +1094,9 @@ void RigQueries(Reader& r) {
   qelsim_faults_fired();
   qelsim_open_hid_handles();
   qelsim_running_streams();
+  qelsim_operation_at(ReadInt(r));
+  int bufferSamples = 0;
+  qelsim_get_grabber_settings(device, nulls.Null(4) ? nullptr : &bufferSamples, nullptr);
 }
 
 void CallRig(Session& session, Reader& r, Op op) {
@@ -1300,6 +1308,11 @@ void CallRig(Session& session, Reader& r, Op op) {
     case Op::kRigQueries:
       RigQueries(r);
       break;
+    case Op::kCapsSize: {
+      const int device = ReadDevice(r);
+      qelsim_set_caps_size(device, ReadInt(r));
+      break;
+    }
     case Op::kMakeImage:
       MakeImage(r);
       break;
@@ -1838,7 +1851,9 @@ std::vector<NamedSeed> MakeSeeds() {
     s.Call(Op::kPropertyInterfaces).Device(4).Byte(0).Call(Op::kGetLed).Key(3).Valid();
     s.Call(Op::kFrameMode).Device(4).Byte(QELSIM_FRAMES_NONE).Call(Op::kClose).Key(3);
     s.Open(3, 1280, 720, 30).Call(Op::kRigQueries).Device(4).Valid().Size(100);
-    s.Int(0).Int(0).Int(0).Int(8).Int(0).Int(0).Int(0).Int(0).Byte(kTextNull).Int(-1);
+    s.Int(0).Int(0).Int(0).Int(8).Int(0).Int(0).Int(0).Int(0).Byte(kTextNull).Int(-1).Int(0);
+    s.Call(Op::kCapsSize).Device(4).Int(64).Open(3, 1280, 720, 30).Call(Op::kGetFormat).Key(3);
+    s.Valid().Size(1000).Call(Op::kCapsSize).Device(4).Int(kMax32).Open(3, 1280, 720, 30);
     seeds.push_back({"rig-changes", s});
   }
   {  // A platform fault at each named point during an open, a listing and a
