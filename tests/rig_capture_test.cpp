@@ -1,6 +1,7 @@
 // The rig's capture side through the platform seam: enumeration, a graph
 // built by hand, formats, streaming on the virtual clock, faults.
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,6 +35,7 @@ TEST_F(RigCapture, EnumeratesInOrderWithPlugAndPlayNamesAndPairingPrefixes) {
     ASSERT_EQ(qelsim_get_display_name(qelsim_device_id(static_cast<int>(i)), rigName, 1024), 0);
     EXPECT_EQ(m.names[i], rigName);
   }
+  for (int position : {4, -1, INT_MIN}) EXPECT_EQ(qelsim_device_id(position), -1) << position;
   EXPECT_EQ(friendly,
             (std::vector<std::string>{"Screen Capture", "QEL5", "QEL2", "USB Camera, HD"}));
   // Each camera its own "6&xxxxxxxx" instance part.

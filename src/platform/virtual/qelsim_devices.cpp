@@ -99,6 +99,7 @@ int qel::sim::exports::qelsim_device_count(void) {
 }
 
 int qel::sim::exports::qelsim_device_id(int position) {
+  if (position < 0) return -1;  // counting down from it could not reach 0
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);
   for (const DevicePtr& d : rig.devices) {
