@@ -1,5 +1,5 @@
 # Checks that qel.dll exports exactly the names of src/qel.def, and that the
-# list names exactly the functions the sources define with QEL_API.
+# list names exactly the functions of the sources' export tables.
 # cmake -DOBJDUMP=... -DDLL=... -DDEF=... -DSOURCES=<src dir> -P check_exports.cmake
 
 cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...)
@@ -27,17 +27,19 @@ foreach(line IN LISTS lines)
 endforeach()
 list(SORT listed)
 
-file(GLOB_RECURSE sources ${SOURCES}/*.cpp)
+# The exports are defined from their tables (core/exports.h for the
+# library, platform/virtual/qelsim_exports.h for the rig): X(result, name, ...).
+file(GLOB_RECURSE tables ${SOURCES}/*exports.h)
 set(defined)
-foreach(source IN LISTS sources)
-  # A definition may be broken across lines anywhere between QEL_API and "(".
-  file(READ ${source} text)
-  string(REGEX MATCHALL "QEL_API[^(;{}]*QEL_CALL[ \t\r\n]+[A-Za-z0-9_]+[ \t\r\n]*\\(" matches "${text}")
+foreach(table IN LISTS tables)
+  file(READ ${table} text)
+  string(REGEX MATCHALL "X\\([^,()]+,[ \t\r\n]*[A-Za-z0-9_]+[ \t\r\n]*," matches "${text}")
   foreach(match IN LISTS matches)
-    string(REGEX REPLACE ".*QEL_CALL[ \t\r\n]+([A-Za-z0-9_]+)[ \t\r\n]*\\($" "\\1" name "${match}")
+    string(REGEX REPLACE "^X\\([^,()]+,[ \t\r\n]*([A-Za-z0-9_]+).*$" "\\1" name "${match}")
     list(APPEND defined ${name})
   endforeach()
 endforeach()
+list(REMOVE_ITEM defined name)  # the tables' own comment: X(result, name, ...)
 list(REMOVE_DUPLICATES defined)
 list(SORT defined)
 
