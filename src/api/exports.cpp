@@ -55,7 +55,7 @@ Result RunExport(const char* name, ResultRule rule, Call call, Failure failure) 
   try {
     if constexpr (std::is_void_v<Result>) {
       call();
-      scope.Finish(Outcome::kSucceeded);
+      scope.Finish(Outcome::kNeither);  // no result: a recorded reason tells of a failure
       return;
     } else {
       const Result value = call();

@@ -197,10 +197,12 @@ void CloseCamera(std::int32_t key) {
     return;
   }
   QelSetLed(key, 0);  // while the capture still runs: the LED is a video property
+  ForgetFailure();    // a device without the LED still closes
   if (slot && slot->channel) slot->channel->Close();
   std::int32_t stopped = kStopNotRunning;
   if (slot && slot->captureIndex != -1) stopped = StopCapture(slot->captureIndex);
   table.ClearSlot(key);
+  if (!slot) Fail(ErrorCode::kNoCamera, "no camera is open under key %d", static_cast<int>(key));
   if (LogEnabled(LogLevel::kInfo)) {
     LogLine(LogLevel::kInfo, "close of key %d: %s, capture stop result %d", key,
             slot ? "open" : "not open", stopped);

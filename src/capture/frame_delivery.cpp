@@ -92,7 +92,7 @@ std::int32_t ReceiveOnce(const FrameSource& source, unsigned char* buffer, std::
     case FrameStore::Take::kTaken:
       break;
     case FrameStore::Take::kTooSmall:
-      if (info != nullptr) info->bytes = static_cast<std::int32_t>(details.length);
+      FillInfo(info, *source.frames, details);  // bytes: the length needed
       Fail(ErrorCode::kBufferTooSmall, "the frame of %lld bytes does not fit the buffer of %d",
            static_cast<long long>(details.length), bufferSize);
       return -1;

@@ -47,6 +47,12 @@ void Refail(ErrorCode code, const char* format, ...) {
 
 bool HasFailure() { return current.recorded; }
 
+void ForgetFailure() {
+  current.recorded = false;
+  current.code = ErrorCode::kNone;
+  current.text.clear();
+}
+
 ExportScope::ExportScope(const char* name, bool clearsError) : outermost_(current.depth == 0) {
   ++current.depth;
   if (!outermost_ || !clearsError) return;

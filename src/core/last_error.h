@@ -51,6 +51,8 @@ void Refail(ErrorCode code, const char* format, ...)
 #endif
     ;
 bool HasFailure();
+// Drops a reason recorded along a path whose failure does not matter.
+void ForgetFailure();
 
 // How an export's result reads.
 enum class Outcome { kSucceeded, kFailed, kNeither };
