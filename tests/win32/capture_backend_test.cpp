@@ -303,6 +303,25 @@ TEST_F(CaptureBackendTest, LibraryOpensStreamsControlsAndClosesTheCamera) {
   EXPECT_EQ(CameraLog().instances, 0);
 }
 
+// A camera pulled out while open: its driver's EC_DEVICE_LOST ends a wait.
+TEST_F(CaptureBackendTest, UnpluggedCameraEndsTheWaitWithDeviceLost) {
+  ASSERT_EQ(QelOpenEx(0, 160, 120, 20.0, "YUY2", QEL_OPEN_FAST), 1);
+  std::vector<unsigned char> frame(160 * 120 * 2);
+  QelFrameInfo info{};
+  info.size = sizeof info;
+  ASSERT_EQ(QelWaitImage(0, frame.data(), 160 * 120 * 2, &info, 3000), 1);
+  EXPECT_EQ(info.width, 160);
+  EXPECT_STREQ(info.format, "YUY2");
+  CameraLog().unplugged = true;
+  int32_t got = 1;
+  for (int i = 0; i < 5 && got == 1; ++i) {
+    got = QelWaitImage(0, frame.data(), 160 * 120 * 2, &info, 3000);
+  }
+  EXPECT_EQ(got, -1);
+  EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_DEVICE_LOST);
+  QelClose(0);
+}
+
 // Opened on a worker thread, closed on a thread with COM of its own (a UI
 // thread's single-threaded apartment): afterwards neither thread's COM state
 // is the library's doing. The worker is not left initialised, the closing

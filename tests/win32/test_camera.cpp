@@ -21,6 +21,7 @@ void TestCameraLog::Reset() {
   hue = 1;
   runAnswersFalse = false;
   silent = false;
+  unplugged = false;
 }
 
 TestCameraLog& CameraLog() {
@@ -417,6 +418,9 @@ class TestCameraFilter final : public ComObject<IBaseFilter, IAMVideoProcAmp> {
   FILTER_STATE state_ = State_Stopped;
   std::atomic<int> intermediateStates_{0};
   IFilterGraph* graph_ = nullptr;
+
+ public:
+  IFilterGraph* Graph() const { return graph_; }
   IReferenceClock* clock_ = nullptr;
   wchar_t name_[MAX_FILTER_NAME] = {};
 };
@@ -615,8 +619,20 @@ void CapturePin::Stream() {
   IMemAllocator* allocator = allocator_;
   IMemInputPin* input = input_;
   long length = format_.lSampleSize;
+  bool lostReported = false;
   for (REFERENCE_TIME frame = 0; !stop_;) {
-    if (!running_ || CameraLog().silent) {
+    if (CameraLog().unplugged && !lostReported && filter_.Graph() != nullptr) {
+      // As a capture driver does: the graph queues the event for its
+      // application (IMediaEvent::GetEvent).
+      IMediaEventSink* sink = nullptr;
+      if (SUCCEEDED(filter_.Graph()->QueryInterface(IID_IMediaEventSink,
+                                                    reinterpret_cast<void**>(&sink)))) {
+        sink->Notify(EC_DEVICE_LOST, 0, 0);
+        sink->Release();
+      }
+      lostReported = true;
+    }
+    if (!running_ || CameraLog().silent || CameraLog().unplugged) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
       continue;
     }

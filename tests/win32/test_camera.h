@@ -45,6 +45,9 @@ struct TestCameraLog {
   // answers S_FALSE.
   std::atomic<bool> runAnswersFalse{false};
   std::atomic<bool> silent{false};  // the stream sends no frames
+  // The camera is pulled out: the stream reports EC_DEVICE_LOST to the graph
+  // once and sends nothing more.
+  std::atomic<bool> unplugged{false};
   void Reset();
 };
 TestCameraLog& CameraLog();
