@@ -1,0 +1,53 @@
+# Sourced by the Windows scripts: installs what cross-building and Wine need
+# for an architecture, and starts Wine in a prefix of its own.
+#
+#   qel_windows_setup ARCH          ARCH x64 or x86; sets QEL_PRESET and
+#                                   QEL_MINGW_TRIPLE
+#   qel_wine_start BUILD_DIR ARCH   a Wine prefix in BUILD_DIR/wine-prefix
+
+qel_windows_setup() {
+  case "$1" in
+    x64)
+      QEL_PRESET=windows
+      QEL_MINGW_TRIPLE=x86_64-w64-mingw32
+      scripts/setup.sh g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest llvm
+      ;;
+    x86)
+      # 32-bit Wine comes from Debian's i386 architecture.
+      QEL_PRESET=windows-x86
+      QEL_MINGW_TRIPLE=i686-w64-mingw32
+      scripts/setup.sh g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 googletest llvm
+      ;;
+    *)
+      echo "unknown architecture '$1': x64 or x86" >&2
+      return 2
+      ;;
+  esac
+}
+
+qel_wine_start() {
+  # Wine without a display, quiet, without the .NET and HTML engines it would
+  # offer to install, and without its debugger: a program that crashes must
+  # end with a failure code (after the debugger has run, it may end with 0).
+  export WINEPREFIX="$PWD/$1/wine-prefix"
+  if [ "$2" = x86 ]; then
+    export WINEARCH=win32
+  else
+    export WINEARCH=win64
+  fi
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+  unset DISPLAY
+  trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+  # A server left running for this prefix (a persistent one never exits, and
+  # would keep wineserver -w waiting) is stopped first.
+  wineserver -k >/dev/null 2>&1 || true
+  wineboot --init >/dev/null 2>&1 </dev/null
+  wineserver -w
+  # A persistent server and Wine's background services, started with every
+  # standard stream detached: otherwise the services, which outlive the
+  # program that started them, inherit the caller's output pipe and CTest
+  # waits for ever.
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
