@@ -63,6 +63,10 @@ lld-link /nologo /subsystem:console /entry:Start /nodefaultlib /out:"$msvc/msvc_
   "$msvc/msvc_client.obj" "$sdk/lib/qel.lib" "$msvc/kernel32.lib"
 cp "$sdk/bin/qel.dll" "$msvc/"
 
+if ! qel_wine_can_run "$arch"; then
+  rm -rf "$scratch"
+  exit 0
+fi
 qel_wine_start "$build" "$arch"
 echo "== running them under Wine ($arch)"
 (cd "$app" && wine consumer.exe </dev/null)

@@ -79,7 +79,7 @@ packages=()
 
 step "add_subdirectory: the library alone, needing no test or tool framework"
 sub="$scratch/subproject"
-cmake -S tests/package/subproject -B "$sub" -G Ninja -DQEL_SOURCE_DIR="$PWD" \
+cmake -S tests/package/subproject -B "$sub" -G Ninja --no-warn-unused-cli -DQEL_SOURCE_DIR="$PWD" \
   -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
   -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON >/dev/null
 cmake --build "$sub" >/dev/null

@@ -16,5 +16,6 @@ qel_windows_setup "$arch"
 
 cmake --preset "$QEL_PRESET"
 cmake --build --preset "$QEL_PRESET"
+qel_wine_can_run "$arch" || exit 0
 qel_wine_start "build/$QEL_PRESET" "$arch"
 ctest --preset "$QEL_PRESET" "$@"

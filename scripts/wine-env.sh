@@ -3,6 +3,7 @@
 #
 #   qel_windows_setup ARCH          ARCH x64 or x86; sets QEL_PRESET and
 #                                   QEL_MINGW_TRIPLE
+#   qel_wine_can_run ARCH           whether this machine runs Wine for ARCH
 #   qel_wine_start BUILD_DIR ARCH   a Wine prefix in BUILD_DIR/wine-prefix
 
 qel_windows_setup() {
@@ -23,6 +24,19 @@ qel_windows_setup() {
       return 2
       ;;
   esac
+}
+
+# 32-bit Wine is a 32-bit Linux program: a kernel without IA-32 emulation
+# (booted with ia32_emulation=off, as some virtual machines are) cannot run
+# it, and then nothing 32-bit can be run here.
+qel_wine_can_run() {
+  [ "$1" != x86 ] && return 0
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    return 0
+  fi
+  echo "SKIPPED: this machine's kernel cannot run 32-bit programs (no IA-32 emulation)," \
+    "so 32-bit Wine cannot start; the x86 programs were built but not run" >&2
+  return 1
 }
 
 qel_wine_start() {
