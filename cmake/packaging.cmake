@@ -30,7 +30,7 @@ else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${QEL_DEB_RUNTIME})
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
-  # A shlibs file and the ldconfig trigger for the shared library.
+  # ldconfig runs when the shared library is installed and removed.
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libqel-dev)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
