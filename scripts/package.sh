@@ -21,7 +21,7 @@ scratch="$(mktemp -d)"
 packages=()
 cleanup() {
   if ((${#packages[@]})); then
-    $sudo apt-get remove -y -qq "${packages[@]}" >/dev/null || true
+    $sudo apt-get purge -y -qq "${packages[@]}" >/dev/null || true
   fi
   rm -rf "$scratch"
 }
@@ -39,7 +39,7 @@ consumer() {  # consumer NAME [cmake arguments...]: builds and runs the CMake co
   local dir="$scratch/$1"
   shift
   cmake -S tests/package -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" >/dev/null
+  cmake --build "$dir"
   "$dir/consumer"
 }
 step "find_package(qel 1.2) from the prefix"
@@ -74,7 +74,7 @@ consumer cmake-system
 pkgconfig_consumer pkgconfig-system
 qelctl --version | grep -qx "qelctl $version"
 qelctl list
-$sudo apt-get remove -y -qq "${packages[@]}" >/dev/null
+$sudo apt-get purge -y -qq "${packages[@]}" >/dev/null
 packages=()
 
 step "add_subdirectory: the library alone, needing no test or tool framework"
@@ -82,6 +82,6 @@ sub="$scratch/subproject"
 cmake -S tests/package/subproject -B "$sub" -G Ninja --no-warn-unused-cli -DQEL_SOURCE_DIR="$PWD" \
   -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
   -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON >/dev/null
-cmake --build "$sub" >/dev/null
+cmake --build "$sub"
 "$sub/consumer"
 echo "package: all consumers built and ran"
