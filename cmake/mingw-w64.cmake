@@ -22,7 +22,13 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
 # CTest, and gtest_discover_tests, run the programs through Wine (which runs
 # 32-bit programs with the wine32 package of the i386 architecture).
-find_program(QEL_WINE wine)
+# For x64 the 64-bit loader itself: Debian's wine command prefers the 32-bit
+# one whenever wine32 is installed, even where it cannot run.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64" AND EXISTS /usr/lib/wine/wine64)
+  set(QEL_WINE /usr/lib/wine/wine64)
+else()
+  find_program(QEL_WINE wine)
+endif()
 if(QEL_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${QEL_WINE})
 endif()

@@ -69,8 +69,8 @@ if ! qel_wine_can_run "$arch"; then
 fi
 qel_wine_start "$build" "$arch"
 echo "== running them under Wine ($arch)"
-(cd "$app" && wine consumer.exe </dev/null)
-(cd "$msvc" && wine msvc_client.exe </dev/null) && echo "msvc_client: ok"
-(cd "$sdk/bin" && wine qelctl.exe --version </dev/null | tr -d '\r' | grep -x "qelctl $version")
+(cd "$app" && "$QEL_WINE" consumer.exe </dev/null)
+(cd "$msvc" && "$QEL_WINE" msvc_client.exe </dev/null) && echo "msvc_client: ok"
+(cd "$sdk/bin" && "$QEL_WINE" qelctl.exe --version </dev/null | tr -d '\r' | grep -x "qelctl $version")
 rm -rf "$scratch"
 echo "package-windows ($arch): the archive's DLL, import libraries and tool work"

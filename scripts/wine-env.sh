@@ -4,7 +4,8 @@
 #   qel_windows_setup ARCH          ARCH x64 or x86; sets QEL_PRESET and
 #                                   QEL_MINGW_TRIPLE
 #   qel_wine_can_run ARCH           whether this machine runs Wine for ARCH
-#   qel_wine_start BUILD_DIR ARCH   a Wine prefix in BUILD_DIR/wine-prefix
+#   qel_wine_start BUILD_DIR ARCH   a Wine prefix in BUILD_DIR/wine-prefix;
+#                                   sets QEL_WINE, the loader to run with
 
 qel_windows_setup() {
   case "$1" in
@@ -49,6 +50,13 @@ qel_wine_start() {
   else
     export WINEARCH=win64
   fi
+  # The loader of the architecture (Debian's wine command takes the 32-bit
+  # one whenever wine32 is installed).
+  QEL_WINE=wine
+  if [ "$2" = x64 ] && [ -x /usr/lib/wine/wine64 ]; then
+    QEL_WINE=/usr/lib/wine/wine64
+    export WINELOADER=$QEL_WINE
+  fi
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
   unset DISPLAY
@@ -56,12 +64,12 @@ qel_wine_start() {
   # A server left running for this prefix (a persistent one never exits, and
   # would keep wineserver -w waiting) is stopped first.
   wineserver -k >/dev/null 2>&1 || true
-  wineboot --init >/dev/null 2>&1 </dev/null
+  "$QEL_WINE" wineboot --init >/dev/null 2>&1 </dev/null
   wineserver -w
   # A persistent server and Wine's background services, started with every
   # standard stream detached: otherwise the services, which outlive the
   # program that started them, inherit the caller's output pipe and CTest
   # waits for ever.
   wineserver -p </dev/null >/dev/null 2>&1
-  wine cmd /c exit </dev/null >/dev/null 2>&1
+  "$QEL_WINE" cmd /c exit </dev/null >/dev/null 2>&1
 }
