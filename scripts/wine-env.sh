@@ -15,10 +15,14 @@ qel_windows_setup() {
       scripts/setup.sh g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 googletest llvm
       ;;
     x86)
-      # 32-bit Wine comes from Debian's i386 architecture.
+      # 32-bit Wine comes from Debian's i386 architecture; where the kernel
+      # cannot run it, it is not installed (Debian's wine command would
+      # prefer it to the 64-bit loader and fail).
       QEL_PRESET=windows-x86
       QEL_MINGW_TRIPLE=i686-w64-mingw32
-      scripts/setup.sh g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 googletest llvm
+      local wine32=()
+      qel_kernel_runs_32bit && wine32=(wine32:i386)
+      scripts/setup.sh g++-mingw-w64-i686-posix mingw-w64-tools wine "${wine32[@]}" googletest llvm
       ;;
     *)
       echo "unknown architecture '$1': x64 or x86" >&2
@@ -32,12 +36,27 @@ qel_windows_setup() {
 # it, and then nothing 32-bit can be run here.
 qel_wine_can_run() {
   [ "$1" != x86 ] && return 0
-  if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  if qel_kernel_runs_32bit && /usr/lib/wine/wine --version >/dev/null 2>&1; then
     return 0
   fi
   echo "SKIPPED: this machine's kernel cannot run 32-bit programs (no IA-32 emulation)," \
     "so 32-bit Wine cannot start; the x86 programs were built but not run" >&2
   return 1
+}
+
+# Runs a 93-byte 32-bit Linux program that only exits.
+qel_kernel_runs_32bit() {
+  local probe
+  probe="$(mktemp)"
+  printf '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08' >"$probe"
+  printf '\x34\0\0\0\0\0\0\0\0\0\0\0\x34\0\x20\0\x01\0\0\0\0\0\0\0' >>"$probe"
+  printf '\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08\x5d\0\0\0\x5d\0\0\0' >>"$probe"
+  printf '\x05\0\0\0\0\x10\0\0\x31\xdb\xb8\x01\0\0\0\xcd\x80' >>"$probe"
+  chmod +x "$probe"
+  local ok=1
+  "$probe" 2>/dev/null && ok=0
+  rm -f "$probe"
+  return $ok
 }
 
 qel_wine_start() {
