@@ -1,27 +1,4 @@
-# Cross-builds qel.dll, qelctl.exe and the test programs for 64-bit Windows
-# with Debian's mingw-w64 (the posix thread model: GCC's win32 model has no
-# std::mutex or std::thread). Everything links statically, so that the
-# programs and the DLL need only DLLs of the system. Wine runs the tests.
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows (x64): see mingw-w64.cmake.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(QEL_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${QEL_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${QEL_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${QEL_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${QEL_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
-
-# CTest, and gtest_discover_tests, run the programs through Wine.
-find_program(QEL_WINE wine)
-if(QEL_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QEL_WINE})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -33,7 +33,7 @@ class PropertyControls : public RigTest {
 
 TEST_F(PropertyControls, SettersPassValuesWithinTheLibrarysRanges) {
   struct Case {
-    QelBool (*set)(int32_t, int32_t);
+    QelBool(QEL_CALL* set)(int32_t, int32_t);  // the exports' convention (stdcall on x86)
     int property;
     int32_t low, high;
   };

@@ -17,6 +17,8 @@
 
 #include <stdint.h>
 
+#include "qel/qel_version.h"
+
 #if defined(_WIN32)
 #  if defined(QEL_BUILDING_LIBRARY)
 /* The DLL exports exactly the names of its .def file, undecorated; marking

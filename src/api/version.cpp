@@ -8,8 +8,9 @@
 QelBool qel::exports::QelDLLVersion(char* text, int32_t size) {
   if (text == nullptr || size < 1) return 0;
   char version[256];
-  const int length = std::snprintf(version, sizeof version,
-                                   "Version 1.2.0.2\r\nDate : %s\r\nTime : %s", __DATE__, __TIME__);
+  const int length =
+      std::snprintf(version, sizeof version,
+                    "Version " QEL_VERSION_STRING "\r\nDate : %s\r\nTime : %s", __DATE__, __TIME__);
   if (length < 0 || length >= size) {
     text[0] = '\0';
     return 0;

@@ -650,5 +650,15 @@ TEST(SystemHid, ReadOnASilentDeviceEndsAtItsTime) {
   EXPECT_LT(waited, 2000ms);
 }
 
+// The records the walk passes to the device setup functions carry their own
+// size, which the system checks: 28, 28 and 5 bytes in a 32-bit process, 32,
+// 32 and 8 in a 64-bit one.
+TEST(SetupRecords, SizesFollowTheArchitecture) {
+  constexpr bool x86 = sizeof(void*) == 4;
+  EXPECT_EQ(sizeof(SP_DEVINFO_DATA), x86 ? 28u : 32u);
+  EXPECT_EQ(sizeof(SP_DEVICE_INTERFACE_DATA), x86 ? 28u : 32u);
+  EXPECT_EQ(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A), x86 ? 5u : 8u);
+}
+
 }  // namespace
 }  // namespace qel::test

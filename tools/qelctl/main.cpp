@@ -3,12 +3,15 @@
 
 #include <cstdio>
 
+#include "qel/qel.h"
+
 #include "camera_session.h"
 #include "command_support.h"
 #include "commands.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"qelctl - list, open and control QEL cameras"};
+  app.set_version_flag("--version", "qelctl " QEL_VERSION_STRING);
   app.require_subcommand(1);
   // Global options may also follow the subcommand.
   app.fallthrough();

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the library and qelctl (preset "package"), installs them into a
+# temporary prefix and builds and runs an application against that install
+# twice, found with CMake's find_package and with pkg-config; then makes the
+# Debian packages (build/package/*.deb), installs them on this machine with
+# apt, builds the application against the system's install, and removes the
+# packages again. Last, the application adds qel's source tree as a
+# subproject, with nothing but the compiler.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh dpkg-dev file
+
+build=build/package
+cmake --preset package
+cmake --build --preset package
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+scratch="$(mktemp -d)"
+packages=()
+cleanup() {
+  if ((${#packages[@]})); then
+    $sudo apt-get purge -y -qq "${packages[@]}" >/dev/null || true
+  fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+step() { echo "== $1"; }
+
+step "cmake --install into a temporary prefix"
+prefix="$scratch/prefix"
+cmake --install "$build" --prefix "$prefix"
+libdir="$(find "$prefix" -name 'libqel.so.*.*' -printf '%h\n')"
+readelf -d "$libdir/libqel.so" | grep -q "SONAME.*\[libqel\.so\.${version%%.*}\]"
+"$prefix/bin/qelctl" --version | grep -qx "qelctl $version"
+
+consumer() {  # consumer NAME [cmake arguments...]: builds and runs the CMake consumer
+  local dir="$scratch/$1"
+  shift
+  cmake -S tests/package -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir"
+  "$dir/consumer"
+}
+step "find_package(qel 1.2) from the prefix"
+consumer cmake-prefix -DCMAKE_PREFIX_PATH="$prefix"
+step "find_package(qel 2) is refused"
+if cmake -S tests/package -B "$scratch/cmake-v2" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DQEL_MIN_VERSION=2 >/dev/null 2>&1; then
+  echo "find_package(qel 2) accepted version $version" >&2
+  exit 1
+fi
+
+pkgconfig_consumer() {  # builds and runs the consumer with pkg-config's flags
+  [ "$(pkg-config --modversion qel)" = "$version" ]
+  # shellcheck disable=SC2046
+  cc -std=c11 -Wall -o "$scratch/$1" tests/package/consumer.c $(pkg-config --cflags --libs qel) \
+    -Wl,-rpath,"$(pkg-config --variable=libdir qel)"
+  "$scratch/$1"
+}
+step "pkg-config from the prefix"
+PKG_CONFIG_PATH="$libdir/pkgconfig" pkgconfig_consumer pkgconfig-prefix
+
+step "Debian packages"
+rm -f "$build"/*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+for deb in "$build"/*.deb; do
+  echo "$(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
+  packages+=("$(dpkg-deb -f "$deb" Package)")
+done
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$build")"/*.deb >/dev/null
+step "find_package, pkg-config and qelctl from the system's install"
+consumer cmake-system
+pkgconfig_consumer pkgconfig-system
+qelctl --version | grep -qx "qelctl $version"
+qelctl list
+$sudo apt-get purge -y -qq "${packages[@]}" >/dev/null
+packages=()
+
+step "add_subdirectory: the library alone, needing no test or tool framework"
+sub="$scratch/subproject"
+cmake -S tests/package/subproject -B "$sub" -G Ninja --no-warn-unused-cli -DQEL_SOURCE_DIR="$PWD" \
+  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
+  -DCMAKE_DISABLE_FIND_PACKAGE_CLI11=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON >/dev/null
+cmake --build "$sub"
+"$sub/consumer"
+echo "package: all consumers built and ran"
