@@ -220,12 +220,6 @@ QEL_API int32_t QEL_CALL QelSoftRewriteState(int32_t key, int32_t* seconds, floa
  * QelLastError); the classic results and out-parameters are unchanged.
  */
 
-/** Library version numbers of this header. */
-#ifndef QEL_VERSION_MAJOR
-#  define QEL_VERSION_MAJOR 1
-#  define QEL_VERSION_MINOR 3
-#  define QEL_VERSION_PATCH 0
-#endif
 
 /** The reasons a call can fail, as QelLastErrorCode returns them. */
 #define QEL_OK 0                    /* the thread's last call succeeded */
