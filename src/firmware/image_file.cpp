@@ -25,7 +25,8 @@ std::unique_ptr<std::vector<std::uint8_t>> ReadImage(std::FILE* file, std::uint3
   auto image = std::make_unique<std::vector<std::uint8_t>>(bytes + kImagePadding, 0);
   // A file that shrank, or a read error, must not send zeros as firmware.
   if (std::fread(image->data(), 1, bytes, file) != bytes) {
-    return (Fail(ErrorCode::kFile, "%s could not be read whole (%zu bytes)", name, bytes), nullptr);
+    return (Fail(ErrorCode::kFile, "%s could not be read whole (%ld bytes)", name, length),
+            nullptr);
   }
   size = static_cast<std::uint32_t>(bytes);
   return image;

@@ -33,8 +33,9 @@ QelBool qel::exports::QelVersion(int32_t key, char* text, int32_t size) {
   if (length + 1 > static_cast<std::size_t>(size)) {
     text[0] = '\0';
     return qel::Fail(qel::ErrorCode::kBufferTooSmall,
-                     "the version text \"%.*s\" needs %zu bytes; size is %d",
-                     static_cast<int>(length), version, length + 1, static_cast<int>(size));
+                     "the version text \"%.*s\" needs %u bytes; size is %d",
+                     static_cast<int>(length), version, static_cast<unsigned>(length + 1),
+                     static_cast<int>(size));
   }
   std::memcpy(text, version, length);
   text[length] = '\0';

@@ -76,9 +76,9 @@ bool GainsWithin(const Gains& gains, const std::array<int32_t, 4>& given, std::u
                  std::uint32_t max, CameraModel model) {
   for (std::size_t i = 0; i < gains.size(); ++i) {
     if (gains[i] < min || gains[i] > max) {
-      return Fail(ErrorCode::kOutOfRange, "gain%zu %d is outside %u..%u for a %s", i + 1,
-                  static_cast<int>(given[i]), static_cast<unsigned>(min),
-                  static_cast<unsigned>(max), ModelText(model));
+      return Fail(ErrorCode::kOutOfRange, "gain%u %d is outside %u..%u for a %s",
+                  static_cast<unsigned>(i + 1), static_cast<int>(given[i]),
+                  static_cast<unsigned>(min), static_cast<unsigned>(max), ModelText(model));
     }
   }
   return true;

@@ -62,10 +62,11 @@ bool PointsFit(const QelDefectPoint* points, CameraModel model, std::int32_t siz
     const bool yOut = points[i].y != kEmptyCoordinate && points[i].y >= size.height;
     if (xOut || yOut) {
       return Fail(ErrorCode::kOutOfRange,
-                  "point %zu (%u, %u) lies outside the %ux%u frame of size index %d of a %s", i,
-                  static_cast<unsigned>(points[i].x), static_cast<unsigned>(points[i].y),
-                  static_cast<unsigned>(size.width), static_cast<unsigned>(size.height),
-                  static_cast<int>(sizeIndex), ModelText(model));
+                  "point %u (%u, %u) lies outside the %ux%u frame of size index %d of a %s",
+                  static_cast<unsigned>(i), static_cast<unsigned>(points[i].x),
+                  static_cast<unsigned>(points[i].y), static_cast<unsigned>(size.width),
+                  static_cast<unsigned>(size.height), static_cast<int>(sizeIndex),
+                  ModelText(model));
     }
   }
   return true;
