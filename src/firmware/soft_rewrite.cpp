@@ -31,7 +31,8 @@ std::unique_ptr<std::vector<std::uint8_t>> ReadImageFile(const char* path, std::
     Fail(ErrorCode::kFile, "\"%s\" cannot be opened: %s", path, std::strerror(error));
     return nullptr;
   }
-  const std::string name = "\"" + std::string(path) + "\"";
+  std::string name(1, '"');  // the path in quotes, for the reasons ReadImage records
+  name.append(path).push_back('"');
   auto image = ReadImage(file, size, name.c_str());
   std::fclose(file);
   return image;
