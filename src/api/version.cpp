@@ -3,17 +3,23 @@
 #include <cstring>
 
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "qel/qel.h"
 
 QelBool qel::exports::QelDLLVersion(char* text, int32_t size) {
-  if (text == nullptr || size < 1) return 0;
+  if (text == nullptr) return qel::Fail(qel::ErrorCode::kBadArgument, "text is NULL");
+  if (size < 1) {
+    return qel::Fail(qel::ErrorCode::kBadArgument, "size %d is not positive",
+                     static_cast<int>(size));
+  }
   char version[256];
   const int length =
       std::snprintf(version, sizeof version,
                     "Version " QEL_VERSION_STRING "\r\nDate : %s\r\nTime : %s", __DATE__, __TIME__);
   if (length < 0 || length >= size) {
     text[0] = '\0';
-    return 0;
+    return qel::Fail(qel::ErrorCode::kBufferTooSmall, "the version text needs %d bytes; size is %d",
+                     length + 1, static_cast<int>(size));
   }
   std::memcpy(text, version, static_cast<std::size_t>(length) + 1);
   return 1;

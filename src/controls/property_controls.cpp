@@ -10,6 +10,7 @@
 #include "core/camera_model.h"
 #include "core/camera_table.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "qel/qel.h"
 
 namespace qel {
@@ -28,6 +29,7 @@ constexpr std::int32_t kQel5GainFactor = 4;
 constexpr std::int32_t kQel5RawGainMax = 4095;
 
 struct Control {
+  const char* parameter;  // the exports' name of the value, for messages
   std::int32_t property;
   bool requiresHid;  // the gain family needs a camera of the family
   std::int32_t (*min)(std::int32_t model);
@@ -52,23 +54,43 @@ std::int32_t RawGainMax(std::int32_t model) {
   return model == kModelQel5 ? kQel5RawGainMax : kGainScaleMax;
 }
 
-constexpr Control kLed{kBrightness, false,   Zero, [](std::int32_t) { return 64; },
-                       Identity,    Truncate};
-constexpr Control kGainControl{
-    kGain, true, Zero, [](std::int32_t) { return kGainScaleMax; }, GainToRaw, GainFromRaw};
-constexpr Control kRawGain{kGain, true, Zero, RawGainMax, Identity, Truncate};
-constexpr Control kExposureControl{kExposure, false,    [](std::int32_t) { return -13; },
-                                   Zero,      Identity, Truncate};
-constexpr Control kCameraNumber{
-    kHue,     false,   [](std::int32_t) { return 1; }, [](std::int32_t) { return 2; },
-    Identity, Truncate};
-constexpr Control kColorBar{kContrast, false,   Zero, [](std::int32_t) { return 1; },
-                            Identity,  Truncate};
+std::int32_t LedMax(std::int32_t) { return 64; }
+std::int32_t GainScaleMax(std::int32_t) { return kGainScaleMax; }
+std::int32_t ExposureMin(std::int32_t) { return -13; }
+std::int32_t One(std::int32_t) { return 1; }
+std::int32_t Two(std::int32_t) { return 2; }
+
+// parameter, property, requiresHid, min, max, toRaw, fromRaw
+constexpr Control kLed{"level", kBrightness, false, Zero, LedMax, Identity, Truncate};
+constexpr Control kGainControl{"gain", kGain, true, Zero, GainScaleMax, GainToRaw, GainFromRaw};
+constexpr Control kRawGain{"gain", kGain, true, Zero, RawGainMax, Identity, Truncate};
+constexpr Control kExposureControl{"exposure", kExposure, false,   ExposureMin,
+                                   Zero,       Identity,  Truncate};
+constexpr Control kCameraNumber{"number", kHue, false, One, Two, Identity, Truncate};
+constexpr Control kColorBar{"on", kContrast, false, Zero, One, Identity, Truncate};
+
+bool NotFamily(std::int32_t key) {
+  return Fail(ErrorCode::kNotSupported, "the device under key %d is not a camera of the family",
+              static_cast<int>(key));
+}
+
+// A property call that failed without a reason of the property layer's own
+// met a capture that no longer runs.
+bool NotStreaming(std::int32_t key) {
+  return Fail(ErrorCode::kNoCamera, "the camera under key %d is not streaming",
+              static_cast<int>(key));
+}
 
 // The slot of a key whose capture a control may use.
 std::optional<CameraSlot> ControlSlot(std::int32_t key, const Control& control) {
-  std::optional<CameraSlot> slot = CameraTable::Instance().FindSlot(key);
-  if (!slot || (control.requiresHid && !slot->channel) || slot->captureIndex == -1) {
+  std::optional<CameraSlot> slot = FindOpenCamera(key);
+  if (!slot) return std::nullopt;
+  if (control.requiresHid && !slot->channel) {
+    NotFamily(key);
+    return std::nullopt;
+  }
+  if (slot->captureIndex == -1) {
+    NotStreaming(key);
     return std::nullopt;
   }
   return slot;
@@ -76,26 +98,40 @@ std::optional<CameraSlot> ControlSlot(std::int32_t key, const Control& control) 
 
 QelBool SetControl(std::int32_t key, const Control& control, std::int32_t value) {
   const std::optional<CameraSlot> slot = ControlSlot(key, control);
-  if (!slot || value < control.min(slot->model) || value > control.max(slot->model)) return 0;
+  if (!slot) return 0;
+  const std::int32_t min = control.min(slot->model);
+  const std::int32_t max = control.max(slot->model);
+  if (value < min || value > max) {
+    return Fail(ErrorCode::kOutOfRange, "%s %d is outside %d..%d for a %s", control.parameter,
+                static_cast<int>(value), static_cast<int>(min), static_cast<int>(max),
+                ModelText(slot->model));
+  }
   const double raw = control.toRaw(slot->model, value);
-  return WriteVideoProperty(slot->captureIndex, control.property, &raw) == kPropertyWritten;
+  const std::int32_t result = WriteVideoProperty(slot->captureIndex, control.property, &raw);
+  if (result == kPropertyWritten) return 1;
+  return result == kPropertyNotRunning
+             ? NotStreaming(key)
+             : Fail(ErrorCode::kPlatform, "the property write failed with code %d",
+                    static_cast<int>(result));
 }
 
 QelBool GetControl(std::int32_t key, const Control& control, std::int32_t* value) {
-  if (value == nullptr) return 0;
+  if (value == nullptr) return Fail(ErrorCode::kBadArgument, "%s is NULL", control.parameter);
   const std::optional<CameraSlot> slot = ControlSlot(key, control);
   double raw = 0.0;
-  if (!slot || ReadVideoProperty(slot->captureIndex, control.property, &raw) != 0) return 0;
+  if (!slot) return 0;
+  // A failure the property layer did not explain is a capture that stopped.
+  if (ReadVideoProperty(slot->captureIndex, control.property, &raw) != 0) return NotStreaming(key);
   *value = control.fromRaw(slot->model, raw);
   return 1;
 }
 
 // The model's raw gain bound, answered without touching the camera.
 QelBool RawGainBound(std::int32_t key, std::int32_t* value, bool maximum) {
-  if (value == nullptr) return 0;
-  const std::optional<CameraSlot> slot = CameraTable::Instance().FindSlot(key);
-  if (!slot || !slot->channel) return 0;
-  if (!IsFamilyCamera(slot->model)) return 0;
+  if (value == nullptr) return Fail(ErrorCode::kBadArgument, "gain is NULL");
+  const std::optional<CameraSlot> slot = FindOpenCamera(key);
+  if (!slot) return 0;
+  if (!slot->channel || !IsFamilyCamera(slot->model)) return NotFamily(key);
   *value = maximum ? RawGainMax(slot->model) : 0;
   return 1;
 }

@@ -28,6 +28,11 @@ std::string_view FriendlyNameOf(CameraModel model) {
   return kFamilyNames[static_cast<std::size_t>(model)];
 }
 
+const char* ModelText(CameraModel model) {
+  // The names are literals, so each view ends in a terminator.
+  return IsFamilyCamera(model) ? kFamilyNames[static_cast<std::size_t>(model)].data() : "webcam";
+}
+
 bool LookupFrameSize(CameraModel model, std::int32_t sizeIndex, FrameSize& size) {
   if (!IsFamilyCamera(model) || sizeIndex < 0 || sizeIndex >= kFrameSizesPerModel) return false;
   size = kFrameSizeTable[model][sizeIndex];

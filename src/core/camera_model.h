@@ -26,6 +26,9 @@ constexpr bool IsFamilyCamera(CameraModel model) {
 CameraModel ModelFromFriendlyName(std::string_view name);
 // "QEL", "QEL2", "QEL5"; empty for kModelNone.
 std::string_view FriendlyNameOf(CameraModel model);
+// The device's kind in a message: the friendly name of a camera of the
+// family, "webcam" for any other video device.
+const char* ModelText(CameraModel model);
 
 struct FrameSize {
   std::uint16_t width;

@@ -13,6 +13,7 @@ struct ThreadError {
   bool recorded = false;
   ErrorCode code = ErrorCode::kNone;
   std::string text;
+  std::string detail;  // the text without the export's name
 };
 
 thread_local ThreadError current;
@@ -22,6 +23,7 @@ void Record(ErrorCode code, const char* format, va_list arguments) {
   std::vsnprintf(detail, sizeof detail, format, arguments);
   current.recorded = true;
   current.code = code;
+  current.detail = detail;
   current.text = current.exportName;
   current.text += ": ";
   current.text += detail;
@@ -88,5 +90,14 @@ void ExportScope::Finish(Outcome outcome) {
 
 ErrorCode LastErrorCode() { return current.code; }
 const std::string& LastErrorText() { return current.text; }
+
+void ClearFailure() {
+  current.recorded = false;
+  current.code = ErrorCode::kNone;
+  current.text.clear();
+  current.detail.clear();
+}
+
+const std::string& LastFailureDetail() { return current.detail; }
 
 }  // namespace qel

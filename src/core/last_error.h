@@ -79,4 +79,11 @@ class ExportScope {
 ErrorCode LastErrorCode();
 const std::string& LastErrorText();
 
+// For a thread of the library's own that reports its failure later through
+// an export (the firmware rewrite): forgets the thread's reason, so that the
+// next one recorded is that of the latest failure; and reads a recorded
+// reason without an export's name.
+void ClearFailure();
+const std::string& LastFailureDetail();
+
 }  // namespace qel

@@ -10,6 +10,7 @@
 #include "core/com_scope.h"
 #include "core/device_walk.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "core/listing_size.h"
 #include "discovery/hid_discovery.h"
 #include "platform/platform.h"
@@ -121,10 +122,18 @@ namespace {
 // The caller's buffer gets what the listing holds, which is never longer
 // than size - 2 characters.
 std::int32_t ListInto(char* list, std::int32_t size, bool withSerial) {
-  if (list == nullptr) return -1;
+  if (list == nullptr) return (qel::Fail(qel::ErrorCode::kBadArgument, "list is NULL"), -1);
   std::string listing;
-  const std::int32_t count = qel::ListDevices(listing, size, withSerial);
+  std::int32_t listed = 0;
+  const std::int32_t count = qel::ListDevices(listing, size, withSerial, &listed);
   if (size > 0) std::memcpy(list, listing.c_str(), listing.size() + 1);
+  if (count < 0) {
+    // The listing's own steps tolerate failures (a serial that cannot be
+    // read leaves it out), so this reason replaces any of theirs.
+    qel::Refail(qel::ErrorCode::kBufferTooSmall,
+                "the list does not fit %d bytes; %d device names fitted", static_cast<int>(size),
+                static_cast<int>(listed));
+  }
   return count;
 }
 

@@ -20,7 +20,9 @@ inline constexpr std::size_t kImagePadding =
 
 // The rest of file from its start, in a buffer of size + 64 zero-padded bytes.
 // None for a file whose size cannot be told, an empty one, one larger than
-// kLargestImage, or one from which fewer bytes can be read than its size.
-std::unique_ptr<std::vector<std::uint8_t>> ReadImage(std::FILE* file, std::uint32_t& size);
+// kLargestImage, or one from which fewer bytes can be read than its size,
+// with the reason recorded (core/last_error.h); name is the file's name there.
+std::unique_ptr<std::vector<std::uint8_t>> ReadImage(std::FILE* file, std::uint32_t& size,
+                                                     const char* name = "the image file");
 
 }  // namespace qel

@@ -13,7 +13,10 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
+
+#include "core/last_error.h"
 
 namespace qel {
 
@@ -38,6 +41,9 @@ struct RewriteRecord {
   std::uint32_t elapsedSeconds = 0;
   float progress = 0.0f;
   bool busy = false;  // a rewrite is starting or its thread runs
+  // Why the rewrite failed (state kRewriteFailed), for the poll to report.
+  ErrorCode failureCode = ErrorCode::kNone;
+  std::string failure;
 };
 
 RewriteRecord& Rewrite();

@@ -2,15 +2,19 @@
 // and returns; QelSoftRewriteState reports the thread's progress and collects
 // it when it has ended.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "core/camera_table.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "firmware/image_file.h"
 #include "firmware/rewrite_record.h"
 #include "hid/hid_channel.h"
@@ -22,8 +26,14 @@ namespace {
 
 std::unique_ptr<std::vector<std::uint8_t>> ReadImageFile(const char* path, std::uint32_t& size) {
   std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return nullptr;
-  auto image = ReadImage(file, size);
+  if (file == nullptr) {
+    const int error = errno;
+    Fail(ErrorCode::kFile, "\"%s\" cannot be opened: %s", path, std::strerror(error));
+    return nullptr;
+  }
+  std::string name(1, '"');  // the path in quotes, for the reasons ReadImage records
+  name.append(path).push_back('"');
+  auto image = ReadImage(file, size, name.c_str());
   std::fclose(file);
   return image;
 }
@@ -50,37 +60,63 @@ bool StartRewrite(RewriteRecord& record, const std::shared_ptr<HidChannel>& chan
       record.progress = 0.0f;
       record.state = kRewriteStarted;
       record.elapsedSeconds = 0;
+      record.failureCode = ErrorCode::kNone;
+      record.failure.clear();
       return true;
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
+      Fail(ErrorCode::kPlatform, "the rewrite thread could not be started: %s", error.what());
     }
   }
   record.busy = false;
   return false;  // the image, if any, is freed after the lock
 }
 
+bool NotFamily(std::int32_t key) {
+  return Fail(ErrorCode::kNotSupported, "the device under key %d is not a camera of the family",
+              static_cast<int>(key));
+}
+
 }  // namespace
 }  // namespace qel
 
 QelBool qel::exports::QelSoftRewrite(int32_t key, const char* path) {
-  const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
-  if (!slot || !slot->channel || path == nullptr) return 0;
+  const std::optional<qel::CameraSlot> slot = qel::FindOpenCamera(key);
+  if (!slot) return 0;
+  if (!slot->channel) return qel::NotFamily(key);
+  if (path == nullptr) return qel::Fail(qel::ErrorCode::kBadArgument, "path is NULL");
   qel::RewriteRecord& record = qel::Rewrite();
   {
     std::lock_guard lock(record.lock);
-    if (record.busy) return 0;  // one rewrite at a time, starting ones included
+    if (record.busy) {  // one rewrite at a time, starting ones included
+      return qel::Fail(qel::ErrorCode::kBusy, "a firmware rewrite is already under way");
+    }
     record.busy = true;
   }
   return qel::StartRewrite(record, slot->channel, path) ? 1 : 0;
 }
 
 int32_t qel::exports::QelSoftRewriteState(int32_t key, int32_t* seconds, float* percent) {
-  if (seconds == nullptr || percent == nullptr) return -1;
-  const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
-  if (!slot || !slot->channel) return -1;
+  if (seconds == nullptr || percent == nullptr) {
+    qel::Fail(qel::ErrorCode::kBadArgument, "%s is NULL",
+              seconds == nullptr ? "seconds" : "percent");
+    return -1;
+  }
+  const std::optional<qel::CameraSlot> slot = qel::FindOpenCamera(key);
+  if (!slot) return -1;
+  if (!slot->channel) return (qel::NotFamily(key), -1);
   qel::RewriteRecord& record = qel::Rewrite();
   std::lock_guard lock(record.lock);
-  if (record.channel != slot->channel) return -1;
+  if (record.channel != slot->channel) {
+    qel::Fail(qel::ErrorCode::kBadArgument,
+              "no firmware rewrite was started on the camera under key %d", static_cast<int>(key));
+    return -1;
+  }
   *seconds = static_cast<int32_t>(record.elapsedSeconds);
   *percent = record.progress;
+  if (record.state == qel::kRewriteFailed) {
+    qel::Fail(record.failureCode == qel::ErrorCode::kNone ? qel::ErrorCode::kPlatform
+                                                          : record.failureCode,
+              "the firmware rewrite failed: %s", record.failure.c_str());
+  }
   return record.state;
 }

@@ -3,6 +3,7 @@
 
 #include "core/camera_model.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
@@ -13,7 +14,11 @@ constexpr std::uint32_t kAnalogGainMax = 15;
 
 std::optional<qel::CameraSlot> Qel5Slot(int32_t key) {
   std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
-  if (!slot || slot->model != qel::kModelQel5) return std::nullopt;
+  if (slot && slot->model != qel::kModelQel5) {
+    qel::Fail(qel::ErrorCode::kNotSupported, "a %s has no analog gain; only a QEL5 has",
+              qel::ModelText(slot->model));
+    return std::nullopt;
+  }
   return slot;
 }
 
@@ -21,7 +26,11 @@ std::optional<qel::CameraSlot> Qel5Slot(int32_t key) {
 
 QelBool qel::exports::Qel5SetAnalogGain(int32_t key, uint32_t gain) {
   const std::optional<qel::CameraSlot> slot = Qel5Slot(key);
-  if (!slot || gain > kAnalogGainMax) return 0;
+  if (!slot) return 0;
+  if (gain > kAnalogGainMax) {
+    return qel::Fail(qel::ErrorCode::kOutOfRange, "analog gain %u is outside 0..%u for a QEL5",
+                     static_cast<unsigned>(gain), static_cast<unsigned>(kAnalogGainMax));
+  }
   qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kSetRegisterW);
   qel::PutReportBE16(command, 3, kAnalogGainRegister);
   qel::PutReportBE16(command, 5, gain);
@@ -30,7 +39,7 @@ QelBool qel::exports::Qel5SetAnalogGain(int32_t key, uint32_t gain) {
 }
 
 QelBool qel::exports::Qel5GetAnalogGain(int32_t key, int32_t* gain) {
-  if (gain == nullptr) return 0;
+  if (gain == nullptr) return qel::Fail(qel::ErrorCode::kBadArgument, "gain is NULL");
   const std::optional<qel::CameraSlot> slot = Qel5Slot(key);
   if (!slot) return 0;
   qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kGetRegisterW);

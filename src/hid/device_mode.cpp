@@ -4,15 +4,23 @@
 
 #include "core/camera_model.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
 namespace {
 
+// The GPIO commands exist on "QEL" cameras only.
+bool HasGpio(const qel::CameraSlot& slot) {
+  if (slot.model == qel::kModelQel) return true;
+  return qel::Fail(qel::ErrorCode::kNotSupported, "a %s has no GPIO; only a QEL has",
+                   qel::ModelText(slot.model));
+}
+
 QelBool ReadByte(int32_t key, qel::CommandCode code, bool gpio, uint8_t* value) {
-  if (value == nullptr) return 0;
+  if (value == nullptr) return qel::Fail(qel::ErrorCode::kBadArgument, "value is NULL");
   const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
-  if (!slot || (gpio && slot->model != qel::kModelQel)) return 0;
+  if (!slot || (gpio && !HasGpio(*slot))) return 0;
   qel::ReplyBlock reply{};
   if (!qel::RunCommand(*slot, qel::MakeCommand(code), reply)) return 0;
   *value = qel::ReplyByte(reply, 3);
@@ -21,7 +29,7 @@ QelBool ReadByte(int32_t key, qel::CommandCode code, bool gpio, uint8_t* value) 
 
 QelBool WriteGpioByte(int32_t key, qel::CommandCode code, int32_t value) {
   const std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);
-  if (!slot || slot->model != qel::kModelQel) return 0;
+  if (!slot || !HasGpio(*slot)) return 0;
   qel::CommandBlock command = qel::MakeCommand(code);
   qel::PutReportByte(command, 3, static_cast<std::uint32_t>(value));
   qel::ReplyBlock reply{};

@@ -7,6 +7,7 @@
 
 #include "core/camera_model.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
@@ -51,7 +52,36 @@ bool ReadGains(const CameraSlot& slot, Gains& gains) {
 }
 
 bool AllOut(uint16_t* g1, uint16_t* g2, uint16_t* g3, uint16_t* g4) {
-  return g1 != nullptr && g2 != nullptr && g3 != nullptr && g4 != nullptr;
+  const uint16_t* const out[4] = {g1, g2, g3, g4};
+  for (int i = 0; i < 4; ++i) {
+    if (out[i] == nullptr) return Fail(ErrorCode::kBadArgument, "gain%d is NULL", i + 1);
+  }
+  return true;
+}
+
+// The slot of a camera of the family with a command channel.
+std::optional<CameraSlot> GainSlot(std::int32_t key) {
+  std::optional<CameraSlot> slot = CommandSlot(key);
+  if (slot && !IsFamilyCamera(slot->model)) {
+    Fail(ErrorCode::kNotSupported, "the device under key %d is not a camera of the family",
+         static_cast<int>(key));
+    return std::nullopt;
+  }
+  return slot;
+}
+
+// Checks the gains (cut to their low 16 bits) against min..max; the message
+// names the caller's own value.
+bool GainsWithin(const Gains& gains, const std::array<int32_t, 4>& given, std::uint32_t min,
+                 std::uint32_t max, CameraModel model) {
+  for (std::size_t i = 0; i < gains.size(); ++i) {
+    if (gains[i] < min || gains[i] > max) {
+      return Fail(ErrorCode::kOutOfRange, "gain%u %d is outside %u..%u for a %s",
+                  static_cast<unsigned>(i + 1), static_cast<int>(given[i]),
+                  static_cast<unsigned>(min), static_cast<unsigned>(max), ModelText(model));
+    }
+  }
+  return true;
 }
 
 void Deliver(const Gains& gains, uint16_t* g1, uint16_t* g2, uint16_t* g3, uint16_t* g4) {
@@ -64,8 +94,8 @@ void Deliver(const Gains& gains, uint16_t* g1, uint16_t* g2, uint16_t* g3, uint1
 QelBool RawBound(int32_t key, bool maximum, uint16_t* g1, uint16_t* g2, uint16_t* g3,
                  uint16_t* g4) {
   if (!AllOut(g1, g2, g3, g4)) return 0;
-  const std::optional<CameraSlot> slot = CommandSlot(key);
-  if (!slot || !IsFamilyCamera(slot->model)) return 0;
+  const std::optional<CameraSlot> slot = GainSlot(key);
+  if (!slot) return 0;
   const RawRange& range = kRawRange[slot->model];
   const std::uint16_t bound = maximum ? range.max : range.min;
   Deliver({bound, bound, bound, bound}, g1, g2, g3, g4);
@@ -96,11 +126,13 @@ using qel::CommandSlot;
 
 QelBool qel::exports::QelSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2, int32_t gain3,
                                         int32_t gain4) {
-  const std::optional<CameraSlot> slot = CommandSlot(key);
-  if (!slot || !qel::IsFamilyCamera(slot->model)) return 0;
+  const std::optional<CameraSlot> slot = qel::GainSlot(key);
+  if (!slot) return 0;
   qel::Gains gains = qel::LowBits(gain1, gain2, gain3, gain4);
+  if (!qel::GainsWithin(gains, {gain1, gain2, gain3, gain4}, 0, qel::kFixedScaleMax, slot->model)) {
+    return 0;
+  }
   for (std::uint16_t& gain : gains) {
-    if (gain > qel::kFixedScaleMax) return 0;
     if (slot->model == qel::kModelQel5) gain = static_cast<std::uint16_t>(gain >> qel::kQel5Shift);
   }
   return qel::SendGains(*slot, gains);
@@ -113,12 +145,12 @@ QelBool qel::exports::QelGetDigitalGain(int32_t key, uint16_t* gain1, uint16_t* 
 
 QelBool qel::exports::QelXSetDigitalGain(int32_t key, int32_t gain1, int32_t gain2, int32_t gain3,
                                          int32_t gain4) {
-  const std::optional<CameraSlot> slot = CommandSlot(key);
-  if (!slot || !qel::IsFamilyCamera(slot->model)) return 0;
+  const std::optional<CameraSlot> slot = qel::GainSlot(key);
+  if (!slot) return 0;
   const qel::Gains gains = qel::LowBits(gain1, gain2, gain3, gain4);
   const qel::RawRange& range = qel::kRawRange[slot->model];
-  for (const std::uint16_t gain : gains) {
-    if (gain < range.min || gain > range.max) return 0;
+  if (!qel::GainsWithin(gains, {gain1, gain2, gain3, gain4}, range.min, range.max, slot->model)) {
+    return 0;
   }
   return qel::SendGains(*slot, gains);
 }

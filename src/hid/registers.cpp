@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
@@ -51,15 +52,17 @@ QelBool qel::exports::QelSetRegisterW(int32_t key, int32_t address, int32_t valu
 }
 
 QelBool qel::exports::QelGetRegister(int32_t key, int32_t address, uint8_t* value) {
+  if (value == nullptr) return qel::Fail(qel::ErrorCode::kBadArgument, "value is NULL");
   qel::ReplyBlock reply{};
-  if (value == nullptr || !ReadRegister(key, Width::k8, address, reply)) return 0;
+  if (!ReadRegister(key, Width::k8, address, reply)) return 0;
   *value = qel::ReplyByte(reply, 5);
   return 1;
 }
 
 QelBool qel::exports::QelGetRegisterW(int32_t key, int32_t address, uint16_t* value) {
+  if (value == nullptr) return qel::Fail(qel::ErrorCode::kBadArgument, "value is NULL");
   qel::ReplyBlock reply{};
-  if (value == nullptr || !ReadRegister(key, Width::k16, address, reply)) return 0;
+  if (!ReadRegister(key, Width::k16, address, reply)) return 0;
   *value = qel::ReplyBE16(reply, 5);
   return 1;
 }

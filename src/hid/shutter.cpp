@@ -8,6 +8,7 @@
 #include "capture/capture.h"
 #include "core/camera_model.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "hid/command_frame.h"
 #include "hid/shutter_time_table.h"
 #include "qel/qel.h"
@@ -29,7 +30,8 @@ bool ShutterMax(std::int32_t model, std::uint16_t& max) {
   } else if (model == kModelQel5) {
     max = kShutterMaxQel5;
   } else {
-    return false;
+    return Fail(ErrorCode::kNotSupported, "a %s has no shutter",
+                ModelText(static_cast<CameraModel>(model)));
   }
   return true;
 }
@@ -45,14 +47,16 @@ std::int32_t CaptureFrameRate(std::int32_t captureIndex) {
 
 // The table row of a "QEL" or "QEL2" camera's open size and frame rate.
 bool SlotTiming(const CameraSlot& slot, ShutterTiming& timing) {
-  if (slot.sizeIndex == -1) return false;
-  const std::int32_t frameRate = CaptureFrameRate(slot.captureIndex);
-  return frameRate != 0 && LookupShutterTiming(slot.sizeIndex, frameRate, timing);
+  const std::int32_t frameRate = slot.sizeIndex == -1 ? 0 : CaptureFrameRate(slot.captureIndex);
+  if (frameRate != 0 && LookupShutterTiming(slot.sizeIndex, frameRate, timing)) return true;
+  return Fail(ErrorCode::kNotSupported,
+              "a %s at size index %d and %d frames per second has no shutter time conversion",
+              ModelText(slot.model), static_cast<int>(slot.sizeIndex), static_cast<int>(frameRate));
 }
 
 // The model's bound, answered without touching the camera.
 QelBool ShutterBound(std::int32_t key, std::uint16_t* lines, bool maximum) {
-  if (lines == nullptr) return 0;
+  if (lines == nullptr) return Fail(ErrorCode::kBadArgument, "lines is NULL");
   const std::optional<CameraSlot> slot = CommandSlot(key);
   std::uint16_t max = 0;
   if (!slot || !ShutterMax(slot->model, max)) return 0;
@@ -85,12 +89,16 @@ QelBool qel::exports::QelSetShutter(int32_t key, int32_t lines) {
   std::uint16_t max = 0;
   if (!slot || !qel::ShutterMax(slot->model, max)) return 0;
   const auto count = static_cast<std::uint16_t>(lines);
-  if (count < qel::kShutterMin || count > max) return 0;
+  if (count < qel::kShutterMin || count > max) {
+    return qel::Fail(qel::ErrorCode::kOutOfRange, "%d lines is outside %u..%u for a %s",
+                     static_cast<int>(lines), static_cast<unsigned>(qel::kShutterMin),
+                     static_cast<unsigned>(max), qel::ModelText(slot->model));
+  }
   return qel::SendShutter(*slot, count);
 }
 
 QelBool qel::exports::QelGetShutter(int32_t key, uint16_t* lines) {
-  if (lines == nullptr) return 0;
+  if (lines == nullptr) return qel::Fail(qel::ErrorCode::kBadArgument, "lines is NULL");
   const std::optional<CameraSlot> slot = CommandSlot(key);
   std::uint16_t count = 0;
   if (!slot || !qel::ReadShutter(*slot, count)) return 0;
@@ -109,7 +117,10 @@ QelBool qel::exports::QelGetShutterMin(int32_t key, uint16_t* lines) {
 QelBool qel::exports::QelSetShutterTime(int32_t key, double seconds) {
   const std::optional<CameraSlot> slot = CommandSlot(key);
   if (!slot) return 0;
-  if (!(seconds >= qel::kShortestTime && seconds <= qel::kLongestTime)) return 0;  // NaN too
+  if (!(seconds >= qel::kShortestTime && seconds <= qel::kLongestTime)) {  // NaN too
+    return qel::Fail(qel::ErrorCode::kOutOfRange, "%g seconds is outside %g..%g for a %s", seconds,
+                     qel::kShortestTime, qel::kLongestTime, qel::ModelText(slot->model));
+  }
   std::uint16_t lines = 0;
   if (slot->model == qel::kModelQel5) {
     lines = static_cast<std::uint16_t>(seconds * qel::kQel5LinesPerSecond);
@@ -122,13 +133,14 @@ QelBool qel::exports::QelSetShutterTime(int32_t key, double seconds) {
     lines = static_cast<std::uint16_t>(static_cast<std::int64_t>(lineCount));
     if (lines == 0) lines = 1;
   } else {
-    return 0;
+    return qel::Fail(qel::ErrorCode::kNotSupported, "a %s has no shutter",
+                     qel::ModelText(slot->model));
   }
   return qel::SendShutter(*slot, lines);
 }
 
 QelBool qel::exports::QelGetShutterTime(int32_t key, double* seconds) {
-  if (seconds == nullptr) return 0;
+  if (seconds == nullptr) return qel::Fail(qel::ErrorCode::kBadArgument, "seconds is NULL");
   const std::optional<CameraSlot> slot = CommandSlot(key);
   std::uint16_t max = 0;
   if (!slot || !qel::ShutterMax(slot->model, max)) return 0;
