@@ -14,3 +14,7 @@ if [ "$preset" = tsan ] && setarch "$(uname -m)" -R true 2>/dev/null; then
   run=(setarch "$(uname -m)" -R)
 fi
 "${run[@]}" ctest --preset "$preset"
+# The Python package and the examples, against the default build.
+if [ "$preset" = default ]; then
+  scripts/test-python.sh "$preset"
+fi

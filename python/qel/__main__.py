@@ -1,0 +1,56 @@
+"""python -m qel list | grab KEY [FILE] | info KEY"""
+from __future__ import annotations
+
+import argparse
+import sys
+from typing import List, Optional, Union
+
+import numpy as np
+
+from . import Camera, QelError, devices, formats, library_version
+
+
+def _key(text: str) -> Union[int, str]:
+    return int(text) if text.lstrip("-").isdigit() else text
+
+
+def main(argv: Optional[List[str]] = None) -> int:
+    parser = argparse.ArgumentParser(prog="python -m qel", description=__doc__)
+    commands = parser.add_subparsers(dest="command", required=True)
+    commands.add_parser("list", help="list the devices and their formats")
+    grab = commands.add_parser("grab", help="grab one frame and save it (.npy)")
+    grab.add_argument("device", help="listing position or serial text")
+    grab.add_argument("output", nargs="?", default="frame.npy")
+    grab.add_argument("--size", help="WIDTHxHEIGHT")
+    grab.add_argument("--rate", type=float)
+    grab.add_argument("--format")
+    info = commands.add_parser("info", help="show what a camera tells about itself")
+    info.add_argument("device")
+    args = parser.parse_args(argv)
+    try:
+        if args.command == "list":
+            print(f"qel {library_version()}")
+            for d in devices():
+                print(f"{d.position}: {d.name}" + (f"  {d.serial_text}" if d.serial_text else ""))
+                for f in formats(d):
+                    print(f"    {f.width}x{f.height} {f.rate:g} fps {f.format}")
+        elif args.command == "grab":
+            width = height = None
+            if args.size:
+                width, height = (int(n) for n in args.size.lower().split("x"))
+            with Camera.open(_key(args.device), width, height, args.rate, args.format) as cam:
+                frame = cam.grab(timeout=5.0)
+            np.save(args.output, np.asarray(frame))
+            print(f"frame {frame.sequence}: {frame.format} {frame.shape} -> {args.output}")
+        else:
+            with Camera.open(_key(args.device)) as cam:
+                for name, value in vars(cam.info()).items():
+                    print(f"{name}: {value}")
+        return 0
+    except (QelError, ValueError, OSError) as error:
+        print(f"qel: {error}", file=sys.stderr)
+        return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

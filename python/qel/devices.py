@@ -1,0 +1,100 @@
+"""Device listing and capture formats."""
+from __future__ import annotations
+
+import ctypes
+from dataclasses import dataclass
+from typing import List, Optional
+
+from . import _lib
+from .errors import QelError, error_for
+
+MODELS = {"QEL": "QEL", "QEL2": "QEL2", "QEL5": "QEL5"}
+
+
+@dataclass(frozen=True)
+class Device:
+    """One entry of the device listing.
+
+    ``position`` is the key under which the device opens. The library splits
+    its listing at commas, so a friendly name containing a comma takes one
+    position per part, and so does this list.
+    """
+
+    position: int
+    name: str
+    serial_text: Optional[str]  # "QEL5#0000ABCD" for a camera of the family, else None
+    serial: Optional[int]
+    model: Optional[str]  # "QEL", "QEL2", "QEL5", or None for any other video device
+
+
+@dataclass(frozen=True)
+class Format:
+    """One capture format of a device."""
+
+    width: int
+    height: int
+    rate: float
+    format: str
+
+
+def _listing(function: str) -> List[str]:
+    lib = _lib.lib()
+    call = getattr(lib, function)
+    size = 1024
+    while True:
+        buffer = ctypes.create_string_buffer(size)
+        count = call(buffer, size)
+        if count >= 0:
+            return [entry for entry in buffer.value.decode("latin-1").split(",") if entry]
+        if size >= 1 << 20:
+            raise error_for(lib, function)
+        size *= 4
+
+
+def devices() -> List[Device]:
+    """The video devices the library can open, in key order."""
+    result = []
+    for position, entry in enumerate(_listing("QelGetDeviceWithSerialNo")):
+        name, _, serial = entry.partition("#")
+        result.append(Device(position, name, entry if serial else None,
+                             int(serial, 16) if serial else None, MODELS.get(name)))
+    return result
+
+
+def formats(device: "int | Device") -> List[Format]:
+    """Every capture format of the device at a listing position (or a Device)."""
+    lib = _lib.lib()
+    position = device.position if isinstance(device, Device) else int(device)
+    count = lib.QelGetFormatList(position, None, 0)
+    while True:
+        if count < 0:
+            raise error_for(lib, "QelGetFormatList")
+        array = (_lib.QelFormat * max(count, 1))()
+        got = lib.QelGetFormatList(position, array, count)
+        if got < 0:
+            raise error_for(lib, "QelGetFormatList")
+        if got <= count:
+            return [Format(f.width, f.height, f.frameRate, f.format.decode("latin-1"))
+                    for f in array[:got]]
+        count = got  # the list grew in between
+
+
+def library_version() -> str:
+    """The native library's version, "major.minor.patch"."""
+    lib = _lib.lib()
+    numbers = [ctypes.c_int32() for _ in range(3)]
+    lib.QelLibraryVersion(*[ctypes.byref(n) for n in numbers])
+    return ".".join(str(n.value) for n in numbers)
+
+
+def dll_version() -> str:
+    """The library's QelDLLVersion text (version, date and time lines)."""
+    lib = _lib.lib()
+    buffer = ctypes.create_string_buffer(64)
+    if not lib.QelDLLVersion(buffer, len(buffer)):
+        raise error_for(lib, "QelDLLVersion")
+    return buffer.value.decode("latin-1")
+
+
+__all__ = ["Device", "Format", "devices", "formats", "library_version", "dll_version",
+           "QelError"]

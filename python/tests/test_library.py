@@ -1,0 +1,60 @@
+"""The export table, listing, formats and the error classes."""
+import re
+from pathlib import Path
+
+import pytest
+
+import qel
+from qel import _lib, sim
+
+DEF_FILE = Path(__file__).resolve().parents[2] / "src" / "qel.def"
+
+
+def test_table_covers_exactly_the_exports():
+    text = DEF_FILE.read_text()
+    exports = set(re.findall(r"^\s+([A-Za-z_][A-Za-z0-9_]*)\s*$",
+                             text.split("EXPORTS", 1)[1], re.M))
+    assert exports == set(_lib.SIGNATURES)
+    library = _lib.lib()
+    for name in exports:
+        assert getattr(library, name).restype is _lib.SIGNATURES[name][0], name
+    # A one-byte QelBool read as such: success is exactly 1.
+    assert library.QelSetLed(9, 1) == 0 and library.QelDLLVersion(None, 0) == 0
+
+
+def test_devices_and_formats():
+    devices = qel.devices()
+    assert [(d.position, d.name, d.serial_text, d.serial, d.model) for d in devices[:2]] == [
+        (0, "QEL5", "QEL5#0000ABCD", 0xABCD, "QEL5"), (1, "QEL2", "QEL2#00C0FFEE", 0xC0FFEE, "QEL2")]
+    assert devices[2].serial_text is None and devices[2].model is None
+    formats = qel.formats(devices[1])
+    assert len(formats) == 24 and {f.format for f in formats} == {"YUY2", "MJPG"}
+    assert (formats[4].width, formats[4].height, round(formats[4].rate)) == (656, 408, 120)
+    sim.reset(False)
+    sim.add_camera("QEL", 0x42)
+    assert [d.serial_text for d in qel.devices()] == ["QEL#00000042"]
+    assert qel.library_version().count(".") == 2 and "Version" in qel.dll_version()
+
+
+def test_errors_carry_code_and_text():
+    with pytest.raises(qel.NoDeviceError) as error:
+        qel.Camera.open(7, 640, 480, 30.0, "YUY2")
+    assert error.value.code == 5 and error.value.function == "QelOpenEx" and error.value.text
+    with pytest.raises(qel.NoDeviceError):
+        qel.Camera.open("QEL5#DEADBEEF", 480, 270, 30.0)
+    with pytest.raises(qel.NoCameraError) as error:
+        qel.Camera(3, False).shutter
+    assert error.value.code == 1 and "QelGetShutter" in str(error.value)
+    with pytest.raises(qel.NoDeviceError, match="QelGetFormatList"):
+        qel.formats(9)
+
+
+def test_cli(capsys, tmp_path):
+    from qel.__main__ import main
+
+    assert main(["list"]) == 0 and "QEL5#0000ABCD" in capsys.readouterr().out
+    assert main(["info", "0"]) == 0 and "firmware_version" in capsys.readouterr().out
+    out = tmp_path / "f.npy"
+    assert main(["grab", "0", str(out), "--size", "480x270", "--rate", "30"]) == 0
+    assert out.stat().st_size > 480 * 270 * 2
+    assert main(["grab", "9"]) == 1

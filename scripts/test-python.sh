@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs the Python package's tests and both examples against the native build
+# of a preset (default) on the virtual rig.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+scripts/setup.sh python3-numpy python3-pytest python3-setuptools python3-pip
+export QEL_LIBRARY="$PWD/build/$preset/libqel.so.1"
+/usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+(cd "$work" && PYTHONPATH="$OLDPWD/python" /usr/bin/python3 "$OLDPWD/examples/grab.py")
+cc -std=c11 -Wall -Wextra -Werror -Iinclude -I"build/$preset/include" examples/grab.c \
+  -L"build/$preset" -lqel -Wl,-rpath,"$PWD/build/$preset" -o "$work/grab"
+(cd "$work" && ./grab && test -s grab.raw && test -s grab.ppm)
+# Installed as users install it, without a package index, it imports with only
+# QEL_LIBRARY set.
+/usr/bin/python3 -m pip install -q --no-build-isolation --no-deps --target "$work/site" ./python
+rm -rf python/build python/*.egg-info
+(cd "$work" && PYTHONPATH="$work/site" /usr/bin/python3 -c 'import qel; assert qel.devices()')
