@@ -159,14 +159,16 @@ void QEL_CALL Record(int32_t key, const unsigned char* frame, const QelFrameInfo
   if (qelsim_check_frame(frame, info->bytes, nullptr) != 1 || info->width != 960) {
     log.intact = false;
   }
-  // Back into the library for the same camera, from the streaming thread.
+  // Slow first: a removal or close on another thread begins meanwhile.
+  std::this_thread::sleep_for(std::chrono::milliseconds(log.sleepMs.load()));
+  // Back into the library for the same camera, from the streaming thread;
+  // a close from here is refused, also while another thread is closing.
   std::vector<unsigned char> copy(static_cast<std::size_t>(info->bytes));
   QelFrameInfo own{};
   own.size = sizeof own;
   if (QelReceiveImageEx(key, copy.data(), info->bytes, &own) == 1) ++log.receivedInside;
   QelClose(key);
   if (QelLastErrorCode() == QEL_ERROR_BUSY) ++log.closeRefused;
-  std::this_thread::sleep_for(std::chrono::milliseconds(log.sleepMs.load()));
   ++log.calls;
   log.inside = false;
 }

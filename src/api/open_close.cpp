@@ -191,11 +191,6 @@ void CloseCamera(std::int32_t key) {
   if (key == kNoKey) return;
   CameraTable& table = CameraTable::Instance();
   std::optional<CameraSlot> slot = table.FindSlot(key);
-  // Stopping the graph waits for the streaming thread, which is this one.
-  if (slot && InFrameListener(slot->captureIndex)) {
-    Fail(ErrorCode::kBusy, "a camera cannot be closed from its own frame callback");
-    return;
-  }
   QelSetLed(key, 0);  // while the capture still runs: the LED is a video property
   ForgetFailure();    // a device without the LED still closes
   if (slot && slot->channel) slot->channel->Close();
@@ -229,6 +224,15 @@ int32_t qel::exports::QelOpenEx(int32_t key, int32_t width, int32_t height, doub
 }
 
 void qel::exports::QelClose(int32_t key) {
+  // From the camera's own frame callback a close could never finish: it
+  // waits for the streaming thread, which is this one, and a close on
+  // another thread holding the key's lock waits for this callback. Refused
+  // before the lock is taken.
+  if (const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
+      slot && qel::InFrameListener(slot->captureIndex)) {
+    qel::Fail(qel::ErrorCode::kBusy, "a camera cannot be closed from its own frame callback");
+    return;
+  }
   qel::KeyLock lock(key);
   qel::CloseCamera(key);
 }
