@@ -73,7 +73,11 @@ QEL_API int32_t QEL_CALL QelGetDeviceWithSerialNo(char* list, int32_t size);
 
 /* ---- frames ------------------------------------------------------------- */
 
-/** Copies the newest frame into buffer when one arrived since the last call. */
+/** Copies the newest frame into buffer when one arrived since the last call.
+ *  The buffer's size is not known to it: a variable-length frame (MJPG)
+ *  arriving after QelGetBufferSize was asked can be longer than the buffer.
+ *  New code should use QelReceiveImageEx or QelWaitImage, which take the
+ *  buffer's size, never write past it and report the frame's details. */
 QEL_API QelBool QEL_CALL QelReceiveImage(int32_t key, unsigned char* buffer);
 /** Byte length of the most recent frame (the buffer size QelReceiveImage needs), 0 on failure. */
 QEL_API int32_t QEL_CALL QelGetBufferSize(int32_t key);
@@ -202,6 +206,149 @@ QEL_API QelBool QEL_CALL QelGetColorBar(int32_t key, int32_t* on);
 QEL_API QelBool QEL_CALL QelSoftRewrite(int32_t key, const char* path);
 /** Polls the rewrite: 3 started, 1 writing, 2 verifying, 0 done, -1 failed or nothing. */
 QEL_API int32_t QEL_CALL QelSoftRewriteState(int32_t key, int32_t* seconds, float* percent);
+
+
+/* ==== extended functions ================================================= *
+ * Added beside the classic functions above, which keep their behaviour.
+ * Prefer these in new code: they take buffer sizes, can wait, and say why
+ * they failed.
+ *
+ * Every function of this header, classic or extended, clears the calling
+ * thread's last error on entry and sets it when it fails (QelLastErrorCode,
+ * QelLastError); the classic results and out-parameters are unchanged.
+ */
+
+/** Library version numbers of this header. */
+#ifndef QEL_VERSION_MAJOR
+#  define QEL_VERSION_MAJOR 1
+#  define QEL_VERSION_MINOR 3
+#  define QEL_VERSION_PATCH 0
+#endif
+
+/** The reasons a call can fail, as QelLastErrorCode returns them. */
+#define QEL_OK 0                    /* the thread's last call succeeded */
+#define QEL_ERROR_NO_CAMERA 1       /* no camera is open under this key */
+#define QEL_ERROR_BAD_ARGUMENT 2    /* a null pointer, a bad size or text */
+#define QEL_ERROR_OUT_OF_RANGE 3    /* a value outside what this camera's model accepts */
+#define QEL_ERROR_NOT_SUPPORTED 4   /* this camera (its model, or a webcam) has no such setting */
+#define QEL_ERROR_NO_DEVICE 5       /* no device at this position or with this serial */
+#define QEL_ERROR_BUSY 6            /* already open, or a rewrite or close is under way */
+#define QEL_ERROR_TIMEOUT 7         /* the camera did not answer in time */
+#define QEL_ERROR_REFUSED 8         /* the camera answered that it did not carry the command out */
+#define QEL_ERROR_PLATFORM 9        /* a call of the operating system or its capture framework failed */
+#define QEL_ERROR_NO_MEMORY 10      /* memory could not be had */
+#define QEL_ERROR_BUFFER_TOO_SMALL 11 /* the frame or text does not fit the buffer given */
+#define QEL_ERROR_DEVICE_LOST 12    /* the camera was unplugged while open */
+#define QEL_ERROR_FILE 13           /* a file could not be read */
+
+/** What is known of one received frame. Set size to sizeof(QelFrameInfo)
+ *  before passing it in; later versions add fields only at the end. */
+typedef struct QelFrameInfo {
+  uint32_t size;      /* set by the caller to sizeof(QelFrameInfo) */
+  int32_t width;      /* the stream's width and height in pixels */
+  int32_t height;
+  char format[8];     /* "YUY2", "MJPG", ... */
+  int32_t bytes;      /* length of this frame; with QEL_ERROR_BUFFER_TOO_SMALL the size needed */
+  double sampleTime;  /* the capture framework's sample time, seconds */
+  uint64_t sequence;  /* frames delivered by this stream since it started, this one included */
+  uint64_t dropped;   /* frames overwritten before any caller received them, since the stream started */
+} QelFrameInfo;
+
+/** One capture format of a device. */
+typedef struct QelFormat {
+  int32_t width;
+  int32_t height;
+  double frameRate;
+  char format[8]; /* "YUY2", "MJPG", ...; an unnamed subtype as hexadecimal text */
+} QelFormat;
+
+/** Flags of QelOpenEx and QelOpenSerialNoEx. */
+#define QEL_OPEN_FAST 0x1 /* succeed as soon as the first frame has arrived */
+
+/** Copies the newest frame when one arrived since the last handed out (by
+ *  this function, QelWaitImage or QelReceiveImage), never writing more than
+ *  bufferSize bytes, and corrects defective pixels as QelReceiveImage does.
+ *  Returns 1 with info filled (info may be NULL), 0 when no new frame has
+ *  arrived, -1 on failure. A frame longer than bufferSize gives -1 with
+ *  QEL_ERROR_BUFFER_TOO_SMALL and info->bytes set to the length needed; the
+ *  frame stays, so the next call with a larger buffer receives it. A camera
+ *  unplugged while open gives -1 with QEL_ERROR_DEVICE_LOST. */
+QEL_API int32_t QEL_CALL QelReceiveImageEx(int32_t key, unsigned char* buffer, int32_t bufferSize,
+                                           QelFrameInfo* info);
+/** As QelReceiveImageEx, but waits up to timeoutMs milliseconds (negative:
+ *  without limit) for a new frame, sleeping, and returns as soon as it has
+ *  arrived. 0 when the time passed without one; -1 as QelReceiveImageEx, and
+ *  when the camera is closed (QEL_ERROR_NO_CAMERA) or unplugged during the
+ *  wait. Several threads may wait on one camera; each new frame goes to one.
+ *
+ *  The recommended receive loop:
+ *    QelFrameInfo info = {sizeof info};
+ *    for (;;) {
+ *      int32_t got = QelWaitImage(key, buffer, size, &info, 1000);
+ *      if (got == 1) use(buffer, &info);
+ *      else if (got == -1 && QelLastErrorCode() == QEL_ERROR_BUFFER_TOO_SMALL)
+ *        buffer = realloc(buffer, size = info.bytes);
+ *      else if (got == -1) break;  // closed or unplugged: QelLastError says which
+ *    } */
+QEL_API int32_t QEL_CALL QelWaitImage(int32_t key, unsigned char* buffer, int32_t bufferSize,
+                                      QelFrameInfo* info, int32_t timeoutMs);
+
+/** Called on the capture's streaming thread after each frame is stored, with
+ *  the frame as delivered (before defect correction; read-only and valid only
+ *  during the call) and its info. It may call QelReceiveImageEx and
+ *  QelReceiveImage, QelGetStreamFormat, the settings functions and
+ *  QelSetFrameCallback for its camera; it must not call QelOpen*, QelClose or
+ *  QelWaitImage (QelClose on this thread is refused). Keep it short: the
+ *  stream waits for it. */
+typedef void(QEL_CALL* QelFrameCallback)(int32_t key, const unsigned char* frame,
+                                         const QelFrameInfo* info, void* user);
+/** Installs callback for the open camera under key, replacing any other;
+ *  NULL removes it. Removing, replacing or closing the camera waits until a
+ *  running call of the old callback has returned, so user may be freed
+ *  afterwards (unless called from inside the callback itself, which does not
+ *  wait for itself). 1 on success. */
+QEL_API QelBool QEL_CALL QelSetFrameCallback(int32_t key, QelFrameCallback callback, void* user);
+
+/** The running stream of the camera under key: size, frame rate and format
+ *  name (formatSize bytes at most, at least 5). Any pointer may be NULL. */
+QEL_API QelBool QEL_CALL QelGetStreamFormat(int32_t key, int32_t* width, int32_t* height,
+                                            double* frameRate, char* format, int32_t formatSize);
+
+/** Every capture format of device (its QelGetDevice position), in the order
+ *  QelGetFormat lists them but without its limit of ten: fills at most
+ *  capacity entries and returns how many there are (which may exceed
+ *  capacity: call again with that many); -1 on failure. formats may be NULL
+ *  when capacity is 0. */
+QEL_API int32_t QEL_CALL QelGetFormatList(int32_t device, QelFormat* formats, int32_t capacity);
+
+/** The reason for the calling thread's last failed call (a QEL_ERROR_* code),
+ *  or QEL_OK when its last call succeeded. Does not change it. */
+QEL_API int32_t QEL_CALL QelLastErrorCode(void);
+/** The same reason as a sentence naming the call and its values, e.g.
+ *  "QelSetShutter: 20000 lines is outside 1..10000 for a QEL5"; "" when the
+ *  last call succeeded. Writes at most size bytes (text may be NULL with
+ *  size 0) and returns the sentence's length without the terminating zero;
+ *  -1 when text is NULL with a non-zero size. Does not change the reason. */
+QEL_API int32_t QEL_CALL QelLastError(char* text, int32_t size);
+
+/** The library's version: the numbers QEL_VERSION_* of the header it was built with.
+ *  Any pointer may be NULL. */
+QEL_API void QEL_CALL QelLibraryVersion(int32_t* major, int32_t* minor, int32_t* patch);
+
+/** QelOpen with flags. Without flags it is QelOpen; with QEL_OPEN_FAST the open
+ *  returns as soon as the first frame has arrived, instead of after a fixed
+ *  wait of 3 s (still bounded by 3000 ms per attempt and three attempts). */
+QEL_API int32_t QEL_CALL QelOpenEx(int32_t key, int32_t width, int32_t height, double frameRate,
+                                   const char* format, uint32_t flags);
+/** QelOpenSerialNo with flags, as QelOpenEx. */
+QEL_API int32_t QEL_CALL QelOpenSerialNoEx(const char* serialText, int32_t* key, int32_t width,
+                                           int32_t height, double frameRate, uint32_t flags);
+
+/* Logging for support cases: with the environment variable QEL_LOG set to
+ * "error", "info" or "debug" before the library is loaded, the library writes
+ * one line per event to standard error (failed calls with their reason; opens
+ * and closes with their platform results; every command exchanged with a
+ * camera). Off by default. */
 
 #ifdef __cplusplus
 }

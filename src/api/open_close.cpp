@@ -13,7 +13,9 @@
 #include "core/camera_model.h"
 #include "core/camera_table.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "core/listing_size.h"
+#include "core/log.h"
 #include "discovery/device_listing.h"
 #include "discovery/hid_discovery.h"
 #include "hid/data_block.h"
@@ -38,8 +40,13 @@ std::optional<std::string> ListedName(std::int32_t key) {
   std::string listing;
   std::int32_t entries = 0;
   // A listing that did not fit (-1) still holds the entries that did.
-  if (ListDevices(listing, listSize.load(), false, &entries) == 0) return std::nullopt;
-  return ListingEntryAt(listing, entries, key);
+  std::optional<std::string> name;
+  if (ListDevices(listing, listSize.load(), false, &entries) != 0) {
+    name = ListingEntryAt(listing, entries, key);
+  }
+  if (!name)
+    Fail(ErrorCode::kNoDevice, "no device is listed at position %d", static_cast<int>(key));
+  return name;
 }
 
 // Stops the capture at a position when the scope ends, unless dismissed.
@@ -105,15 +112,39 @@ int ReserveBuildPosition(std::int32_t device) {
 }  // namespace
 
 std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t height, double frameRate,
-                        const char* format) {
+                        const char* format, std::uint32_t options) {
   const std::optional<platform::Guid> subtype = SubtypeFromName(format);
-  if (!subtype) return kOpenFailed;
+  if (!subtype) {
+    return (Fail(ErrorCode::kBadArgument, "\"%.16s\" is not a format name",
+                 format == nullptr ? "(NULL)" : format),
+            kOpenFailed);
+  }
   CameraTable& table = CameraTable::Instance();
-  if (table.FindSlot(key)) return kOpenFailed;
+  if (table.FindSlot(key)) {
+    return (Fail(ErrorCode::kBusy, "key %d is already open", static_cast<int>(key)), kOpenFailed);
+  }
   const int position = ReserveBuildPosition(key);
-  if (position < 0) return kOpenFailed;
+  if (position < 0) {
+    return (
+        Fail(ErrorCode::kBusy,
+             "no capture is free (ten are open, or device %d still streams from a failed close)",
+             static_cast<int>(key)),
+        kOpenFailed);
+  }
   PositionReservation reservation(position);
-  if (StartCapture(position, key, width, height, frameRate, *subtype) != kBuildRunning) {
+  const std::int32_t status =
+      StartCapture(position, key, width, height, frameRate, *subtype, options);
+  if (LogEnabled(LogLevel::kInfo)) {
+    LogLine(LogLevel::kInfo, "open of key %d (%dx%d at %g, %s): capture status %d", key, width,
+            height, frameRate, format, status);
+  }
+  if (status != kBuildRunning) {
+    const ErrorCode code = status == kBuildNoSuchDevice || status == kBuildNoPnpDevice
+                               ? ErrorCode::kNoDevice
+                           : status == kBuildFormatRefused ? ErrorCode::kOutOfRange
+                                                           : ErrorCode::kPlatform;
+    Refail(code, "the capture graph failed with status %d (%s)", static_cast<int>(status),
+           BuildStepName(status));
     return kOpenFailed;
   }
   CaptureUndo captureUndo(position);
@@ -128,14 +159,25 @@ std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t heigh
   }
 
   std::shared_ptr<HidChannel> channel = OpenControlInterface(position);
-  if (!channel) return kOpenFailed;
+  if (!channel) {
+    return (Fail(ErrorCode::kPlatform, "the command interface of \"%s\" could not be opened",
+                 name->c_str()),
+            kOpenFailed);
+  }
   ChannelUndo channelUndo(channel.get());  // closed before the capture stops
   auto block = std::make_shared<DataBlock>();
   const std::int32_t sizeIndex = FindSizeIndex(model, width, height);
   double hue = 0.0;
-  if (!ReadDataBlock(channel.get(), *block) || sizeIndex < 0 ||
-      ReadVideoProperty(position, kHueProperty, &hue) != 0) {
-    return kOpenFailed;
+  if (!ReadDataBlock(channel.get(), *block)) {
+    return (Fail(ErrorCode::kPlatform, "the camera's data block could not be read"), kOpenFailed);
+  }
+  if (sizeIndex < 0) {
+    return (Fail(ErrorCode::kOutOfRange, "%dx%d is not a frame size of the %s",
+                 static_cast<int>(width), static_cast<int>(height), name->c_str()),
+            kOpenFailed);
+  }
+  if (ReadVideoProperty(position, kHueProperty, &hue) != 0) {
+    return (Fail(ErrorCode::kPlatform, "the camera number could not be read"), kOpenFailed);
   }
   const auto cameraNumber = static_cast<std::int32_t>(std::trunc(hue));
   table.StoreSlot(position, key, std::move(channel), model, std::move(block), sizeIndex,
@@ -147,12 +189,22 @@ std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t heigh
 
 void CloseCamera(std::int32_t key) {
   if (key == kNoKey) return;
-  QelSetLed(key, 0);  // while the capture still runs: the LED is a video property
   CameraTable& table = CameraTable::Instance();
   std::optional<CameraSlot> slot = table.FindSlot(key);
+  // Stopping the graph waits for the streaming thread, which is this one.
+  if (slot && InFrameListener(slot->captureIndex)) {
+    Fail(ErrorCode::kBusy, "a camera cannot be closed from its own frame callback");
+    return;
+  }
+  QelSetLed(key, 0);  // while the capture still runs: the LED is a video property
   if (slot && slot->channel) slot->channel->Close();
-  if (slot && slot->captureIndex != -1) StopCapture(slot->captureIndex);
+  std::int32_t stopped = kStopNotRunning;
+  if (slot && slot->captureIndex != -1) stopped = StopCapture(slot->captureIndex);
   table.ClearSlot(key);
+  if (LogEnabled(LogLevel::kInfo)) {
+    LogLine(LogLevel::kInfo, "close of key %d: %s, capture stop result %d", key,
+            slot ? "open" : "not open", stopped);
+  }
 }
 
 }  // namespace qel
@@ -160,7 +212,18 @@ void CloseCamera(std::int32_t key) {
 int32_t qel::exports::QelOpen(int32_t key, int32_t width, int32_t height, double frameRate,
                               const char* format) {
   qel::KeyLock lock(key);
-  return qel::OpenCamera(key, width, height, frameRate, format);
+  return qel::OpenCamera(key, width, height, frameRate, format, 0);
+}
+
+int32_t qel::exports::QelOpenEx(int32_t key, int32_t width, int32_t height, double frameRate,
+                                const char* format, uint32_t flags) {
+  if ((flags & ~static_cast<uint32_t>(QEL_OPEN_FAST)) != 0) {
+    qel::Fail(qel::ErrorCode::kBadArgument, "unknown flags 0x%X", flags);
+    return -1;
+  }
+  qel::KeyLock lock(key);
+  return qel::OpenCamera(key, width, height, frameRate, format,
+                         (flags & QEL_OPEN_FAST) != 0 ? qel::kStartFast : 0);
 }
 
 void qel::exports::QelClose(int32_t key) {

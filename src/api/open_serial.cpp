@@ -8,7 +8,9 @@
 #include "api/lifecycle_locks.h"
 #include "api/listing_tokens.h"
 #include "api/open_close.h"
+#include "capture/capture.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "core/listing_size.h"
 #include "discovery/device_listing.h"
 #include "qel/qel.h"
@@ -38,9 +40,16 @@ int ListedPosition(const std::string& text) {
 }
 
 std::int32_t OpenSerial(const char* serialText, int32_t* key, int32_t width, int32_t height,
-                        double frameRate) {
-  if (serialText == nullptr || key == nullptr) return -1;
-  if (strnlen(serialText, kLongestSerialText + 1) > kLongestSerialText) return -1;
+                        double frameRate, std::uint32_t options) {
+  if (serialText == nullptr || key == nullptr) {
+    qel::Fail(qel::ErrorCode::kBadArgument, "serialText or key is NULL");
+    return -1;
+  }
+  if (strnlen(serialText, kLongestSerialText + 1) > kLongestSerialText) {
+    qel::Fail(qel::ErrorCode::kBadArgument, "the serial text is longer than %d characters",
+              static_cast<int>(kLongestSerialText));
+    return -1;
+  }
   const SerialForm* form = nullptr;
   for (const SerialForm& candidate : kSerialForms) {
     if (std::strstr(serialText, candidate.prefix) != nullptr) {
@@ -48,13 +57,20 @@ std::int32_t OpenSerial(const char* serialText, int32_t* key, int32_t width, int
       break;
     }
   }
-  if (form == nullptr) return -1;
+  if (form == nullptr) {
+    qel::Fail(qel::ErrorCode::kBadArgument, "\"%s\" is not a serial text such as QEL5#0000ABCD",
+              serialText);
+    return -1;
+  }
   const std::string text(serialText);
   const int position = ListedPosition(text);
-  if (position < 0) return -1;
+  if (position < 0) {
+    qel::Fail(qel::ErrorCode::kNoDevice, "no device is listed as \"%s\"", serialText);
+    return -1;
+  }
 
   qel::KeyLock lock(position);
-  if (qel::OpenCamera(position, width, height, frameRate, "YUY2") == -1) return -1;
+  if (qel::OpenCamera(position, width, height, frameRate, "YUY2", options) == -1) return -1;
   uint32_t serial = 0;
   bool confirmed = QelGetSerialNo(position, &serial);  // capture-only devices fail here
   if (confirmed) {
@@ -63,6 +79,9 @@ std::int32_t OpenSerial(const char* serialText, int32_t* key, int32_t width, int
     confirmed = text == expected;
   }
   if (!confirmed) {
+    qel::Refail(qel::ErrorCode::kNoDevice,
+                "the camera listed as \"%s\" at position %d did not confirm that serial",
+                serialText, position);
     qel::CloseCamera(position);
     return -1;
   }
@@ -74,5 +93,15 @@ std::int32_t OpenSerial(const char* serialText, int32_t* key, int32_t width, int
 
 int32_t qel::exports::QelOpenSerialNo(const char* serialText, int32_t* key, int32_t width,
                                       int32_t height, double frameRate) {
-  return OpenSerial(serialText, key, width, height, frameRate);
+  return OpenSerial(serialText, key, width, height, frameRate, 0);
+}
+
+int32_t qel::exports::QelOpenSerialNoEx(const char* serialText, int32_t* key, int32_t width,
+                                        int32_t height, double frameRate, uint32_t flags) {
+  if ((flags & ~static_cast<uint32_t>(QEL_OPEN_FAST)) != 0) {
+    qel::Fail(qel::ErrorCode::kBadArgument, "unknown flags 0x%X", flags);
+    return -1;
+  }
+  return OpenSerial(serialText, key, width, height, frameRate,
+                    (flags & QEL_OPEN_FAST) != 0 ? qel::kStartFast : 0);
 }

@@ -1,4 +1,4 @@
-// QelDLLVersion: the library's version and build stamp.
+// QelDLLVersion and QelLibraryVersion: the library's version and build stamp.
 #include <cstdio>
 #include <cstring>
 
@@ -16,4 +16,10 @@ QelBool qel::exports::QelDLLVersion(char* text, int32_t size) {
   }
   std::memcpy(text, version, static_cast<std::size_t>(length) + 1);
   return 1;
+}
+
+void qel::exports::QelLibraryVersion(int32_t* major, int32_t* minor, int32_t* patch) {
+  if (major != nullptr) *major = QEL_VERSION_MAJOR;
+  if (minor != nullptr) *minor = QEL_VERSION_MINOR;
+  if (patch != nullptr) *patch = QEL_VERSION_PATCH;
 }

@@ -33,6 +33,58 @@ enum BuildStatus : std::int32_t {
   kBuildNoFirstFrame = 24,
 };
 
+// The step a failed build stopped at, for reasons and logs.
+inline const char* BuildStepName(std::int32_t status) {
+  switch (status) {
+    case kCaptureAlreadyRunning:
+      return "the capture was already running";
+    case kBuildNoFilterGraph:
+      return "creating the filter graph";
+    case kBuildNoDeviceEnumerator:
+      return "creating the device enumerator";
+    case kBuildNoVideoInputs:
+      return "enumerating the video inputs";
+    case kBuildNoDisplayName:
+      return "reading a device's display name";
+    case kBuildAddCaptureFilterFailed:
+      return "AddFilter of the capture filter";
+    case kBuildNoPnpDevice:
+      return "no plug-and-play video device";
+    case kBuildNoSuchDevice:
+      return "no device at this position";
+    case kBuildSetFiltergraphFailed:
+      return "SetFiltergraph";
+    case kBuildNoStreamConfig:
+      return "finding the stream configuration";
+    case kBuildFormatRefused:
+      return "the device refused the size, rate or format";
+    case kBuildNoSampleGrabber:
+      return "creating the sample grabber";
+    case kBuildGrabberTypeRefused:
+      return "SetMediaType of the sample grabber";
+    case kBuildAddGrabberFailed:
+      return "AddFilter of the sample grabber";
+    case kBuildConnectFailed:
+      return "connecting the capture pin to the grabber";
+    case kBuildSetBufferSamplesFailed:
+      return "SetBufferSamples";
+    case kBuildSetOneShotFailed:
+      return "SetOneShot";
+    case kBuildSetCallbackFailed:
+      return "SetCallback";
+    case kBuildNoMediaEvent:
+      return "querying the media event";
+    case kBuildNoMediaControl:
+      return "querying the media control";
+    case kBuildRunFailed:
+      return "Run";
+    case kBuildNoFirstFrame:
+      return "no first frame within the wait";
+    default:
+      return "not built";
+  }
+}
+
 // StopCapture results.
 enum StopResult : std::int32_t { kStopDone = 0, kStopNotRunning = 1, kStopFailed = 2 };
 

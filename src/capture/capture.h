@@ -25,8 +25,12 @@ class FrameStore;
 // initialised on the calling thread for the call's length and the
 // multithreaded apartment held while any graph exists (core/com_scope.h).
 // Returns the build status, or kCaptureAlreadyRunning.
+// With kStartFast the build skips the fixed wait for the graph's completion
+// and sleeps until the first frame instead of polling for it.
+inline constexpr std::uint32_t kStartFast = 0x1;
 std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::int32_t width,
-                          std::int32_t height, double frameRate, const platform::Guid& subtype);
+                          std::int32_t height, double frameRate, const platform::Guid& subtype,
+                          std::uint32_t options = 0);
 
 // Stops and tears down a running graph; the last one out ends the capture
 // period and releases the apartment's hold.
@@ -41,6 +45,22 @@ std::optional<std::string> RunningDevicePath(std::int32_t captureIndex);
 // The frame store of a running capture; null otherwise. Holding it keeps
 // the frames alive through a teardown on another thread.
 std::shared_ptr<FrameStore> RunningFrames(std::int32_t captureIndex);
+
+// What a running capture streams.
+struct RunningFormat {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  double frameRate = 0.0;
+  char format[8] = {};
+};
+std::optional<RunningFormat> RunningStreamFormat(std::int32_t captureIndex);
+
+// Takes the running graph's queued events; true when one said its device
+// was lost, which also ends the capture's frame store (StreamEnd::kDeviceLost).
+bool PollDeviceLost(std::int32_t captureIndex);
+
+// True on the thread of a running call of the capture's frame listener.
+bool InFrameListener(std::int32_t captureIndex);
 
 // Calls use with the running capture's device filter and the flags of the
 // video properties it reported a range for, under the context's objects

@@ -16,6 +16,7 @@ void CaptureContext::ClearRequest() {
   requestedDevice = 0;
   grabberSubtype = {};
   streamSubtype = {};
+  options = 0;
   boundDevice = 0;
   std::memset(devicePath, 0, sizeof devicePath);
   running.store(0);
@@ -61,6 +62,54 @@ std::shared_ptr<FrameStore> RunningFrames(std::int32_t captureIndex) {
   std::lock_guard lock(context->framesMutex);
   if (!context->IsRunning()) return nullptr;
   return context->frames;
+}
+
+std::optional<RunningFormat> RunningStreamFormat(std::int32_t captureIndex) {
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr) return std::nullopt;
+  std::lock_guard lock(context->framesMutex);
+  if (!context->IsRunning() || !context->frames) return std::nullopt;
+  RunningFormat format;
+  format.width = context->width;
+  format.height = context->height;
+  format.frameRate = context->frameRate;
+  std::memcpy(format.format, context->frames->Shape().format, sizeof format.format);
+  return format;
+}
+
+bool InFrameListener(std::int32_t captureIndex) {
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr) return false;
+  std::shared_ptr<FrameStore> frames;
+  {
+    std::lock_guard lock(context->framesMutex);
+    frames = context->frames;
+  }
+  return frames && frames->CallingFromListener();
+}
+
+bool PollDeviceLost(std::int32_t captureIndex) {
+  constexpr int kMostEventsTaken = 64;  // a queue that never empties is not waited on
+  CaptureContext* context = ContextAt(captureIndex);
+  if (context == nullptr) return false;
+  bool lost = false;
+  std::shared_ptr<FrameStore> frames;
+  {
+    std::lock_guard lock(context->objectsMutex);
+    if (!context->IsRunning() || !context->mediaEvent) return false;
+    long code = 0;
+    for (int taken = 0; taken < kMostEventsTaken; ++taken) {
+      if (context->mediaEvent->GetEvent(code, 0) != platform::kOk) break;
+      lost = lost || code == platform::kEventDeviceLost;
+    }
+    if (lost) {
+      std::lock_guard framesLock(context->framesMutex);
+      frames = context->frames;
+    }
+  }
+  // Ended outside the objects lock: ending waits for a frame listener's call.
+  if (frames) frames->End(StreamEnd::kDeviceLost);
+  return lost;
 }
 
 std::int32_t UseRunningFilter(std::int32_t captureIndex, const FilterUse& use,

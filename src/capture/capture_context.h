@@ -40,6 +40,7 @@ struct CaptureContext {
   std::int32_t requestedDevice = 0;  // position among plug-and-play devices; -1 the first
   platform::Guid grabberSubtype;
   platform::Guid streamSubtype;  // GUID_NULL keeps the pin's current subtype
+  std::uint32_t options = 0;     // kStartFast
 
   // The outcome of the build.
   std::int32_t boundDevice = 0;

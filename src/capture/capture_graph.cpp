@@ -1,7 +1,9 @@
 #include "capture/capture_graph.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "capture/capture_context.h"
+#include "capture/media_format.h"
 #include "core/ansi_text.h"
 #include "core/com_scope.h"
 #include "core/device_walk.h"
@@ -22,6 +25,17 @@ using platform::kOk;
 namespace {
 
 constexpr long kBufferCallback = 1;  // SetCallback's selector of BufferCB
+
+// Ends the context's frame store, outside every lock of the context: ending
+// waits for a frame listener's call, which may use the context's objects.
+void EndFrames(CaptureContext& context, StreamEnd reason) {
+  std::shared_ptr<FrameStore> frames;
+  {
+    std::lock_guard lock(context.framesMutex);
+    frames = context.frames;
+  }
+  if (frames) frames->End(reason);
+}
 
 // Stops a graph that may be running; a graph that does not stop is released
 // all the same.
@@ -253,6 +267,13 @@ std::int32_t AttachGrabber(CaptureContext& context, std::int32_t captureIndex) {
   if (context.sampleGrabber->SetOneShot(false) != kOk) return kBuildSetOneShotFailed;
 
   auto frames = std::make_shared<FrameStore>();
+  StreamShape shape;
+  shape.width = context.width;
+  shape.height = context.height;
+  char name[80];
+  SubtypeToName(context.streamSubtype, name);
+  std::memcpy(shape.format, name, strnlen(name, sizeof shape.format - 1));
+  frames->SetShape(shape);
   {
     std::lock_guard lock(context.framesMutex);
     context.frames = frames;
@@ -281,16 +302,28 @@ std::int32_t RunAndWaitForFirstFrame(CaptureContext& context) {
     if (run != kOk && run != platform::kFalse) return kBuildRunFailed;
   }
 
-  // On a live graph this returns at its time-out, while frames already flow.
-  long eventCode = 0;
-  context.mediaEvent->WaitForCompletion(Capture().completionWaitMs, eventCode);
+  const bool fast = (context.options & kStartFast) != 0;
+  if (!fast) {
+    // On a live graph this returns at its time-out, while frames already flow.
+    long eventCode = 0;
+    context.mediaEvent->WaitForCompletion(Capture().completionWaitMs, eventCode);
+  }
 
-  // The first frame: polled without sleeping, bounded by the tick count
-  // (unsigned difference, so the counter's wrap does no harm).
+  // The first frame, bounded by the tick count (unsigned difference, so the
+  // counter's wrap does no harm): polled without sleeping, or for a fast
+  // start slept on until the store signals its arrival.
   const std::uint32_t start = platform.GetTickCount();
   while (context.frames->FrameLength() == 0) {
-    if (platform.GetTickCount() - start > Capture().firstFrameWaitMs) return kBuildNoFirstFrame;
-    std::this_thread::yield();
+    const std::uint32_t waited = platform.GetTickCount() - start;
+    if (waited > Capture().firstFrameWaitMs) return kBuildNoFirstFrame;
+    if (!fast) {
+      std::this_thread::yield();
+    } else if (platform.ClockIsReal()) {
+      const std::uint32_t left = Capture().firstFrameWaitMs - waited + 1;
+      context.frames->WaitForDelivery(0, std::chrono::milliseconds(left));
+    } else {
+      platform.Sleep(1);
+    }
   }
   return kBuildRunning;
 }
@@ -323,7 +356,8 @@ std::int32_t BuildAttempt(std::int32_t captureIndex) {
 }  // namespace
 
 std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::int32_t width,
-                          std::int32_t height, double frameRate, const platform::Guid& subtype) {
+                          std::int32_t height, double frameRate, const platform::Guid& subtype,
+                          std::uint32_t options) {
   CaptureState& state = Capture();
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr) return kBuildNotBuilt;
@@ -348,6 +382,7 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   context->devicePath[0] = '\0';
   context->grabberSubtype = subtype;
   context->streamSubtype = subtype;
+  context->options = options;
   context->buildStatus.store(kBuildNotBuilt);
   try {
     BuildCaptureGraph(captureIndex);
@@ -386,6 +421,10 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr || context->running.load() == 0) return kStopNotRunning;
   ComForCall com;
+  // Waiters wake and the frame listener goes, waiting for a call of it in
+  // progress: after this the streaming thread no longer enters the
+  // application, and so never takes a lock of the library but the store's.
+  EndFrames(*context, StreamEnd::kClosed);
   {
     std::unique_ptr<platform::MediaControl> mediaControl;
     if (!context->graphBuilder || context->graphBuilder->QueryMediaControl(mediaControl) != kOk ||
@@ -415,6 +454,7 @@ void ReleaseCaptureObjects(std::int32_t captureIndex) {
   // The grabber lets go of the callback before anything is released: it may
   // count no reference on it, and may call it for as long as it holds it.
   // The graph has stopped by now.
+  EndFrames(*context, StreamEnd::kClosed);
   if (context->sampleGrabber) context->sampleGrabber->SetCallback(nullptr, kBufferCallback);
   std::shared_ptr<vrk_SampleGrabberCB> callback;
   {

@@ -1,5 +1,8 @@
-// QelGetFormat: the capture formats a device offers, listed as
-// "n,width,height,fps,name," runs, before or after the device is opened.
+// QelGetFormat and QelGetFormatList: the capture formats a device offers,
+// before or after the device is opened; QelGetFormat lists the first ten as
+// "n,width,height,fps,name," runs, QelGetFormatList every one as records.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -10,6 +13,7 @@
 #include "core/com_scope.h"
 #include "core/device_walk.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "platform/platform.h"
 #include "qel/qel.h"
 
@@ -19,7 +23,7 @@ namespace {
 using platform::kOk;
 
 constexpr int kDevicesExamined = 10;
-constexpr std::size_t kMaxEntries = 10;
+constexpr std::size_t kTextEntries = 10;  // QelGetFormat's limit
 
 struct FormatEntry {
   std::int32_t width = 0;
@@ -31,43 +35,57 @@ struct FormatEntry {
 // Finds the device and reads its listable capabilities; false when the
 // device or its stream configuration cannot be reached. Every object is
 // released as the locals end.
-bool ReadFormats(std::int32_t deviceIndex, std::vector<FormatEntry>& entries) {
+bool ReadFormats(std::int32_t deviceIndex, std::size_t maxEntries,
+                 std::vector<FormatEntry>& entries) {
   platform::Platform& platform = platform::ActivePlatform();
   std::unique_ptr<platform::GraphBuilder> graph;
-  if (platform.CreateFilterGraph(graph) != kOk || !graph) return false;
+  if (platform.CreateFilterGraph(graph) != kOk || !graph) {
+    return Fail(ErrorCode::kPlatform, "the filter graph could not be created");
+  }
 
   // Only the first ten devices of the category can be reached; a failed or
   // exhausted request uses up its turn. The bound filter stays in the graph.
   std::unique_ptr<platform::BaseFilter> filter;
   PnpDeviceWalk walk(kDevicesExamined);
-  if (walk.Begin() != PnpDeviceWalk::Start::kReady) return false;
+  if (walk.Begin() != PnpDeviceWalk::Start::kReady) {
+    return Fail(ErrorCode::kNoDevice, "no video devices could be enumerated");
+  }
   PnpDeviceWalk::Device device;
   for (;;) {
     const PnpDeviceWalk::Step step = walk.Next(device);
-    if (step == PnpDeviceWalk::Step::kNoDisplayName) return false;
+    if (step == PnpDeviceWalk::Step::kNoDisplayName) {
+      return Fail(ErrorCode::kPlatform, "a device's display name could not be read");
+    }
     if (step == PnpDeviceWalk::Step::kEnd) break;
     if (device.position != deviceIndex) continue;
     if (device.moniker->BindToObject(filter) != kOk || !filter ||
         graph->AddFilter(*filter, CaptureFilterName(device.turn)) != kOk) {
-      return false;
+      return Fail(ErrorCode::kPlatform, "device %d could not be bound to a filter",
+                  static_cast<int>(deviceIndex));
     }
   }
-  if (!filter) return false;
+  if (!filter) {
+    return Fail(ErrorCode::kNoDevice, "no device %d is listed", static_cast<int>(deviceIndex));
+  }
 
   std::unique_ptr<platform::CaptureGraphBuilder> builder;
   std::unique_ptr<platform::StreamConfig> config;
   if (platform.CreateCaptureGraphBuilder(builder) != kOk || !builder ||
       builder->SetFiltergraph(*graph) != kOk ||
       builder->FindCaptureStreamConfig(*filter, config) != kOk || !config) {
-    return false;
+    return Fail(ErrorCode::kPlatform, "device %d offers no stream configuration",
+                static_cast<int>(deviceIndex));
   }
   int count = 0;
   int capsSize = 0;
-  if (config->GetNumberOfCapabilities(count, capsSize) != kOk) return false;
+  if (config->GetNumberOfCapabilities(count, capsSize) != kOk) {
+    return Fail(ErrorCode::kPlatform, "device %d did not tell its number of formats",
+                static_cast<int>(deviceIndex));
+  }
   if (capsSize != platform::kVideoStreamConfigCapsSize || count <= 0) return true;
 
   std::vector<std::uint8_t> caps(platform::kVideoStreamConfigCapsSize);
-  for (int index = 0; index < count && entries.size() < kMaxEntries; ++index) {
+  for (int index = 0; index < count && entries.size() < maxEntries; ++index) {
     std::unique_ptr<platform::MediaType> type;
     platform::VideoInfoHeader video;
     if (config->GetStreamCaps(index, type, caps.data()) != kOk || !type ||
@@ -88,11 +106,15 @@ bool ReadFormats(std::int32_t deviceIndex, std::vector<FormatEntry>& entries) {
 }  // namespace qel
 
 QelBool qel::exports::QelGetFormat(int32_t deviceIndex, char* text, int32_t textSize) {
-  if (static_cast<std::uint32_t>(deviceIndex) > 9 || text == nullptr || textSize < 1) return 0;
+  if (static_cast<std::uint32_t>(deviceIndex) > 9 || text == nullptr || textSize < 1) {
+    return qel::Fail(qel::ErrorCode::kBadArgument, "device %d, text %s, textSize %d",
+                     static_cast<int>(deviceIndex), text == nullptr ? "NULL" : "given",
+                     static_cast<int>(textSize));
+  }
   std::vector<qel::FormatEntry> entries;
   {
     qel::ComForCall com;
-    if (!qel::ReadFormats(deviceIndex, entries)) return 0;
+    if (!qel::ReadFormats(deviceIndex, qel::kTextEntries, entries)) return 0;
   }
   // The text stays at most textSize - 2 characters long.
   text[0] = '\0';
@@ -106,11 +128,41 @@ QelBool qel::exports::QelGetFormat(int32_t deviceIndex, char* text, int32_t text
         written < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(written), 255);
     if (static_cast<std::int64_t>(length + renderingLength) >=
         static_cast<std::int64_t>(textSize) - 1) {
-      return 0;
+      return qel::Fail(qel::ErrorCode::kBufferTooSmall, "the list does not fit %d bytes",
+                       static_cast<int>(textSize));
     }
     std::memcpy(text + length, rendering, renderingLength);
     length += renderingLength;
     text[length] = '\0';
   }
   return 1;
+}
+
+int32_t qel::exports::QelGetFormatList(int32_t device, QelFormat* formats, int32_t capacity) {
+  if (static_cast<std::uint32_t>(device) > 9) {
+    qel::Fail(qel::ErrorCode::kNoDevice, "device %d is not a position 0..9",
+              static_cast<int>(device));
+    return -1;
+  }
+  if (capacity < 0 || (formats == nullptr && capacity > 0)) {
+    qel::Fail(qel::ErrorCode::kBadArgument, "formats %s with capacity %d",
+              formats == nullptr ? "NULL" : "given", static_cast<int>(capacity));
+    return -1;
+  }
+  std::vector<qel::FormatEntry> entries;
+  {
+    qel::ComForCall com;
+    if (!qel::ReadFormats(device, SIZE_MAX, entries)) return -1;
+  }
+  const std::size_t filled = std::min(entries.size(), static_cast<std::size_t>(capacity));
+  for (std::size_t i = 0; i < filled; ++i) {
+    QelFormat& out = formats[i];
+    out = QelFormat{};
+    out.width = entries[i].width;
+    out.height = entries[i].height;
+    out.frameRate = entries[i].frameRate;
+    const std::size_t length = strnlen(entries[i].name, sizeof out.format - 1);
+    std::memcpy(out.format, entries[i].name, length);
+  }
+  return static_cast<int32_t>(std::min<std::size_t>(entries.size(), INT32_MAX));
 }

@@ -1,6 +1,11 @@
-// Handing the latest frame to the application: QelReceiveImage never waits,
+// Handing the latest frame to the application. QelReceiveImage never waits,
 // copies a frame only when one arrived since the last it handed out, and
-// corrects the copy's defective pixels while the camera's correction is on.
+// corrects the copy's defective pixels while the camera's correction is on;
+// QelReceiveImageEx does the same within the caller's buffer size and tells
+// what it handed out; QelWaitImage sleeps until a frame comes.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -9,17 +14,120 @@
 #include "capture/frame_store.h"
 #include "core/camera_table.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "hid/defect_correction.h"
+#include "platform/platform.h"
 #include "qel/qel.h"
 
+namespace qel {
+namespace {
+
+// Longest sleep of a wait between looks at the graph's events, so that an
+// unplugged camera ends a long wait soon.
+constexpr std::uint32_t kWaitSliceMs = 100;
+
+struct FrameSource {
+  CameraSlot slot;
+  std::shared_ptr<FrameStore> frames;
+};
+
+std::optional<FrameSource> FindFrames(std::int32_t key) {
+  const std::optional<CameraSlot> slot = FindOpenCamera(key);
+  if (!slot) return std::nullopt;
+  std::shared_ptr<FrameStore> frames = RunningFrames(slot->captureIndex);
+  if (!frames) {
+    Fail(ErrorCode::kNoCamera, "the camera under key %d is not streaming", static_cast<int>(key));
+    return std::nullopt;
+  }
+  return FrameSource{*slot, std::move(frames)};
+}
+
+bool CheckArguments(const unsigned char* buffer, std::int32_t bufferSize,
+                    const QelFrameInfo* info) {
+  if (bufferSize < 0) return Fail(ErrorCode::kBadArgument, "bufferSize %d is negative", bufferSize);
+  if (buffer == nullptr && bufferSize > 0) {
+    return Fail(ErrorCode::kBadArgument, "buffer is NULL with bufferSize %d", bufferSize);
+  }
+  if (info != nullptr && info->size < sizeof(QelFrameInfo)) {
+    return Fail(ErrorCode::kBadArgument, "info->size is %u; set it to sizeof(QelFrameInfo), %u",
+                info->size, static_cast<unsigned>(sizeof(QelFrameInfo)));
+  }
+  return true;
+}
+
+bool StreamEnded(const FrameSource& source) {
+  switch (source.frames->Ended()) {
+    case StreamEnd::kRunning:
+      return false;
+    case StreamEnd::kClosed:
+      return Fail(ErrorCode::kNoCamera, "the camera under key %d was closed",
+                  static_cast<int>(source.slot.key)) ||
+             true;
+    case StreamEnd::kDeviceLost:
+      return Fail(ErrorCode::kDeviceLost, "the camera under key %d was unplugged",
+                  static_cast<int>(source.slot.key)) ||
+             true;
+  }
+  return true;
+}
+
+void FillInfo(QelFrameInfo* info, const FrameStore& frames, const FrameDetails& details) {
+  if (info == nullptr) return;
+  const StreamShape& shape = frames.Shape();
+  info->width = shape.width;
+  info->height = shape.height;
+  std::memcpy(info->format, shape.format, sizeof info->format);
+  info->bytes = static_cast<std::int32_t>(std::min<std::int64_t>(details.length, INT32_MAX));
+  info->sampleTime = details.sampleTime;
+  info->sequence = details.sequence;
+  info->dropped = details.dropped;
+}
+
+// One look at the store: 1 frame handed out, 0 none new, -1 failure.
+std::int32_t ReceiveOnce(const FrameSource& source, unsigned char* buffer, std::int32_t bufferSize,
+                         QelFrameInfo* info) {
+  if (StreamEnded(source)) return -1;
+  FrameDetails details;
+  switch (source.frames->TakeFitting(buffer, static_cast<std::size_t>(bufferSize), details)) {
+    case FrameStore::Take::kTaken:
+      break;
+    case FrameStore::Take::kTooSmall:
+      if (info != nullptr) info->bytes = static_cast<std::int32_t>(details.length);
+      Fail(ErrorCode::kBufferTooSmall, "the frame of %lld bytes does not fit the buffer of %d",
+           static_cast<long long>(details.length), bufferSize);
+      return -1;
+    case FrameStore::Take::kNothingNew:
+      if (PollDeviceLost(source.slot.captureIndex)) return StreamEnded(source) ? -1 : 0;
+      return 0;
+  }
+  if (source.slot.sizeIndex != -1 && source.slot.defectCorrection == 1) {
+    CorrectDefectPixels(source.slot, source.slot.sizeIndex, buffer,
+                        static_cast<std::size_t>(details.length));
+  }
+  FillInfo(info, *source.frames, details);
+  return 1;
+}
+
+}  // namespace
+}  // namespace qel
+
 QelBool qel::exports::QelReceiveImage(int32_t key, unsigned char* buffer) {
-  if (key == qel::kNoKey || buffer == nullptr) return 0;
-  const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
+  if (key == qel::kNoKey || buffer == nullptr) {
+    return qel::Fail(qel::ErrorCode::kBadArgument, "key -1 or a NULL buffer");
+  }
+  const std::optional<qel::CameraSlot> slot = qel::FindOpenCamera(key);
   if (!slot || slot->captureIndex == -1) return 0;
   const std::shared_ptr<qel::FrameStore> frames = qel::RunningFrames(slot->captureIndex);
   if (!frames) return 0;
   const std::int64_t length = frames->TakeLatest(buffer);
-  if (length < 0) return 0;
+  if (length < 0) {
+    // The result stays 0, as for "no new frame"; the reason tells them apart.
+    if (frames->Ended() == qel::StreamEnd::kDeviceLost || qel::PollDeviceLost(slot->captureIndex)) {
+      qel::Fail(qel::ErrorCode::kDeviceLost, "the camera under key %d was unplugged",
+                static_cast<int>(key));
+    }
+    return 0;
+  }
   if (slot->sizeIndex != -1 && slot->defectCorrection == 1) {
     qel::CorrectDefectPixels(*slot, slot->sizeIndex, buffer, static_cast<std::size_t>(length));
   }
@@ -28,8 +136,44 @@ QelBool qel::exports::QelReceiveImage(int32_t key, unsigned char* buffer) {
 
 int32_t qel::exports::QelGetBufferSize(int32_t key) {
   if (key == qel::kNoKey) return 0;
-  const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(key);
+  const std::optional<qel::CameraSlot> slot = qel::FindOpenCamera(key);
   if (!slot) return 0;
   const std::shared_ptr<qel::FrameStore> frames = qel::RunningFrames(slot->captureIndex);
   return frames ? frames->FrameLength() : 0;
+}
+
+int32_t qel::exports::QelReceiveImageEx(int32_t key, unsigned char* buffer, int32_t bufferSize,
+                                        QelFrameInfo* info) {
+  if (!qel::CheckArguments(buffer, bufferSize, info)) return -1;
+  const std::optional<qel::FrameSource> source = qel::FindFrames(key);
+  if (!source) return -1;
+  return qel::ReceiveOnce(*source, buffer, bufferSize, info);
+}
+
+int32_t qel::exports::QelWaitImage(int32_t key, unsigned char* buffer, int32_t bufferSize,
+                                   QelFrameInfo* info, int32_t timeoutMs) {
+  if (!qel::CheckArguments(buffer, bufferSize, info)) return -1;
+  const std::optional<qel::FrameSource> source = qel::FindFrames(key);
+  if (!source) return -1;
+  if (qel::InFrameListener(source->slot.captureIndex)) {
+    qel::Fail(qel::ErrorCode::kBusy,
+              "called from the camera's frame callback, which the next frame waits for");
+    return -1;
+  }
+  qel::platform::Platform& platform = qel::platform::ActivePlatform();
+  const std::uint32_t start = platform.GetTickCount();
+  for (;;) {
+    const std::uint64_t seen = source->frames->Sequence();
+    const std::int32_t got = qel::ReceiveOnce(*source, buffer, bufferSize, info);
+    if (got != 0) return got;
+    const std::uint32_t waited = platform.GetTickCount() - start;  // unsigned: wrap-safe
+    if (timeoutMs >= 0 && waited >= static_cast<std::uint32_t>(timeoutMs)) return 0;
+    if (!platform.ClockIsReal()) {
+      platform.Sleep(1);  // moves the virtual clock, which delivers what is due
+      continue;
+    }
+    std::uint32_t slice = qel::kWaitSliceMs;
+    if (timeoutMs >= 0) slice = std::min(slice, static_cast<std::uint32_t>(timeoutMs) - waited);
+    source->frames->WaitForDelivery(seen, std::chrono::milliseconds(slice));
+  }
 }

@@ -7,6 +7,13 @@
 
 namespace qel {
 
+namespace {
+// The store whose listener the thread is calling, if any.
+thread_local const FrameStore* listenerOfThread = nullptr;
+}  // namespace
+
+bool FrameStore::CallingFromListener() const { return listenerOfThread == this; }
+
 bool FrameStore::Buffer::Fit(std::size_t size) {
   if (size <= capacity) return true;
   // A little headroom, so that formats whose frames vary in size settle.
@@ -28,14 +35,50 @@ bool FrameStore::Deliver(double sampleTime, const std::uint8_t* data, long lengt
   if (!write_.Fit(size)) return false;
   if (size > 0) std::memcpy(write_.data.get(), data, size);
   write_.length = size;
+  std::uint64_t sequence = 0;
+  std::uint64_t dropped = 0;
   {
     std::lock_guard lock(swapMutex_);
+    if (HasNewLocked()) ++dropped_;  // the frame replaced was never handed out
     std::swap(write_, latest_);
     latestTime_ = sampleTime;
+    sequence = ++latestSequence_;
+    dropped = dropped_;
     hasBuffer_.store(true, std::memory_order_release);
   }
   frameLength_.store(static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX)),
                      std::memory_order_release);
+  if (waiters_.load() > 0) arrived_.notify_all();
+  if (hasListener_.load(std::memory_order_acquire)) {
+    CallListener(data, size, sampleTime, sequence, dropped);
+  }
+  return true;
+}
+
+void FrameStore::CallListener(const std::uint8_t* data, std::size_t length, double sampleTime,
+                              std::uint64_t sequence, std::uint64_t dropped) {
+  std::lock_guard lock(listenerMutex_);
+  if (listener_.callback == nullptr) return;
+  QelFrameInfo info{};
+  info.size = sizeof info;
+  info.width = shape_.width;
+  info.height = shape_.height;
+  std::memcpy(info.format, shape_.format, sizeof info.format);
+  info.bytes = static_cast<std::int32_t>(std::min<std::size_t>(length, INT32_MAX));
+  info.sampleTime = sampleTime;
+  info.sequence = sequence;
+  info.dropped = dropped;
+  const FrameStore* outer = listenerOfThread;
+  listenerOfThread = this;
+  listener_.callback(listener_.key, data, &info, listener_.user);
+  listenerOfThread = outer;
+}
+
+bool FrameStore::SetListener(const FrameListener& listener) {
+  std::lock_guard lock(listenerMutex_);
+  if (Ended() != StreamEnd::kRunning && listener.callback != nullptr) return false;
+  listener_ = listener;
+  hasListener_.store(listener.callback != nullptr, std::memory_order_release);
   return true;
 }
 
@@ -44,13 +87,20 @@ double FrameStore::LastSampleTime() const {
   return latestTime_;
 }
 
+bool FrameStore::HasNewLocked() const { return hasBuffer_ && latestTime_ != takenTime_; }
+
+bool FrameStore::HasNew() const {
+  std::lock_guard lock(swapMutex_);
+  return HasNewLocked();
+}
+
 std::int64_t FrameStore::TakeLatest(std::uint8_t* destination, std::int64_t copyLimit) {
   std::lock_guard reader(readMutex_);
   {
     std::lock_guard lock(swapMutex_);
-    if (!hasBuffer_ || latestTime_ == lastDeliveredTime_) return -1;
+    if (!HasNewLocked()) return -1;
     std::swap(latest_, read_);
-    lastDeliveredTime_ = latestTime_;
+    takenTime_ = latestTime_;
     // The buffer now in latest_ is stale; it is only ever overwritten by the
     // next delivery, which also moves the sample time on.
   }
@@ -58,6 +108,50 @@ std::int64_t FrameStore::TakeLatest(std::uint8_t* destination, std::int64_t copy
   if (copyLimit >= 0) length = std::min<std::size_t>(length, static_cast<std::size_t>(copyLimit));
   if (destination != nullptr && length > 0) std::memcpy(destination, read_.data.get(), length);
   return static_cast<std::int64_t>(length);
+}
+
+FrameStore::Take FrameStore::TakeFitting(std::uint8_t* destination, std::size_t capacity,
+                                         FrameDetails& details) {
+  std::lock_guard reader(readMutex_);
+  {
+    std::lock_guard lock(swapMutex_);
+    if (!HasNewLocked()) return Take::kNothingNew;
+    details.length = static_cast<std::int64_t>(latest_.length);
+    details.sampleTime = latestTime_;
+    details.sequence = latestSequence_;
+    details.dropped = dropped_;
+    if (latest_.length > capacity) return Take::kTooSmall;
+    std::swap(latest_, read_);
+    takenTime_ = latestTime_;
+  }
+  if (destination != nullptr && read_.length > 0) {
+    std::memcpy(destination, read_.data.get(), read_.length);
+  }
+  return Take::kTaken;
+}
+
+std::uint64_t FrameStore::Sequence() const {
+  std::lock_guard lock(swapMutex_);
+  return latestSequence_;
+}
+
+bool FrameStore::WaitForDelivery(std::uint64_t after, std::chrono::milliseconds limit) {
+  std::unique_lock lock(swapMutex_);
+  ++waiters_;
+  const bool woke =
+      arrived_.wait_for(lock, limit, [&] { return latestSequence_ > after || ended_.load() != 0; });
+  --waiters_;
+  return woke;
+}
+
+void FrameStore::End(StreamEnd reason) {
+  {
+    std::lock_guard lock(swapMutex_);
+    int running = 0;
+    ended_.compare_exchange_strong(running, static_cast<int>(reason));
+  }
+  arrived_.notify_all();
+  SetListener(FrameListener{});
 }
 
 }  // namespace qel

@@ -1,5 +1,5 @@
 // The latest frame of one capture, handed from the streaming thread to the
-// application.
+// application, and the stream's counts, waiters and frame listener.
 //
 // Three buffers rotate: the streaming thread fills its own write buffer
 // without any lock and then swaps it with the latest buffer under a short
@@ -10,17 +10,52 @@
 // frame; nothing is written past a buffer. A frame for which no buffer can be
 // had is dropped: the streaming thread never sees an exception.
 //
+// A frame is new while its sample time differs from the one handed out last.
+// Readers that wait sleep on a condition variable that each delivery signals
+// (only when someone waits). The listener, when set, is called on the
+// streaming thread after each stored frame; setting or clearing it waits for
+// a call in progress on another thread (a recursive lock: the listener may
+// replace itself).
+//
 // Thread safety: Deliver() is called by one streaming thread at a time;
 // every other member may be called from any thread. Readers are serialised
-// among themselves.
+// among themselves. Lock order: listener lock, then read lock, then swap lock.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 
+#include "qel/qel.h"
+
 namespace qel {
+
+// What a stream is: fixed while it runs.
+struct StreamShape {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  char format[8] = {};
+};
+
+// One handed-out (or refused) frame.
+struct FrameDetails {
+  std::int64_t length = 0;  // for kTooSmall the length needed
+  double sampleTime = 0.0;
+  std::uint64_t sequence = 0;
+  std::uint64_t dropped = 0;
+};
+
+// Why a stream no longer delivers.
+enum class StreamEnd : int { kRunning = 0, kClosed = 1, kDeviceLost = 2 };
+
+struct FrameListener {
+  QelFrameCallback callback = nullptr;
+  void* user = nullptr;
+  std::int32_t key = -1;
+};
 
 class FrameStore {
  public:
@@ -35,12 +70,41 @@ class FrameStore {
   // Sample time of the most recent stored frame.
   double LastSampleTime() const;
 
-  // Hands out the latest frame when its sample time differs from the one
-  // handed out last: copies it into destination (which holds at least the
-  // frame's length) and returns its length; -1 when no frame is new. With a
-  // null destination the frame still counts as handed out and nothing is
-  // copied. copyLimit, when not negative, bounds the bytes copied.
+  // Hands out the latest frame when it is new: copies it into destination
+  // (which holds at least the frame's length) and returns its length; -1
+  // when no frame is new. With a null destination the frame still counts as
+  // handed out and nothing is copied. copyLimit, when not negative, bounds
+  // the bytes copied.
   std::int64_t TakeLatest(std::uint8_t* destination, std::int64_t copyLimit = -1);
+
+  enum class Take { kTaken, kNothingNew, kTooSmall };
+  // Hands out the latest frame when it is new and fits capacity; a frame
+  // that does not fit stays new (details.length tells the length needed).
+  Take TakeFitting(std::uint8_t* destination, std::size_t capacity, FrameDetails& details);
+
+  // How many frames have been stored since the stream started.
+  std::uint64_t Sequence() const;
+  // Waits until more than `after` frames have been stored or the stream
+  // ended, at most for the given real time; true when either happened.
+  bool WaitForDelivery(std::uint64_t after, std::chrono::milliseconds limit);
+  // True when a frame is there that has not been handed out.
+  bool HasNew() const;
+
+  // Marks the stream ended (waiters wake), and removes the listener, waiting
+  // for a call in progress on another thread. The first reason stays.
+  void End(StreamEnd reason);
+  StreamEnd Ended() const { return static_cast<StreamEnd>(ended_.load()); }
+
+  // Fixed before the stream starts.
+  void SetShape(const StreamShape& shape) { shape_ = shape; }
+  const StreamShape& Shape() const { return shape_; }
+
+  // Replaces the listener (a null callback removes it); returns when no call
+  // of the old one is in progress on another thread. Refused (false) once
+  // the stream has ended.
+  bool SetListener(const FrameListener& listener);
+  // True on the thread of a running call of this store's listener.
+  bool CallingFromListener() const;
 
  private:
   struct Buffer {
@@ -51,16 +115,30 @@ class FrameStore {
     bool Fit(std::size_t size);
   };
 
-  Buffer write_;  // streaming thread only
+  bool HasNewLocked() const;  // caller holds swapMutex_
+  void CallListener(const std::uint8_t* data, std::size_t length, double sampleTime,
+                    std::uint64_t sequence, std::uint64_t dropped);
 
-  mutable std::mutex swapMutex_;  // guards latest_, latestTime_
+  Buffer write_;  // streaming thread only
+  StreamShape shape_;
+
+  mutable std::mutex swapMutex_;  // guards latest_, latestTime_, the counts and takenTime_
   Buffer latest_;
   double latestTime_ = 0.0;
+  std::uint64_t latestSequence_ = 0;  // the sequence number of latest_
+  std::uint64_t dropped_ = 0;
+  double takenTime_ = 0.0;              // sample time last handed out
   std::atomic<bool> hasBuffer_{false};  // a non-empty frame has arrived
+  std::condition_variable arrived_;     // with swapMutex_
+  std::atomic<int> waiters_{0};
+  std::atomic<int> ended_{0};
 
-  std::mutex readMutex_;  // serialises readers; guards read_ and lastDeliveredTime_
+  std::mutex readMutex_;  // serialises readers; guards read_
   Buffer read_;
-  double lastDeliveredTime_ = 0.0;
+
+  std::recursive_mutex listenerMutex_;  // guards listener_; held across its calls
+  FrameListener listener_;
+  std::atomic<bool> hasListener_{false};
 
   std::atomic<std::int32_t> frameLength_{0};
 };

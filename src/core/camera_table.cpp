@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "core/last_error.h"
+
 namespace qel {
 
 // The process-wide singletons are never destroyed: a camera left open when
@@ -112,6 +114,12 @@ void CameraTable::ResetForTesting() {
   std::array<CameraSlot, kMaxCameras> released{};
   std::lock_guard lock(mutex_);
   released.swap(slots_);
+}
+
+std::optional<CameraSlot> FindOpenCamera(std::int32_t key) {
+  std::optional<CameraSlot> slot = CameraTable::Instance().FindSlot(key);
+  if (!slot) Fail(ErrorCode::kNoCamera, "no camera is open under key %d", static_cast<int>(key));
+  return slot;
 }
 
 }  // namespace qel

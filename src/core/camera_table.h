@@ -37,6 +37,9 @@ struct CameraSlot {
   std::int32_t defectCorrection = 1;
 };
 
+// The slot of key, or none with the reason recorded (core/last_error.h).
+std::optional<CameraSlot> FindOpenCamera(std::int32_t key);
+
 class CameraTable {
  public:
   static CameraTable& Instance();

@@ -93,7 +93,34 @@
   X(QelBool, QelGetColorBar, 0, (int32_t key, int32_t * on), (key, on))                      \
   X(QelBool, QelSoftRewrite, 0, (int32_t key, const char* path), (key, path))                \
   X(int32_t, QelSoftRewriteState, -1, (int32_t key, int32_t * seconds, float* percent),      \
-    (key, seconds, percent))
+    (key, seconds, percent))                                                                 \
+  X(int32_t, QelReceiveImageEx, -1,                                                          \
+    (int32_t key, unsigned char* buffer, int32_t bufferSize, QelFrameInfo* info),            \
+    (key, buffer, bufferSize, info))                                                         \
+  X(int32_t, QelWaitImage, -1,                                                               \
+    (int32_t key, unsigned char* buffer, int32_t bufferSize, QelFrameInfo* info,             \
+     int32_t timeoutMs),                                                                     \
+    (key, buffer, bufferSize, info, timeoutMs))                                              \
+  X(QelBool, QelSetFrameCallback, 0, (int32_t key, QelFrameCallback callback, void* user),   \
+    (key, callback, user))                                                                   \
+  X(QelBool, QelGetStreamFormat, 0,                                                          \
+    (int32_t key, int32_t * width, int32_t * height, double* frameRate, char* format,        \
+     int32_t formatSize),                                                                    \
+    (key, width, height, frameRate, format, formatSize))                                     \
+  X(int32_t, QelGetFormatList, -1, (int32_t device, QelFormat * formats, int32_t capacity),  \
+    (device, formats, capacity))                                                             \
+  X(int32_t, QelLastErrorCode, -1, (void), ())                                               \
+  X(int32_t, QelLastError, -1, (char* text, int32_t size), (text, size))                     \
+  X(void, QelLibraryVersion, void(), (int32_t * major, int32_t * minor, int32_t * patch),    \
+    (major, minor, patch))                                                                   \
+  X(int32_t, QelOpenEx, -1,                                                                  \
+    (int32_t key, int32_t width, int32_t height, double frameRate, const char* format,       \
+     uint32_t flags),                                                                        \
+    (key, width, height, frameRate, format, flags))                                          \
+  X(int32_t, QelOpenSerialNoEx, -1,                                                          \
+    (const char* serialText, int32_t* key, int32_t width, int32_t height, double frameRate,  \
+     uint32_t flags),                                                                        \
+    (serialText, key, width, height, frameRate, flags))
 
 namespace qel::exports {
 

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/last_error.h"
+#include "core/log.h"
+
 namespace qel {
 
 std::atomic<std::uint8_t>& CommandSequence() {
@@ -33,11 +36,16 @@ bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
   // reports are shorter cannot carry it, and its zero-filled tail would read as
   // success. Shorter output reports would cut the command's arguments (a
   // memory write's 56 data bytes end at byte 61).
-  if (inputLength_ < kReportLength || outputLength_ < kReportLength) return false;
-  if (closing_.load()) return false;
+  const unsigned code = command[0];
+  if (inputLength_ < kReportLength || outputLength_ < kReportLength) {
+    return Fail(ErrorCode::kNotSupported,
+                "the camera's command interface has reports of %u and %u bytes, not %u",
+                inputLength_, outputLength_, kReportLength);
+  }
+  if (closing_.load()) return Fail(ErrorCode::kNoCamera, "the camera is being closed");
 
   std::lock_guard lock(mutex_);
-  if (!device_) return false;
+  if (!device_) return Fail(ErrorCode::kNoCamera, "the camera is closed");
   platform::Platform& platform = platform::ActivePlatform();
 
   std::vector<std::uint8_t> output(outputLength_, 0);
@@ -57,15 +65,31 @@ bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
   if (!device_->Write(output.data(), outputLength_, deadlineMs_)) {
     std::uint8_t expected = static_cast<std::uint8_t>(number + 1);
     sequence.compare_exchange_strong(expected, number);
-    return false;
+    if (LogEnabled(LogLevel::kDebug)) {
+      LogLine(LogLevel::kDebug, "HID command 0x%02X sequence %u: the write was not taken", code,
+              number);
+    }
+    return Fail(ErrorCode::kTimeout, "the camera took no command 0x%02X within %u ms", code,
+                deadlineMs_);
   }
 
   for (;;) {
     const std::uint32_t elapsed = platform.GetTickCount() - start;  // unsigned: wrap-safe
-    if (elapsed >= deadlineMs_) return false;
+    if (elapsed >= deadlineMs_) {
+      if (LogEnabled(LogLevel::kDebug)) {
+        LogLine(LogLevel::kDebug, "HID command 0x%02X sequence %u: no reply within %u ms", code,
+                number, deadlineMs_);
+      }
+      return Fail(ErrorCode::kTimeout, "the camera did not answer command 0x%02X within %u ms",
+                  code, deadlineMs_);
+    }
     if (device_->Read(input.data(), inputLength_, deadlineMs_ - elapsed) && input[1] == output[1] &&
         input[2] == output[2]) {
       std::memcpy(reply.data(), input.data() + 2, reply.size());
+      if (LogEnabled(LogLevel::kDebug)) {
+        LogLine(LogLevel::kDebug, "HID command 0x%02X sequence %u: status 0x%02X", code, number,
+                reply[kReplyStatus]);
+      }
       return true;
     }
     // A report left over from an earlier request, or none: discard and pause.
@@ -75,7 +99,8 @@ bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
 }
 
 bool HidExchange(HidChannel* channel, const CommandBlock& command, ReplyBlock& reply) {
-  if (channel == nullptr) return false;
+  if (channel == nullptr)
+    return Fail(ErrorCode::kNotSupported, "the device has no command channel");
   return channel->Exchange(command, reply);
 }
 

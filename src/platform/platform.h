@@ -162,7 +162,13 @@ class MediaEvent {
   virtual ~MediaEvent() = default;
   // E_ABORT when the time-out passes while the graph runs.
   virtual HResult WaitForCompletion(long timeoutMs, long& eventCode) = 0;
+  // The next event of the graph's queue (its parameters already freed);
+  // E_ABORT when none arrives within timeoutMs.
+  virtual HResult GetEvent(long& eventCode, long timeoutMs) = 0;
 };
+
+// EC_DEVICE_LOST: a capture device of the graph was removed (or came back).
+inline constexpr long kEventDeviceLost = 0x1F;
 
 // IGraphBuilder (the filter graph), with its QueryInterface calls.
 class GraphBuilder {
@@ -273,6 +279,10 @@ class Platform {
   // Time.
   virtual std::uint32_t GetTickCount() = 0;  // milliseconds, wrapping
   virtual void Sleep(std::uint32_t ms) = 0;
+  // False when time passes only as the library reads or sleeps on it (the
+  // rig's virtual clock): a wait must then sleep through Sleep() rather than
+  // on a condition variable, so that the clock moves and frames come.
+  virtual bool ClockIsReal() = 0;
 };
 
 // The platform the library runs on: the hardware backend where one is built,

@@ -43,6 +43,7 @@ struct GraphState {
   FilterPtr capture;               // the connected capture filter
   FilterPtr grabber;               // and the grabber it feeds
   bool running = false;
+  bool deviceLostReported = false;  // the event is queued once
   std::unique_ptr<StreamRunner> stream;
 
   GraphState() = default;

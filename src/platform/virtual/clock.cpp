@@ -58,6 +58,12 @@ void AdvanceClockLocked(std::unique_lock<std::mutex>& lock, std::uint32_t ms) {
   DeliverDueFramesLocked(lock, rig.virtualElapsed);
 }
 
+bool ClockIsVirtual() {
+  Rig& rig = Rig::Instance();
+  std::lock_guard lock(rig.mutex);
+  return rig.virtualTime;
+}
+
 void SetTickCount(std::uint32_t ms) {
   Rig& rig = Rig::Instance();
   std::lock_guard lock(rig.mutex);

@@ -20,6 +20,8 @@ void AdvanceClock(std::uint32_t ms);
 // Same, with the rig mutex already held through lock (it is released while
 // waiting).
 void AdvanceClockLocked(std::unique_lock<std::mutex>& lock, std::uint32_t ms);
+// True while the rig runs on its virtual clock.
+bool ClockIsVirtual();
 void SetTickCount(std::uint32_t ms);
 void SetVirtualTime(bool on);
 // Back to the real-time clock at virtual time 0. Rig mutex held.

@@ -86,6 +86,21 @@ class VirtualMediaEvent : public platform::MediaEvent {
     return platform::kAbort;
   }
 
+  // The one event a capture graph reports: its device removed while it runs.
+  // No wait: the library polls with a time-out of 0.
+  HResult GetEvent(long& eventCode, long /*timeoutMs*/) override {
+    Rig& rig = Rig::Instance();
+    std::lock_guard lock(rig.mutex);
+    eventCode = 0;
+    GraphState& g = *graph_;
+    if (!g.running || !g.capture || !g.capture->device->removed || g.deviceLostReported) {
+      return platform::kAbort;
+    }
+    g.deviceLostReported = true;
+    eventCode = platform::kEventDeviceLost;
+    return kOk;
+  }
+
  private:
   GraphPtr graph_;
 };

@@ -80,6 +80,8 @@ std::uint32_t VirtualPlatform::GetTickCount() { return ReadTickCount(); }
 
 void VirtualPlatform::Sleep(std::uint32_t ms) { AdvanceClock(ms); }
 
+bool VirtualPlatform::ClockIsReal() { return !ClockIsVirtual(); }
+
 VirtualPlatform& TheVirtualPlatform() {
   static VirtualPlatform* platform = new VirtualPlatform;
   return *platform;

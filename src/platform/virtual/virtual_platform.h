@@ -27,6 +27,7 @@ class VirtualPlatform : public platform::Platform {
 
   std::uint32_t GetTickCount() override;
   void Sleep(std::uint32_t ms) override;
+  bool ClockIsReal() override;
 };
 
 // The one instance.

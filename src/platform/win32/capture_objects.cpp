@@ -189,6 +189,15 @@ HResult Win32MediaEvent::WaitForCompletion(long timeoutMs, long& eventCode) {
   return static_cast<HResult>(events_->WaitForCompletion(timeoutMs, &eventCode));
 }
 
+HResult Win32MediaEvent::GetEvent(long& eventCode, long timeoutMs) {
+  LONG_PTR first = 0;
+  LONG_PTR second = 0;
+  const HRESULT result = events_->GetEvent(&eventCode, &first, &second, timeoutMs);
+  // Every event taken must have its parameters freed, whatever it is.
+  if (SUCCEEDED(result)) events_->FreeEventParams(eventCode, first, second);
+  return static_cast<HResult>(result);
+}
+
 // Objects passed in by reference must be this backend's own: only those carry
 // a COM object to hand on.
 HResult Win32GraphBuilder::AddFilter(BaseFilter& filter, std::u16string_view name) {

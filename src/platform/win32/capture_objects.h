@@ -150,6 +150,7 @@ class Win32MediaEvent final : public MediaEvent {
  public:
   explicit Win32MediaEvent(ComPtr<IMediaEvent> events) : events_(std::move(events)) {}
   HResult WaitForCompletion(long timeoutMs, long& eventCode) override;
+  HResult GetEvent(long& eventCode, long timeoutMs) override;
 
  private:
   ComPtr<IMediaEvent> events_;

@@ -89,6 +89,7 @@ class Win32Platform final : public Platform {
 
   std::uint32_t GetTickCount() override { return ::GetTickCount(); }
   void Sleep(std::uint32_t ms) override { ::Sleep(ms); }
+  bool ClockIsReal() override { return true; }
 };
 
 }  // namespace
