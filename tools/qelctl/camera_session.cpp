@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -191,26 +192,25 @@ int ModelOfName(const std::string& name) {
 }
 
 std::vector<FormatEntry> ReadFormats(std::int32_t device) {
-  // ADAPTATION POINT (extended exports): QelGetFormat lists at most ten
-  // entries; QelGetFormatList gives the whole list and is to be used here
-  // once the library has it.
-  // At most ten entries of at most 255 characters each.
-  std::vector<char> text(4096, '\0');
-  if (!QelGetFormat(device, text.data(), static_cast<std::int32_t>(text.size()))) {
-    throw CallFailed("QelGetFormat", "device " + std::to_string(device));
+  // The whole list: asked once for its length, then again if it grew.
+  std::vector<QelFormat> formats(32);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const std::int32_t count =
+        QelGetFormatList(device, formats.data(), static_cast<std::int32_t>(formats.size()));
+    if (count < 0) throw CallFailed("QelGetFormatList", "device " + std::to_string(device));
+    if (static_cast<std::size_t>(count) <= formats.size()) {
+      std::vector<FormatEntry> entries;
+      for (std::int32_t i = 0; i < count; ++i) {
+        const QelFormat& f = formats[static_cast<std::size_t>(i)];
+        entries.push_back(FormatEntry{i, f.width, f.height, f.frameRate,
+                                      std::string(f.format, strnlen(f.format, sizeof f.format))});
+      }
+      return entries;
+    }
+    formats.resize(static_cast<std::size_t>(count));
   }
-  const std::vector<std::string> fields = SplitList(text.data());
-  std::vector<FormatEntry> entries;
-  for (std::size_t i = 0; i + 5 <= fields.size(); i += 5) {
-    FormatEntry entry;
-    entry.index = std::atoi(fields[i].c_str());
-    entry.width = std::atoi(fields[i + 1].c_str());
-    entry.height = std::atoi(fields[i + 2].c_str());
-    entry.fps = std::strtod(fields[i + 3].c_str(), nullptr);
-    entry.name = fields[i + 4];
-    entries.push_back(entry);
-  }
-  return entries;
+  throw CallFailed("QelGetFormatList",
+                   "device " + std::to_string(device) + ": the list keeps changing");
 }
 
 DeviceChoice ResolveDevice(const std::string& text) {
@@ -280,19 +280,18 @@ CameraSession::CameraSession(const SessionOptions& options) {
   progress.emplace((choice.serialText.empty() ? "device " + std::to_string(choice.position)
                                               : choice.serialText) +
                    " (" + capture + ")");
-  // ADAPTATION POINT (extended exports): open with QelOpenEx /
-  // QelOpenSerialNoEx and QEL_OPEN_FAST once the library has them, so that
-  // an open returns with the first frame instead of after a fixed wait.
+  // The open returns with the first frame instead of after a fixed wait.
   if (choice.serialText.empty()) {
-    result = QelOpen(choice.position, width_, height_, fps_, format_.c_str());
+    result = QelOpenEx(choice.position, width_, height_, fps_, format_.c_str(), QEL_OPEN_FAST);
     if (result < 0) {
-      throw CallFailed("QelOpen", "device " + std::to_string(choice.position) + ", " + capture);
+      throw CallFailed("QelOpenEx", "device " + std::to_string(choice.position) + ", " + capture);
     }
     key_ = choice.position;
   } else {
     std::int32_t key = -1;
-    result = QelOpenSerialNo(choice.serialText.c_str(), &key, width_, height_, fps_);
-    if (result < 0) throw CallFailed("QelOpenSerialNo", choice.serialText + ", " + capture);
+    result =
+        QelOpenSerialNoEx(choice.serialText.c_str(), &key, width_, height_, fps_, QEL_OPEN_FAST);
+    if (result < 0) throw CallFailed("QelOpenSerialNoEx", choice.serialText + ", " + capture);
     key_ = key;
   }
 

@@ -19,11 +19,22 @@
 
 namespace qelctl {
 
+namespace {
+std::string (*g_failureReason)() = nullptr;
+}  // namespace
+
 CommandError CallFailed(const std::string& call, const std::string& detail) {
   std::string message = call + " failed";
   if (!detail.empty()) message += " (" + detail + ")";
+  // The library's own reason, when it gives one.
+  if (g_failureReason != nullptr) {
+    const std::string reason = g_failureReason();
+    if (!reason.empty()) message += ": " + reason;
+  }
   return CommandError(kExitFailed, message);
 }
+
+void SetFailureReasonSource(std::string (*source)()) { g_failureReason = source; }
 
 CommandError UsageError(const std::string& message) { return CommandError(kExitUsage, message); }
 

@@ -33,6 +33,9 @@ class CommandError : public std::runtime_error {
 
 // A library call returned failure; detail, when given, follows in brackets.
 CommandError CallFailed(const std::string& call, const std::string& detail = "");
+// Where CallFailed finds the reason the library gives for the calling
+// thread's last failure (the tool reads the library's last error).
+void SetFailureReasonSource(std::string (*source)());
 // The command line asked for something that cannot be done.
 CommandError UsageError(const std::string& message);
 

@@ -7,6 +7,7 @@
 #include "command_support.h"
 #include "commands.h"
 #include "json_writer.h"
+#include "qel/qel.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"qelctl - list, open and control QEL cameras"};
@@ -47,6 +48,10 @@ int main(int argc, char** argv) {
 
   try {
     qelctl::SetJsonOutput(json);
+    qelctl::SetFailureReasonSource([] {
+      char reason[512] = {};
+      return QelLastError(reason, sizeof reason) > 0 ? std::string(reason) : std::string();
+    });
     qelctl::SetUpPlatform(platform);
     return action ? action() : qelctl::kExitSuccess;
   } catch (const qelctl::CommandError& e) {
