@@ -64,6 +64,12 @@ Picture Decode(const std::string& path) {
   return p;
 }
 
+// A file of this test's own: ctest runs the tests side by side.
+std::string TempFile(const char* suffix) {
+  return testing::TempDir() + "qelctl_picture_" +
+         testing::UnitTest::GetInstance()->current_test_info()->name() + suffix;
+}
+
 // The next frame of the open camera key.
 Bytes Receive(std::int32_t key) {
   qelsim_advance_ms(40);
@@ -80,14 +86,14 @@ Picture SavedYuy2(const Bytes& frame) {
   Bytes rgb;
   std::string error;
   EXPECT_TRUE(qelctl::Yuy2ToRgb(frame.data(), frame.size(), kWidth, kHeight, rgb, error)) << error;
-  const std::string path = testing::TempDir() + "qelctl_picture_yuy2.png";
+  const std::string path = TempFile(".png");
   EXPECT_TRUE(qelctl::WritePng(path, rgb.data(), kWidth, kHeight, error)) << error;
   return Decode(path);
 }
 
 // An MJPG frame saved as delivered.
 Picture SavedMjpg(const Bytes& frame) {
-  const std::string path = testing::TempDir() + "qelctl_picture_mjpg.jpg";
+  const std::string path = TempFile(".jpg");
   std::string error;
   EXPECT_TRUE(qelctl::WriteBytes(path, frame.data(), frame.size(), error)) << error;
   return Decode(path);
