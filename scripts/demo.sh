@@ -43,9 +43,10 @@ step "device information, opening the camera by its serial text"
 run --virtual-time info QEL5#0000ABCD
 step "a 16-bit register: write and read back"
 run --virtual-time register 0 0x0D 0x0007 --word
-step "save a frame: YUY2 as PNG, MJPG as it comes"
+step "save a frame: YUY2 as PNG, MJPG as the JPEG image the camera delivered"
 run --virtual-time grab 0 --frames 5 --save "$out/frame.png"
 run --virtual-time grab 0 --format MJPG --size 960x540 --frames 5 --save "$out/frame.jpg"
+run --virtual-time --json grab 1 --size 656x408 --frames 3 --save "$out"
 step "defect table of camera number 1 at size index 0, set and shown"
 run --virtual-time defects set 0 --camera 1 --size-index 0 10,10 1000,100 1000,600
 step "firmware rewrite of a 256 KiB image"
@@ -53,4 +54,8 @@ head -c 262144 /dev/urandom >"$out/firmware.bin"
 run --virtual-time rewrite 0 "$out/firmware.bin"
 
 echo
-echo "saved frames and the image are in $out"
+echo "saved frames and the image are in $out:"
+echo "  $out/frame.png  1920x1080, $out/frame.jpg  960x540:"
+echo "    a colour gradient (blue on the left, red on the right, greener towards the bottom),"
+echo "    a light grey band across it, the frame number in large black digits on a white box"
+echo "    in the middle, and a dark grey square (the LED, off) in the top right corner"

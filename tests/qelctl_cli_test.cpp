@@ -2,17 +2,32 @@
 // saves; and the parsing of numbers given on its command line.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "command_support.h"
 
-#if defined(QELCTL_HAVE_PNG)
-#  include <png.h>
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#if defined(__GNUC__)
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wunused-function"
+#  pragma GCC diagnostic ignored "-Wsign-compare"
+#endif
+#include <stb_image.h>
+#if defined(__GNUC__)
+#  pragma GCC diagnostic pop
 #endif
 
 namespace {
@@ -24,10 +39,11 @@ struct ToolRun {
   std::string output;  // standard output and standard error
 };
 
-// Runs qelctl on the rig's virtual clock with the arguments.
-ToolRun Qelctl(const std::string& arguments) {
-  const std::string command =
-      std::string("'") + QELCTL_PATH + "' --virtual-time " + arguments + " 2>&1";
+// Runs qelctl on the rig's virtual clock with the arguments; standard error
+// joins standard output unless only the latter is wanted.
+ToolRun Qelctl(const std::string& arguments, bool stdoutOnly = false) {
+  const std::string command = std::string("'") + QELCTL_PATH + "' --virtual-time " + arguments +
+                              (stdoutOnly ? " 2>/dev/null" : " 2>&1");
   ToolRun run;
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -42,6 +58,78 @@ ToolRun Qelctl(const std::string& arguments) {
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+
+// A picture file decoded with stb's reader; width 0 when it is none.
+struct Decoded {
+  int width = 0;
+  int height = 0;
+};
+Decoded DecodeFile(const std::string& path) {
+  Decoded d;
+  int components = 0;
+  stbi_uc* pixels = stbi_load(path.c_str(), &d.width, &d.height, &components, 3);
+  if (pixels == nullptr) return Decoded{};
+  stbi_image_free(pixels);
+  return d;
+}
+
+// qelctl started in the background, to be interrupted: its output (both
+// streams) is read as it comes.
+class Background {
+ public:
+  explicit Background(const std::vector<std::string>& arguments) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], 1);
+      dup2(fds[1], 2);
+      close(fds[0]);
+      close(fds[1]);
+      std::vector<char*> argv{const_cast<char*>(QELCTL_PATH)};
+      for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(QELCTL_PATH, argv.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    fd_ = fds[0];
+  }
+  ~Background() {
+    if (pid_ > 0 && exitCode_ == -2) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (fd_ >= 0) close(fd_);
+  }
+
+  // Reads until the output holds text (true) or the tool ended (false).
+  bool WaitFor(const std::string& text) {
+    char chunk[4096];
+    while (!Contains(output_, text)) {
+      const ssize_t n = read(fd_, chunk, sizeof chunk);
+      if (n <= 0) return false;
+      output_.append(chunk, static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+  void Interrupt() { kill(pid_, SIGINT); }
+  // Reads the rest and returns the exit code.
+  int Finish() {
+    WaitFor("\x01never");
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return exitCode_;
+  }
+  const std::string& output() const { return output_; }
+
+ private:
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  int exitCode_ = -2;
+  std::string output_;
+};
 
 class QelctlTest : public ::testing::Test {
  protected:
@@ -63,25 +151,81 @@ TEST_F(QelctlTest, ExitCodesTellUsageErrorsFromRefusedCalls) {
   const ToolRun ok = Qelctl("set 0 led=64");
   EXPECT_EQ(ok.exitCode, 0) << ok.output;
 
-  const ToolRun refused = Qelctl("set 0 led=65");
+  const ToolRun refused = Qelctl("defects set 1 --camera 2 --size-index 1 656,0");
   EXPECT_EQ(refused.exitCode, 1) << refused.output;
-  EXPECT_TRUE(Contains(refused.output, "QelSetLed failed")) << refused.output;
+  EXPECT_TRUE(Contains(refused.output, "QelSetPixelDefect failed")) << refused.output;
 
   // Wrong command lines never reach the camera.
   for (const char* usage :
        {"set 0 brightness=3", "set 0 led", "set 0 led=ten", "set", "register 0 0x10000",
-        "register 0 0x12 0x1FF", "frobnicate", "grab 0 --format RGB24 --save x.png"}) {
+        "register 0 0x12 0x1FF", "frobnicate", "grab 0 --format RGB24 --save x.png", "set 0 led=65",
+        "grab 0 --timeout -1", "grab 0 --save x.bmp"}) {
     const ToolRun run = Qelctl(usage);
     EXPECT_EQ(run.exitCode, 2) << usage << "\n" << run.output;
     EXPECT_FALSE(Contains(run.output, "opened key")) << usage << "\n" << run.output;
   }
 
-  // A key that names no device, and a setting for another model.
-  EXPECT_EQ(Qelctl("info 7").exitCode, 1);
+  // A setting for another model.
   const ToolRun gpio = Qelctl("set 1 gpio-output=0xA5");
   EXPECT_EQ(gpio.exitCode, 1);
-  EXPECT_TRUE(Contains(gpio.output, "QelGPIOOutput failed; gpio-output works on QEL cameras only"))
+  EXPECT_TRUE(Contains(gpio.output, "gpio-output works on QEL cameras only; nothing was changed"))
       << gpio.output;
+}
+
+TEST_F(QelctlTest, DevicesAreNamedByKeyListedNameOrSerialTextInAnyCase) {
+  const ToolRun missing = Qelctl("grab 5");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(Contains(missing.output, "no device 5; 3 are listed")) << missing.output;
+  EXPECT_TRUE(Contains(missing.output, "key 2: USB Camera- HD")) << missing.output;
+
+  // A listed name opens by position, for frames only.
+  const ToolRun webcam = Qelctl("grab \"usb camera- hd\" -n 1");
+  EXPECT_EQ(webcam.exitCode, 0) << webcam.output;
+  EXPECT_TRUE(Contains(webcam.output, "opened key 2 (USB Camera- HD) for frames only"))
+      << webcam.output;
+  const ToolRun serial = Qelctl("grab qel5#0000abcd -n 1 --format yuy2");
+  EXPECT_EQ(serial.exitCode, 0) << serial.output;
+  EXPECT_TRUE(Contains(serial.output, "opening QEL5#0000ABCD")) << serial.output;
+  EXPECT_TRUE(Contains(serial.output, "opened key 0 (QEL5#0000ABCD)")) << serial.output;
+  const ToolRun mjpg = Qelctl("grab 0 --format mjpg --size 960x540 -n 1");
+  EXPECT_EQ(mjpg.exitCode, 0) << mjpg.output;
+  EXPECT_TRUE(Contains(mjpg.output, "960x540 at 30 fps, MJPG")) << mjpg.output;
+}
+
+TEST_F(QelctlTest, SetChecksEveryValueBeforeChangingAny) {
+  const ToolRun run = Qelctl("set 0 led=5 shutter=0 exposure=-3");
+  EXPECT_EQ(run.exitCode, 2) << run.output;
+  EXPECT_TRUE(Contains(run.output,
+                       "shutter accepts 1..10000 lines on this camera; nothing was "
+                       "changed"))
+      << run.output;
+  EXPECT_FALSE(Contains(run.output, "QelSetLed")) << run.output;
+  // Number errors name the setting's range, not the C type's.
+  const ToolRun words = Qelctl("set 0 led=ten");
+  EXPECT_TRUE(Contains(words.output, "led must be an integer in 0..64")) << words.output;
+  EXPECT_FALSE(Contains(words.output, "2147483647")) << words.output;
+}
+
+TEST_F(QelctlTest, JsonAndVersionAreForScripts) {
+  for (const char* command :
+       {"--json list", "formats 1 --json", "get 0 --json", "info 0 --json", "grab 0 -n 2 --json"}) {
+    const ToolRun run = Qelctl(command, true);
+    EXPECT_EQ(run.exitCode, 0) << command << "\n" << run.output;
+    // One document on standard output, nothing else.
+    EXPECT_EQ(run.output.front(), '{') << command << "\n" << run.output;
+    EXPECT_EQ(run.output.substr(run.output.size() - 2), "}\n") << command << "\n" << run.output;
+  }
+  EXPECT_TRUE(Contains(Qelctl("--json list", true).output,
+                       "{\"key\":2,\"name\":\"USB Camera- HD\",\"serial\":null}"));
+  EXPECT_TRUE(Contains(Qelctl("get 0 --json", true).output,
+                       "\"exposure\":{\"value\":-6,\"accepts\":\"-13..0\"}"));
+  EXPECT_TRUE(Contains(Qelctl("grab 0 -n 3 --json", true).output, "\"frames\":3,"));
+
+  const ToolRun option = Qelctl("--version");
+  const ToolRun command = Qelctl("version");
+  EXPECT_EQ(option.exitCode, 0);
+  EXPECT_EQ(option.output, command.output);
+  EXPECT_TRUE(Contains(option.output, "Version")) << option.output;
 }
 
 TEST_F(QelctlTest, SetReadsBackWhatTheCameraNowReports) {
@@ -108,32 +252,59 @@ TEST_F(QelctlTest, GetShowsTheSettingsOfTheCamerasKind) {
   const ToolRun webcam = Qelctl("get 2");
   ASSERT_EQ(webcam.exitCode, 0) << webcam.output;
   EXPECT_TRUE(Contains(webcam.output, "for frames only")) << webcam.output;
-  EXPECT_FALSE(Contains(webcam.output, "shutter")) << webcam.output;
+  // Only what the webcam has: its exposure; no LED, no failures.
+  EXPECT_TRUE(Contains(webcam.output, "exposure")) << webcam.output;
+  for (const char* absent : {"shutter", "led", "colorbar", "failed", " - "}) {
+    EXPECT_FALSE(Contains(webcam.output, absent)) << absent << "\n" << webcam.output;
+  }
+  const ToolRun info = Qelctl("info 2");
+  EXPECT_EQ(info.exitCode, 0) << info.output;
+  EXPECT_TRUE(Contains(info.output, "frames only (no command channel)")) << info.output;
+  EXPECT_FALSE(Contains(info.output, "failed")) << info.output;
 }
 
-TEST_F(QelctlTest, GrabSavesYuy2AsPngAndMjpgAsDelivered) {
+TEST_F(QelctlTest, GrabSavesInTheFormatTheExtensionNames) {
   const ToolRun png =
       Qelctl("grab 1 --size 328x204 --rate 60 -n 3 --save '" + File("frame.png") + "'");
   ASSERT_EQ(png.exitCode, 0) << png.output;
   EXPECT_TRUE(Contains(png.output, "received 3 frame(s) of 133824 bytes")) << png.output;
   EXPECT_TRUE(Contains(png.output, "60.0 frames/s")) << png.output;
-#if defined(QELCTL_HAVE_PNG)
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&image, File("frame.png").c_str()));
-  EXPECT_EQ(image.width, 328u);
-  EXPECT_EQ(image.height, 204u);
-  png_image_free(&image);
-#endif
+  EXPECT_EQ(DecodeFile(File("frame.png")).width, 328);
 
-  // The name gets the extension of what is written.
+  // MJPG as delivered: a JPEG file; MJPG as PNG: decoded; YUY2 as JPEG: encoded.
   const ToolRun jpeg =
-      Qelctl("grab 0 --format MJPG --size 960x540 -n 2 --save '" + File("frame.png") + "'");
+      Qelctl("grab 0 --format MJPG --size 960x540 -n 2 --save '" + File("mjpg.JPG") + "'");
   ASSERT_EQ(jpeg.exitCode, 0) << jpeg.output;
-  ASSERT_TRUE(fs::exists(File("frame.jpg"))) << jpeg.output;
-  EXPECT_TRUE(Contains(jpeg.output, std::to_string(fs::file_size(File("frame.jpg"))) +
-                                        " bytes of MJPG as delivered"))
+  EXPECT_TRUE(Contains(
+      jpeg.output, std::to_string(fs::file_size(File("mjpg.JPG"))) + " bytes of MJPG as delivered"))
       << jpeg.output;
+  EXPECT_EQ(DecodeFile(File("mjpg.JPG")).height, 540);
+  ASSERT_EQ(
+      Qelctl("grab 0 --format MJPG --size 960x540 -n 1 --save '" + File("m.png") + "'").exitCode,
+      0);
+  EXPECT_EQ(DecodeFile(File("m.png")).width, 960);
+  ASSERT_EQ(Qelctl("grab 1 --size 328x204 -n 1 --save '" + File("y.jpg") + "'").exitCode, 0);
+  EXPECT_EQ(DecodeFile(File("y.jpg")).width, 328);
+
+  // Raw bytes as delivered, and a directory gets a name made from the capture.
+  ASSERT_EQ(Qelctl("grab 1 --size 328x204 -n 1 --save '" + File("y.yuv") + "'").exitCode, 0);
+  EXPECT_EQ(fs::file_size(File("y.yuv")), 328u * 204u * 2u);
+  const ToolRun directory = Qelctl("grab 1 --size 328x204 -n 1 --save '" + dir_.string() + "'");
+  ASSERT_EQ(directory.exitCode, 0) << directory.output;
+  EXPECT_EQ(DecodeFile(File("key1-328x204-YUY2.png")).height, 204) << directory.output;
+  EXPECT_FALSE(fs::exists(dir_.string() + ".png"));
+}
+
+TEST_F(QelctlTest, GrabStopsCleanlyOnCtrlC) {
+  Background grab({"--virtual-time", "grab", "1", "--size", "328x204", "-n", "100000000", "--save",
+                   File("last.png")});
+  ASSERT_TRUE(grab.WaitFor("opened key 1")) << grab.output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  grab.Interrupt();
+  EXPECT_EQ(grab.Finish(), 130) << grab.output();
+  EXPECT_TRUE(Contains(grab.output(), "interrupted: received")) << grab.output();
+  EXPECT_TRUE(Contains(grab.output(), "saved the last frame")) << grab.output();
+  EXPECT_EQ(DecodeFile(File("last.png")).width, 328);
 }
 
 TEST_F(QelctlTest, DefectTablesAreSetAndReadBack) {
@@ -167,6 +338,37 @@ TEST_F(QelctlTest, RewriteFollowsTheProgressToTheEnd) {
   const ToolRun large = Qelctl("rewrite 0 '" + File("firmware.bin") + "'");
   EXPECT_EQ(large.exitCode, 2) << large.output;
   EXPECT_FALSE(Contains(large.output, "opened key")) << large.output;
+  // So is an empty image, which would leave the camera erased.
+  fs::resize_file(File("firmware.bin"), 0);
+  const ToolRun empty = Qelctl("rewrite 0 '" + File("firmware.bin") + "'");
+  EXPECT_EQ(empty.exitCode, 2) << empty.output;
+  EXPECT_TRUE(Contains(empty.output, "is empty")) << empty.output;
+  EXPECT_FALSE(Contains(empty.output, "opened key")) << empty.output;
+}
+
+TEST_F(QelctlTest, RewriteGoesOnAfterOneCtrlCAndStopsAfterTwo) {
+  {
+    std::ofstream image(File("firmware.bin"), std::ios::binary);
+    image << std::string(1 << 20, 'f');
+  }
+  const std::vector<std::string> arguments{"--virtual-time", "rewrite", "0", File("firmware.bin"),
+                                           "--force"};
+  Background once(arguments);
+  ASSERT_TRUE(once.WaitFor("writing ")) << once.output();
+  once.Interrupt();
+  EXPECT_EQ(once.Finish(), 0) << once.output();
+  EXPECT_TRUE(Contains(once.output(), "would leave the camera without working firmware"))
+      << once.output();
+  EXPECT_TRUE(Contains(once.output(), "written and verified")) << once.output();
+
+  Background twice(arguments);
+  ASSERT_TRUE(twice.WaitFor("writing ")) << twice.output();
+  twice.Interrupt();
+  ASSERT_TRUE(twice.WaitFor("goes on")) << twice.output();
+  twice.Interrupt();
+  EXPECT_EQ(twice.Finish(), 130) << twice.output();
+  EXPECT_TRUE(Contains(twice.output(), "stopped at")) << twice.output();
+  EXPECT_FALSE(Contains(twice.output(), "written and verified")) << twice.output();
 }
 
 TEST(ParseInteger, TakesDecimalAndHexadecimalWithinTheRange) {

@@ -95,22 +95,28 @@ TEST_F(RigCapture, FrameLengthsFollowTheSubtypeAndTheFrameMode) {
   qelsim_advance_ms(20);
   qelsim_set_frame_mode(kQel2Device, QELSIM_FRAMES_VARYING);
   for (int i = 0; i < 6; ++i) qelsim_advance_ms(20);
+  qelsim_set_frame_mode(kQel2Device, QELSIM_FRAMES_CHECK_PATTERN);
+  qelsim_advance_ms(20);
   qelsim_set_frame_mode(kQel2Device, QELSIM_FRAMES_NONE);
   qelsim_advance_ms(100);
 
   auto frames = g.recorder->Frames();
-  ASSERT_EQ(frames.size(), 8u);
-  EXPECT_EQ(frames[0].length, 656 * 408 / 4);
+  ASSERT_EQ(frames.size(), 9u);
+  // A picture: a JPEG image, shorter than the nominal length.
+  EXPECT_GT(frames[0].length, 1000);
+  EXPECT_LT(frames[0].length, 656 * 408 / 4);
   EXPECT_TRUE(frames[0].intact);
   EXPECT_EQ(frames[1].length, 0);
   std::vector<long> varying;
-  for (std::size_t i = 2; i < frames.size(); ++i) {
+  for (std::size_t i = 2; i < 8; ++i) {
     EXPECT_TRUE(frames[i].intact);
     varying.push_back(frames[i].length);
   }
   EXPECT_NE(*std::min_element(varying.begin(), varying.end()),
             *std::max_element(varying.begin(), varying.end()));
-  EXPECT_EQ(qelsim_frames_delivered(kQel2Device), 8);
+  EXPECT_EQ(frames[8].length, 656 * 408 / 4) << "the check pattern has the nominal length";
+  EXPECT_TRUE(frames[8].intact);
+  EXPECT_EQ(qelsim_frames_delivered(kQel2Device), 9);
 }
 
 TEST_F(RigCapture, SetFormatAcceptsOnlyOfferedFormats) {

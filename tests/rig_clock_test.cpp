@@ -41,10 +41,13 @@ TEST_F(RigClock, AdvanceReturnsOnlyAfterTheDueFrameWasHandled) {
     qelsim_advance_ms(17);
     EXPECT_EQ(finished.load(), i);
   }
-  // Reading the tick count is an advance too.
-  while (finished.load() == 5) ActivePlatform().GetTickCount();
+  // Reading the tick count moves the clock but delivers nothing; the next
+  // wait delivers the latest frame due meanwhile, skipping the others.
+  for (int i = 0; i < 40; ++i) ActivePlatform().GetTickCount();
+  EXPECT_EQ(finished.load(), 5);
+  ActivePlatform().Sleep(0);
   EXPECT_EQ(finished.load(), 6);
-  EXPECT_EQ(g.recorder->Frames().back().counter, 6);
+  EXPECT_EQ(g.recorder->Frames().back().counter, 7) << "frame 6 was skipped";
 }
 
 TEST_F(RigClock, CallbacksMayAdvanceTheClockOrStopTheirOwnGraph) {

@@ -105,21 +105,31 @@ QEL_API int QEL_CALL qelsim_set_property_interfaces(int device, int videoProcAmp
 
 /* ---- frames ------------------------------------------------------------- */
 
-#define QELSIM_FRAMES_PATTERN 0 /* full frames carrying the test pattern */
+/* The default: pictures of the test scene (YUY2 frames, MJPG frames as JPEG
+ * images of varying length) carrying the frame check; other formats, and
+ * frames smaller than 16x16, carry the check pattern. */
+#define QELSIM_FRAMES_PATTERN 0
 #define QELSIM_FRAMES_EMPTY 1   /* every sample has length 0 */
 #define QELSIM_FRAMES_VARYING 2 /* pattern frames whose length varies per frame */
 #define QELSIM_FRAMES_NONE 3    /* the stream runs but delivers nothing */
+/* Full-length frames of the check pattern alone, as qelsim_fill_frame writes
+ * them, whatever the format. */
+#define QELSIM_FRAMES_CHECK_PATTERN 4
 
 /** How the device's stream delivers frames. */
 QEL_API int QEL_CALL qelsim_set_frame_mode(int device, int mode);
 /** Number of frames the device has delivered to the sample grabber callback. */
 QEL_API int64_t QEL_CALL qelsim_frames_delivered(int device);
 
-/* The test pattern: a 16-byte header ("QELF", frame counter, length, checksum
- * of the rest) followed by bytes derived from the counter, so that a torn,
- * stale or corrupted frame is detected. */
+/* The frame check. The check pattern is a 16-byte header ("QELF", frame
+ * counter, length, checksum of the rest) followed by bytes derived from the
+ * counter. A picture carries a 16-byte stamp ("QELP", counter, length,
+ * checksum of the whole frame): a YUY2 picture in its first 8 pixels, a JPEG
+ * image in an APP15 segment right after its start marker. Either way a torn,
+ * stale, cut or corrupted frame is detected. */
 
-/** Checks a frame; 1 and the counter when it is intact, 0 otherwise. */
+/** Checks a frame (pattern or picture); 1 and the counter when it is intact,
+ *  0 otherwise. */
 QEL_API int QEL_CALL qelsim_check_frame(const unsigned char* frame, int32_t length,
                                         int64_t* counter);
 /** Writes the pattern frame number counter of length bytes into frame. */

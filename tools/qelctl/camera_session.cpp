@@ -1,10 +1,20 @@
 #include "camera_session.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "command_support.h"
+#include "json_writer.h"
 #include "qel/qel.h"
 #include "qel/qelsim.h"
 
@@ -33,6 +43,62 @@ bool IsKey(const std::string& text) {
          text.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// Every device of the listing, one line each, for messages.
+std::string DeviceLines(const std::vector<std::string>& entries) {
+  std::string lines;
+  for (std::size_t key = 0; key < entries.size(); ++key) {
+    lines += "\n  key " + std::to_string(key) + ": " + entries[key];
+  }
+  return lines;
+}
+
+std::string CountOfDevices(std::size_t n) {
+  return n == 1 ? "1 is listed" : std::to_string(n) + " are listed";
+}
+
+// Shows that a camera is being opened, which takes seconds: a spinner on a
+// terminal, one line otherwise; on standard error, so that standard output
+// keeps only results.
+class OpeningProgress {
+ public:
+  explicit OpeningProgress(const std::string& what) : text_("opening " + what) {
+    if (!StderrIsTerminal()) {
+      std::fprintf(stderr, "%s ...\n", text_.c_str());
+      std::fflush(stderr);
+      return;
+    }
+    spinner_ = std::thread([this] {
+      static const char kFrames[] = "|/-\\";
+      std::unique_lock lock(mutex_);
+      for (int i = 0; !done_; ++i) {
+        std::fprintf(stderr, "\r%s %c", text_.c_str(), kFrames[i % 4]);
+        std::fflush(stderr);
+        changed_.wait_for(lock, std::chrono::milliseconds(120));
+      }
+      std::fprintf(stderr, "\r%*s\r", static_cast<int>(text_.size() + 2), "");
+      std::fflush(stderr);
+    });
+  }
+  ~OpeningProgress() {
+    if (!spinner_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    changed_.notify_all();
+    spinner_.join();
+  }
+  OpeningProgress(const OpeningProgress&) = delete;
+  OpeningProgress& operator=(const OpeningProgress&) = delete;
+
+ private:
+  std::string text_;
+  std::thread spinner_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool done_ = false;
+};
+
 std::string FormatRate(double fps) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", fps);
@@ -43,7 +109,7 @@ std::string FormatRate(double fps) {
 // matching entry of the device's format list.
 void ChooseCapture(const SessionOptions& options, std::int32_t position, int& width, int& height,
                    double& fps, std::string& format) {
-  format = options.format.empty() ? "YUY2" : options.format;
+  format = options.format.empty() ? "YUY2" : CanonicalFormat(options.format);
   bool haveSize = false;
   if (!options.size.empty()) {
     const std::size_t x = options.size.find_first_of("xX");
@@ -60,7 +126,7 @@ void ChooseCapture(const SessionOptions& options, std::int32_t position, int& wi
   if (haveSize && haveRate) return;
 
   for (const FormatEntry& entry : ReadFormats(position)) {
-    if (entry.name != format) continue;
+    if (!SameText(entry.name, format)) continue;
     if (haveSize && (entry.width != width || entry.height != height)) continue;
     if (haveRate && std::fabs(entry.fps - fps) > 0.01) continue;
     width = entry.width;
@@ -126,41 +192,63 @@ int ModelOfName(const std::string& name) {
 }
 
 std::vector<FormatEntry> ReadFormats(std::int32_t device) {
-  // At most ten entries of at most 255 characters each.
-  std::vector<char> text(4096, '\0');
-  if (!QelGetFormat(device, text.data(), static_cast<std::int32_t>(text.size()))) {
-    throw CallFailed("QelGetFormat", "device " + std::to_string(device));
+  // The whole list: asked once for its length, then again if it grew.
+  std::vector<QelFormat> formats(32);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const std::int32_t count =
+        QelGetFormatList(device, formats.data(), static_cast<std::int32_t>(formats.size()));
+    if (count < 0) throw CallFailed("QelGetFormatList", "device " + std::to_string(device));
+    if (static_cast<std::size_t>(count) <= formats.size()) {
+      std::vector<FormatEntry> entries;
+      for (std::int32_t i = 0; i < count; ++i) {
+        const QelFormat& f = formats[static_cast<std::size_t>(i)];
+        entries.push_back(FormatEntry{i, f.width, f.height, f.frameRate,
+                                      std::string(f.format, strnlen(f.format, sizeof f.format))});
+      }
+      return entries;
+    }
+    formats.resize(static_cast<std::size_t>(count));
   }
-  const std::vector<std::string> fields = SplitList(text.data());
-  std::vector<FormatEntry> entries;
-  for (std::size_t i = 0; i + 5 <= fields.size(); i += 5) {
-    FormatEntry entry;
-    entry.index = std::atoi(fields[i].c_str());
-    entry.width = std::atoi(fields[i + 1].c_str());
-    entry.height = std::atoi(fields[i + 2].c_str());
-    entry.fps = std::strtod(fields[i + 3].c_str(), nullptr);
-    entry.name = fields[i + 4];
-    entries.push_back(entry);
-  }
-  return entries;
+  throw CallFailed("QelGetFormatList",
+                   "device " + std::to_string(device) + ": the list keeps changing");
 }
 
 DeviceChoice ResolveDevice(const std::string& text) {
   DeviceChoice choice;
+  const std::vector<std::string> entries = ListDevices(true);
   if (IsKey(text)) {
     choice.position = static_cast<std::int32_t>(std::atoi(text.c_str()));
+    if (static_cast<std::size_t>(choice.position) >= entries.size()) {
+      throw CommandError(kExitFailed, "no device " + text + "; " + CountOfDevices(entries.size()) +
+                                          DeviceLines(entries));
+    }
     return choice;
   }
-  const std::vector<std::string> entries = ListDevices(true);
+  // A serial text of the family opens by serial; a name (the listing shows
+  // names for devices outside the family) opens by position.
+  const std::vector<std::string> names = ListDevices(false);
+  std::vector<std::size_t> named;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i] == text) {
+    const bool serial = i < names.size() && entries[i] != names[i];
+    if (serial && SameText(entries[i], text)) {
       choice.position = static_cast<std::int32_t>(i);
-      choice.serialText = text;
+      choice.serialText = entries[i];
       return choice;
     }
+    if (i < names.size() && SameText(names[i], text)) named.push_back(i);
   }
-  throw CommandError(kExitFailed,
-                     "no device is listed as \"" + text + "\"; see 'qelctl list --serial'");
+  if (named.size() == 1) {
+    choice.position = static_cast<std::int32_t>(named.front());
+    return choice;
+  }
+  if (named.size() > 1) {
+    std::string keys;
+    for (std::size_t i : named) keys += (keys.empty() ? "" : ", ") + std::to_string(i);
+    throw UsageError(std::to_string(named.size()) + " devices are named \"" + text + "\" (keys " +
+                     keys + "); name one by its key or serial text");
+  }
+  throw CommandError(kExitFailed, "no device is listed as \"" + text + "\"; " +
+                                      CountOfDevices(entries.size()) + DeviceLines(entries));
 }
 
 void AddSessionOptions(CLI::App& command, SessionOptions& options) {
@@ -179,7 +267,7 @@ void AddSessionOptions(CLI::App& command, SessionOptions& options) {
 
 CameraSession::CameraSession(const SessionOptions& options) {
   const DeviceChoice choice = ResolveDevice(options.device);
-  if (!choice.serialText.empty() && !options.format.empty() && options.format != "YUY2") {
+  if (!choice.serialText.empty() && !options.format.empty() && !SameText(options.format, "YUY2")) {
     throw UsageError("a camera opened by its serial text streams YUY2; open it by key for " +
                      options.format);
   }
@@ -188,18 +276,26 @@ CameraSession::CameraSession(const SessionOptions& options) {
                               FormatRate(fps_) + " fps, " + format_;
 
   std::int32_t result = -1;
+  std::optional<OpeningProgress> progress;
+  progress.emplace((choice.serialText.empty() ? "device " + std::to_string(choice.position)
+                                              : choice.serialText) +
+                   " (" + capture + ")");
+  // The open returns with the first frame instead of after a fixed wait.
   if (choice.serialText.empty()) {
-    result = QelOpen(choice.position, width_, height_, fps_, format_.c_str());
+    result = QelOpenEx(choice.position, width_, height_, fps_, format_.c_str(), QEL_OPEN_FAST);
     if (result < 0) {
-      throw CallFailed("QelOpen", "device " + std::to_string(choice.position) + ", " + capture);
+      throw CallFailed("QelOpenEx", "device " + std::to_string(choice.position) + ", " + capture);
     }
     key_ = choice.position;
   } else {
     std::int32_t key = -1;
-    result = QelOpenSerialNo(choice.serialText.c_str(), &key, width_, height_, fps_);
-    if (result < 0) throw CallFailed("QelOpenSerialNo", choice.serialText + ", " + capture);
+    result =
+        QelOpenSerialNoEx(choice.serialText.c_str(), &key, width_, height_, fps_, QEL_OPEN_FAST);
+    if (result < 0) throw CallFailed("QelOpenSerialNoEx", choice.serialText + ", " + capture);
     key_ = key;
   }
+
+  progress.reset();
 
   try {
     const std::vector<std::string> names = ListDevices(false);
@@ -212,9 +308,11 @@ CameraSession::CameraSession(const SessionOptions& options) {
     throw;
   }
   if (result == 1) model_ = -1;
-  std::printf("opened key %d (%s)%s: %s\n", key_, label_.c_str(),
-              captureOnly() ? " for frames only" : "", capture.c_str());
-  std::fflush(stdout);
+  // With --json the line goes to standard error, beside the progress.
+  std::FILE* out = JsonOutput() ? stderr : stdout;
+  std::fprintf(out, "opened key %d (%s)%s: %s\n", key_, label_.c_str(),
+               captureOnly() ? " for frames only" : "", capture.c_str());
+  std::fflush(out);
 }
 
 CameraSession::~CameraSession() { QelClose(key_); }

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +15,8 @@
 #include "camera_session.h"
 #include "commands.h"
 #include "image_writer.h"
+#include "interrupt.h"
+#include "json_writer.h"
 #include "qel/qel.h"
 #include "qel/qelsim.h"
 
@@ -57,61 +61,112 @@ class FrameClock {
   std::uint64_t virtualMs_ = 0;
 };
 
-// What is saved, and under which name, for a capture format.
-enum class SaveKind { kPng, kAsDelivered };
+// How a frame is saved: the extension of the file names it.
+enum class SaveAs { kPng, kJpeg, kRaw };
 
-SaveKind SaveKindOf(const std::string& format) {
-  if (format == "YUY2") {
-    if (!CanWritePng()) throw UsageError("this qelctl was built without PNG support");
-    return SaveKind::kPng;
-  }
-  if (format == "MJPG") return SaveKind::kAsDelivered;
-  throw UsageError("--save writes YUY2 frames as PNG and MJPG frames as JPEG; " + format +
-                   " frames cannot be saved");
-}
+struct SavePlan {
+  std::string path;        // the file, or the directory to write into
+  bool directory = false;  // the name is made from the capture
+  SaveAs as = SaveAs::kPng;
+};
 
-// The path with the extension the saved file really gets.
-std::string SavePath(const std::string& path, SaveKind kind) {
-  const std::string extension = kind == SaveKind::kPng ? ".png" : ".jpg";
-  const std::size_t slash = path.find_last_of("/\\");
-  const std::size_t dot = path.find_last_of('.');
-  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  const std::string stem = hasExtension ? path.substr(0, dot) : path;
-  std::string current = hasExtension ? path.substr(dot) : "";
-  std::transform(current.begin(), current.end(), current.begin(),
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (current == extension || (kind == SaveKind::kAsDelivered && current == ".jpeg")) return path;
-  return stem + extension;
+  return text;
 }
 
-void SaveFrame(const CameraSession& camera, const std::vector<std::uint8_t>& frame,
-               std::size_t length, const std::string& requested, SaveKind kind) {
-  const std::string path = SavePath(requested, kind);
-  std::string error;
-  if (kind == SaveKind::kPng) {
-    std::vector<std::uint8_t> rgb;
-    if (!Yuy2ToRgb(frame.data(), length, camera.width(), camera.height(), rgb, error) ||
-        !WritePng(path, rgb.data(), camera.width(), camera.height(), error)) {
-      throw CommandError(kExitFailed, "cannot save the frame: " + error);
+bool CanConvert(const std::string& format) { return format == "YUY2" || format == "MJPG"; }
+
+// Decides before the camera opens how --save is to be done, and refuses
+// what cannot be.
+SavePlan PlanSave(const std::string& path, const std::string& format) {
+  SavePlan plan;
+  plan.path = path;
+  std::error_code error;
+  const bool slash = !path.empty() && (path.back() == '/' || path.back() == '\\');
+  if (std::filesystem::is_directory(path, error) || slash) {
+    if (!std::filesystem::is_directory(path, error)) {
+      throw UsageError("--save " + path + ": no such directory");
     }
-    std::printf("saved the last frame as %s (%dx%d PNG, converted from YUY2)\n", path.c_str(),
-                camera.width(), camera.height());
-  } else {
-    if (!WriteBytes(path, frame.data(), length, error)) {
-      throw CommandError(kExitFailed, "cannot save the frame: " + error);
-    }
-    std::printf("saved the last frame as %s (%zu bytes of MJPG as delivered)\n", path.c_str(),
-                length);
+    plan.directory = true;
+    plan.as = format == "YUY2" ? SaveAs::kPng : format == "MJPG" ? SaveAs::kJpeg : SaveAs::kRaw;
+    return plan;
   }
+  const std::string extension = Lower(std::filesystem::path(path).extension().string());
+  if (extension == ".png") {
+    plan.as = SaveAs::kPng;
+  } else if (extension == ".jpg" || extension == ".jpeg") {
+    plan.as = SaveAs::kJpeg;
+  } else if (extension == ".raw" || extension == ".yuv") {
+    plan.as = SaveAs::kRaw;
+  } else {
+    throw UsageError(
+        "--save writes .png, .jpg (.jpeg) or .raw (.yuv) files, or into a directory; "
+        "not \"" +
+        path + "\"");
+  }
+  if (plan.as != SaveAs::kRaw && !CanConvert(format)) {
+    throw UsageError("--save writes " + format +
+                     " frames only as raw bytes (.raw); PNG and JPEG are for YUY2 and MJPG");
+  }
+  return plan;
+}
+
+// Saves the frame as planned; returns the path written and says what it holds.
+std::string SaveFrame(const CameraSession& camera, const std::vector<std::uint8_t>& frame,
+                      const SavePlan& plan) {
+  const std::string& format = camera.format();
+  std::string path = plan.path;
+  if (plan.directory) {
+    const char* extension = plan.as == SaveAs::kPng    ? ".png"
+                            : plan.as == SaveAs::kJpeg ? ".jpg"
+                                                       : ".raw";
+    const std::string name = "key" + std::to_string(camera.key()) + "-" +
+                             std::to_string(camera.width()) + "x" +
+                             std::to_string(camera.height()) + "-" + format + extension;
+    path = (std::filesystem::path(plan.path) / name).string();
+  }
+  std::string error;
+  std::string what;
+  std::vector<std::uint8_t> rgb;
+  int width = camera.width();
+  int height = camera.height();
+  bool ok = false;
+  if (plan.as == SaveAs::kRaw || (plan.as == SaveAs::kJpeg && format == "MJPG")) {
+    ok = WriteBytes(path, frame.data(), frame.size(), error);
+    what = std::to_string(frame.size()) + " bytes of " + format + " as delivered";
+  } else {
+    ok = format == "YUY2" ? Yuy2ToRgb(frame.data(), frame.size(), width, height, rgb, error)
+                          : DecodeJpeg(frame.data(), frame.size(), rgb, width, height, error);
+    if (ok) {
+      ok = plan.as == SaveAs::kPng ? WritePng(path, rgb.data(), width, height, error)
+                                   : WriteJpeg(path, rgb.data(), width, height, 90, error);
+    }
+    what = std::to_string(width) + "x" + std::to_string(height) +
+           (plan.as == SaveAs::kPng ? " PNG, " : " JPEG, ") +
+           (format == "YUY2" ? "converted from YUY2" : "decoded from MJPG");
+  }
+  if (!ok) throw CommandError(kExitFailed, "cannot save the frame: " + error);
+  std::FILE* out = JsonOutput() ? stderr : stdout;
+  std::fprintf(out, "saved the last frame as %s (%s)\n", path.c_str(), what.c_str());
+  return path;
 }
 
 int Grab(const GrabOptions& options) {
   if (options.frames < 1) throw UsageError("--frames must be at least 1");
-  SaveKind saveKind = SaveKind::kPng;
+  if (!(options.timeout > 0.0) || !std::isfinite(options.timeout)) {
+    throw UsageError("--timeout must be a number of seconds above 0");
+  }
+  std::optional<SavePlan> plan;
   if (!options.save.empty()) {
-    saveKind = SaveKindOf(options.session.format.empty() ? "YUY2" : options.session.format);
+    plan =
+        PlanSave(options.save,
+                 options.session.format.empty() ? "YUY2" : CanonicalFormat(options.session.format));
   }
 
+  // Ctrl-C ends the grab cleanly: the summary, the saved frame, the close.
+  InterruptWatch interrupts;
   CameraSession camera(options.session);
   const std::int32_t key = camera.key();
   // QelReceiveImage takes no size and tells no length: the buffer keeps room
@@ -129,12 +184,12 @@ int Grab(const GrabOptions& options) {
   if (QelGetBufferSize(key) > 0) QelReceiveImage(key, buffer.data());
 
   FrameClock clock(camera.fps());
-  const bool live = StdoutIsTerminal();
+  const bool live = StdoutIsTerminal() && !JsonOutput();
   int received = 0;
   double first = 0.0;
   double latest = 0.0;
   double waitingSince = clock.Seconds();
-  while (received < options.frames) {
+  while (received < options.frames && interrupts.Count() == 0) {
     const std::int32_t before = QelGetBufferSize(key);
     if (before > 0 && static_cast<std::size_t>(before) * 2 > buffer.size()) {
       buffer.resize(static_cast<std::size_t>(before) * 2);
@@ -144,7 +199,7 @@ int Grab(const GrabOptions& options) {
       if (received == 0) first = latest;
       ++received;
       lastLength = static_cast<std::size_t>(before);
-      if (!options.save.empty()) last.assign(buffer.begin(), buffer.begin() + before);
+      if (plan) last.assign(buffer.begin(), buffer.begin() + before);
       if (live) {
         std::printf("\rframe %d/%d  %d bytes", received, options.frames, before);
         if (received > 1) std::printf("  %.1f frames/s", (received - 1) / (latest - first));
@@ -160,15 +215,46 @@ int Grab(const GrabOptions& options) {
     }
     clock.WaitForNextPoll();
   }
+  const bool interrupted = interrupts.Count() > 0;
   if (live) std::printf("\r%60s\r", "");
-  std::printf("received %d frame(s) of %zu bytes", received, lastLength);
-  if (received > 1 && latest > first) {
-    std::printf(" in %.3f s: %.1f frames/s (asked for %g)", latest - first,
-                (received - 1) / (latest - first), camera.fps());
+  const bool timed = received > 1 && latest > first;
+  if (!JsonOutput()) {
+    if (interrupted) std::printf("interrupted: ");
+    std::printf("received %d frame(s) of %zu bytes", received, lastLength);
+    if (timed) {
+      std::printf(" in %.3f s: %.1f frames/s (asked for %g)", latest - first,
+                  (received - 1) / (latest - first), camera.fps());
+    }
+    std::printf("%s\n", VirtualTime() ? " on the virtual clock" : "");
+    std::fflush(stdout);
   }
-  std::printf("%s\n", VirtualTime() ? " on the virtual clock" : "");
-  if (!options.save.empty()) SaveFrame(camera, last, lastLength, options.save, saveKind);
-  return kExitSuccess;
+  std::string saved;
+  if (plan && !last.empty()) saved = SaveFrame(camera, last, *plan);
+  if (JsonOutput()) {
+    Json json;
+    json.BeginObject()
+        .Integer("key", key)
+        .String("device", camera.label())
+        .Integer("width", camera.width())
+        .Integer("height", camera.height())
+        .String("format", camera.format())
+        .Number("requested_fps", camera.fps())
+        .Integer("frames", received)
+        .Integer("frame_bytes", static_cast<std::int64_t>(lastLength));
+    if (timed) {
+      json.Number("seconds", latest - first).Number("fps", (received - 1) / (latest - first));
+    } else {
+      json.Null("seconds").Null("fps");
+    }
+    json.Bool("virtual_clock", VirtualTime()).Bool("interrupted", interrupted);
+    if (saved.empty()) {
+      json.Null("saved");
+    } else {
+      json.String("saved", saved);
+    }
+    json.EndObject().Print();
+  }
+  return interrupted ? kExitInterrupted : kExitSuccess;
 }
 
 }  // namespace
@@ -179,8 +265,9 @@ void AddCaptureCommands(CLI::App& app, Action& action) {
   AddSessionOptions(*grab, options->session);
   grab->add_option("-n,--frames", options->frames, "number of frames to receive (default 30)");
   grab->add_option("--save", options->save,
-                   "save the last frame: YUY2 as PNG, MJPG as JPEG as delivered (the file "
-                   "name gets the matching extension)");
+                   "save the last frame in the format the extension names: .png (YUY2 "
+                   "converted, MJPG decoded), .jpg (MJPG as delivered, YUY2 encoded), .raw or "
+                   ".yuv (the bytes as delivered); or into a directory");
   grab->add_option("--timeout", options->timeout,
                    "seconds to wait for a frame before giving up (default 5)");
   grab->callback([&action, options] { action = [options] { return Grab(*options); }; });

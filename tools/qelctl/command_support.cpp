@@ -1,5 +1,7 @@
 #include "command_support.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -17,16 +19,33 @@
 
 namespace qelctl {
 
+namespace {
+std::string (*g_failureReason)() = nullptr;
+}  // namespace
+
 CommandError CallFailed(const std::string& call, const std::string& detail) {
   std::string message = call + " failed";
   if (!detail.empty()) message += " (" + detail + ")";
+  // The library's own reason, when it gives one.
+  if (g_failureReason != nullptr) {
+    const std::string reason = g_failureReason();
+    if (!reason.empty()) message += ": " + reason;
+  }
   return CommandError(kExitFailed, message);
 }
+
+void SetFailureReasonSource(std::string (*source)()) { g_failureReason = source; }
 
 CommandError UsageError(const std::string& message) { return CommandError(kExitUsage, message); }
 
 std::int64_t ParseInteger(const std::string& text, std::int64_t min, std::int64_t max,
                           const std::string& what) {
+  return ParseInteger(text, min, max, what,
+                      "an integer from " + std::to_string(min) + " to " + std::to_string(max));
+}
+
+std::int64_t ParseInteger(const std::string& text, std::int64_t min, std::int64_t max,
+                          const std::string& what, const std::string& accepts) {
   std::size_t pos = 0;
   bool negative = false;
   if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
@@ -52,8 +71,7 @@ std::int64_t ParseInteger(const std::string& text, std::int64_t min, std::int64_
       if (value >= min && value <= max) return value;
     }
   }
-  throw UsageError(what + " must be an integer from " + std::to_string(min) + " to " +
-                   std::to_string(max) + ", not \"" + text + "\"");
+  throw UsageError(what + " must be " + accepts + ", not \"" + text + "\"");
 }
 
 double ParseNumber(const std::string& text, const std::string& what) {
@@ -80,5 +98,20 @@ std::string Hex(std::uint32_t value, int digits) {
 }
 
 bool StdoutIsTerminal() { return QELCTL_ISATTY(QELCTL_FILENO(stdout)) != 0; }
+bool StderrIsTerminal() { return QELCTL_ISATTY(QELCTL_FILENO(stderr)) != 0; }
+
+bool SameText(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string CanonicalFormat(const std::string& name) {
+  for (const char* known : {"YUY2", "MJPG", "H264", "IYUV", "RGB24", "RGB32", "I420", "RGB555"}) {
+    if (SameText(name, known)) return known;
+  }
+  return name;
+}
 
 }  // namespace qelctl

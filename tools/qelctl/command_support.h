@@ -33,6 +33,9 @@ class CommandError : public std::runtime_error {
 
 // A library call returned failure; detail, when given, follows in brackets.
 CommandError CallFailed(const std::string& call, const std::string& detail = "");
+// Where CallFailed finds the reason the library gives for the calling
+// thread's last failure (the tool reads the library's last error).
+void SetFailureReasonSource(std::string (*source)());
 // The command line asked for something that cannot be done.
 CommandError UsageError(const std::string& message);
 
@@ -41,6 +44,10 @@ CommandError UsageError(const std::string& message);
 // Leading zeros are decimal (no octal).
 std::int64_t ParseInteger(const std::string& text, std::int64_t min, std::int64_t max,
                           const std::string& what);
+// The same, naming what is accepted in words on failure ("0..64",
+// "lines, the camera's shutter range").
+std::int64_t ParseInteger(const std::string& text, std::int64_t min, std::int64_t max,
+                          const std::string& what, const std::string& accepts);
 // Parses a whole decimal number (no infinities or NaN).
 double ParseNumber(const std::string& text, const std::string& what);
 // "on"/"off", "1"/"0".
@@ -49,7 +56,15 @@ bool ParseSwitch(const std::string& text, const std::string& what);
 // "0x%0*X" with digits hexadecimal digits.
 std::string Hex(std::uint32_t value, int digits);
 
-// Whether standard output is a terminal (live progress lines redraw in place).
+// Whether standard output / error is a terminal (live progress lines redraw
+// in place).
 bool StdoutIsTerminal();
+bool StderrIsTerminal();
+
+// Equal but for the case of ASCII letters.
+bool SameText(const std::string& a, const std::string& b);
+// A capture format's name in its usual spelling ("yuy2" is YUY2); a name the
+// tool does not know is returned as given.
+std::string CanonicalFormat(const std::string& name);
 
 }  // namespace qelctl

@@ -5,9 +5,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 #include "command_support.h"
 
 namespace qelctl {
+
+// The library's version and build stamp.
+std::string LibraryVersion();
 
 // version, list, formats.
 void AddDeviceCommands(CLI::App& app, Action& action);

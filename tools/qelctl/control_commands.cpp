@@ -10,6 +10,7 @@
 
 #include "camera_session.h"
 #include "commands.h"
+#include "json_writer.h"
 #include "qel/qel.h"
 
 namespace qelctl {
@@ -49,7 +50,10 @@ struct Setting {
   std::int64_t max;
   void (*get)(std::int32_t key, Value& value);        // null: cannot be read
   void (*set)(std::int32_t key, const Value& value);  // null: cannot be written
-  std::string (*range)(std::int32_t key);             // null: accepts says it all
+  // The camera's own range, for settings whose range depends on the camera;
+  // null: min..max is the range.
+  void (*bounds)(std::int32_t key, std::int64_t& min, std::int64_t& max);
+  const char* unit;  // after the camera's range: " lines", " each"
 };
 
 auto I32(std::int64_t v) { return static_cast<std::int32_t>(v); }
@@ -84,40 +88,52 @@ std::string RangeText(std::int64_t min, std::int64_t max, const char* unit = "")
   return std::to_string(min) + ".." + std::to_string(max) + unit;
 }
 
+void RawGainBounds(std::int32_t key, std::int64_t& min, std::int64_t& max) {
+  std::int32_t lo = 0, hi = 0;
+  Check(QelXGetGainMin(key, &lo), "QelXGetGainMin");
+  Check(QelXGetGainMax(key, &hi), "QelXGetGainMax");
+  min = lo;
+  max = hi;
+}
+
+void ShutterBounds(std::int32_t key, std::int64_t& min, std::int64_t& max) {
+  std::uint16_t lo = 0, hi = 0;
+  Check(QelGetShutterMin(key, &lo), "QelGetShutterMin");
+  Check(QelGetShutterMax(key, &hi), "QelGetShutterMax");
+  min = lo;
+  max = hi;
+}
+
+void RawDigitalGainBounds(std::int32_t key, std::int64_t& min, std::int64_t& max) {
+  std::uint16_t lo[4] = {}, hi[4] = {};
+  Check(QelXGetDigitalGainMin(key, &lo[0], &lo[1], &lo[2], &lo[3]), "QelXGetDigitalGainMin");
+  Check(QelXGetDigitalGainMax(key, &hi[0], &hi[1], &hi[2], &hi[3]), "QelXGetDigitalGainMax");
+  min = lo[0];
+  max = hi[0];
+}
+
 const Setting kSettings[] = {
-    {"led", "0..64", kEveryDevice, Kind::kInteger, INT32_MIN, INT32_MAX, QELCTL_GET_INT(QelGetLed),
-     QELCTL_SET_INT(QelSetLed), nullptr},
-    {"gain", "0..240", kFamily, Kind::kInteger, INT32_MIN, INT32_MAX, QELCTL_GET_INT(QelGetGain),
-     QELCTL_SET_INT(QelSetGain), nullptr},
-    {"xgain", "the camera's raw gain range", kFamily, Kind::kInteger, INT32_MIN, INT32_MAX,
-     QELCTL_GET_INT(QelXGetGain), QELCTL_SET_INT(QelXSetGain),
-     [](std::int32_t key) {
-       std::int32_t min = 0, max = 0;
-       Check(QelXGetGainMin(key, &min), "QelXGetGainMin");
-       Check(QelXGetGainMax(key, &max), "QelXGetGainMax");
-       return RangeText(min, max);
-     }},
-    {"exposure", "-13..0", kEveryDevice, Kind::kInteger, INT32_MIN, INT32_MAX,
-     QELCTL_GET_INT(QelGetExposure), QELCTL_SET_INT(QelSetExposure), nullptr},
-    {"camera-number", "1 or 2", kEveryDevice, Kind::kInteger, INT32_MIN, INT32_MAX,
-     QELCTL_GET_INT(QelGetCameraNo), QELCTL_SET_INT(QelSetCameraNo), nullptr},
-    {"colorbar", "on or off", kEveryDevice, Kind::kSwitch, 0, 1, QELCTL_GET_INT(QelGetColorBar),
-     QELCTL_SET_INT(QelSetColorBar), nullptr},
+    {"led", "0..64", kFamily, Kind::kInteger, 0, 64, QELCTL_GET_INT(QelGetLed),
+     QELCTL_SET_INT(QelSetLed), nullptr, ""},
+    {"gain", "0..240", kFamily, Kind::kInteger, 0, 240, QELCTL_GET_INT(QelGetGain),
+     QELCTL_SET_INT(QelSetGain), nullptr, ""},
+    {"xgain", "the camera's raw gain range", kFamily, Kind::kInteger, 0, INT32_MAX,
+     QELCTL_GET_INT(QelXGetGain), QELCTL_SET_INT(QelXSetGain), RawGainBounds, ""},
+    {"exposure", "-13..0", kEveryDevice, Kind::kInteger, -13, 0, QELCTL_GET_INT(QelGetExposure),
+     QELCTL_SET_INT(QelSetExposure), nullptr, ""},
+    {"camera-number", "1 or 2", kFamily, Kind::kInteger, 1, 2, QELCTL_GET_INT(QelGetCameraNo),
+     QELCTL_SET_INT(QelSetCameraNo), nullptr, ""},
+    {"colorbar", "on or off", kFamily, Kind::kSwitch, 0, 1, QELCTL_GET_INT(QelGetColorBar),
+     QELCTL_SET_INT(QelSetColorBar), nullptr, ""},
     {"defect-correction", "on or off", kModel1 | kModel2, Kind::kSwitch, 0, 1,
-     QELCTL_GET_INT(QelGetPixelDefectOnOff), QELCTL_SET_INT(QelSetPixelDefectOnOff), nullptr},
+     QELCTL_GET_INT(QelGetPixelDefectOnOff), QELCTL_SET_INT(QelSetPixelDefectOnOff), nullptr, ""},
     {"shutter", "lines, the camera's shutter range", kFamily, Kind::kInteger, 0, 0xFFFF,
      [](std::int32_t key, Value& v) {
        std::uint16_t lines = 0;
        Check(QelGetShutter(key, &lines), "QelGetShutter");
        v.n[0] = lines;
      },
-     QELCTL_SET_INT(QelSetShutter),
-     [](std::int32_t key) {
-       std::uint16_t min = 0, max = 0;
-       Check(QelGetShutterMin(key, &min), "QelGetShutterMin");
-       Check(QelGetShutterMax(key, &max), "QelGetShutterMax");
-       return RangeText(min, max, " lines");
-     }},
+     QELCTL_SET_INT(QelSetShutter), ShutterBounds, " lines"},
     {"shutter-time", "0.0001..1 s", kFamily, Kind::kSeconds, 0, 0,
      [](std::int32_t key, Value& v) {
        Check(QelGetShutterTime(key, &v.seconds), "QelGetShutterTime");
@@ -125,37 +141,33 @@ const Setting kSettings[] = {
      [](std::int32_t key, const Value& v) {
        Check(QelSetShutterTime(key, v.seconds), "QelSetShutterTime");
      },
-     nullptr},
-    {"analog-gain", "0..15", kModel2, Kind::kInteger, 0, UINT32_MAX,
-     QELCTL_GET_INT(Qel5GetAnalogGain),
+     nullptr, ""},
+    {"analog-gain", "0..15", kModel2, Kind::kInteger, 0, 15, QELCTL_GET_INT(Qel5GetAnalogGain),
      [](std::int32_t key, const Value& v) {
        Check(Qel5SetAnalogGain(key, static_cast<std::uint32_t>(v.n[0])), "Qel5SetAnalogGain");
      },
-     nullptr},
-    {"digital-gain", "0..4095 each", kFamily, Kind::kFourGains, 0, 0xFFFF,
-     QELCTL_GET_GAINS(QelGetDigitalGain), QELCTL_SET_GAINS(QelSetDigitalGain), nullptr},
+     nullptr, ""},
+    {"digital-gain", "0..4095 each", kFamily, Kind::kFourGains, 0, 4095,
+     QELCTL_GET_GAINS(QelGetDigitalGain), QELCTL_SET_GAINS(QelSetDigitalGain), nullptr, ""},
     {"xdigital-gain", "the camera's raw digital gain range", kFamily, Kind::kFourGains, 0, 0xFFFF,
      QELCTL_GET_GAINS(QelXGetDigitalGain), QELCTL_SET_GAINS(QelXSetDigitalGain),
-     [](std::int32_t key) {
-       std::uint16_t min[4] = {}, max[4] = {};
-       Check(QelXGetDigitalGainMin(key, &min[0], &min[1], &min[2], &min[3]),
-             "QelXGetDigitalGainMin");
-       Check(QelXGetDigitalGainMax(key, &max[0], &max[1], &max[2], &max[3]),
-             "QelXGetDigitalGainMax");
-       return RangeText(min[0], max[0], " each");
-     }},
+     RawDigitalGainBounds, " each"},
     {"gpio-direction", "0x00..0xFF", kModel0, Kind::kByte, 0, 0xFF, nullptr,
-     QELCTL_SET_INT(QelGPIODirection), nullptr},
+     QELCTL_SET_INT(QelGPIODirection), nullptr, ""},
     {"gpio-output", "0x00..0xFF", kModel0, Kind::kByte, 0, 0xFF, nullptr,
-     QELCTL_SET_INT(QelGPIOOutput), nullptr},
+     QELCTL_SET_INT(QelGPIOOutput), nullptr, ""},
     {"gpio-input", "", kModel0, Kind::kByte, 0, 0xFF,
      [](std::int32_t key, Value& v) {
        std::uint8_t input = 0;
        Check(QelGPIOInput(key, &input), "QelGPIOInput");
        v.n[0] = input;
      },
-     nullptr, nullptr},
+     nullptr, nullptr, ""},
 };
+
+// The range of the shutter time in seconds, which the library checks.
+constexpr double kShortestShutterTime = 0.0001;
+constexpr double kLongestShutterTime = 1.0;
 
 bool Can(const Setting& s, bool write) { return write ? s.set != nullptr : s.get != nullptr; }
 
@@ -188,13 +200,19 @@ const Setting& RequireSetting(const std::string& name, bool writable) {
   return *setting;
 }
 
+// What a setting's value must be, for messages.
+std::string Expected(const Setting& setting) {
+  return std::string(setting.bounds != nullptr ? "an integer (" : "an integer in ") +
+         setting.accepts + (setting.bounds != nullptr ? ")" : "");
+}
+
 Value ParseValue(const Setting& setting, const std::string& text) {
   Value value;
   const std::string what = setting.name;
   switch (setting.kind) {
     case Kind::kInteger:
     case Kind::kByte:
-      value.n[0] = ParseInteger(text, setting.min, setting.max, what);
+      value.n[0] = ParseInteger(text, setting.min, setting.max, what, Expected(setting));
       break;
     case Kind::kSwitch:
       value.n[0] = ParseSwitch(text, what) ? 1 : 0;
@@ -214,7 +232,8 @@ Value ParseValue(const Setting& setting, const std::string& text) {
         throw UsageError(what + " takes one value for all four gains or four separated by commas");
       }
       for (std::size_t i = 0; i < 4; ++i) {
-        value.n[i] = ParseInteger(parts[parts.size() == 1 ? 0 : i], setting.min, setting.max, what);
+        value.n[i] = ParseInteger(parts[parts.size() == 1 ? 0 : i], setting.min, setting.max, what,
+                                  Expected(setting));
       }
       break;
     }
@@ -246,17 +265,48 @@ std::string FormatValue(const Setting& setting, const Value& value) {
 // What the setting accepts on this camera; the camera's own range when the
 // library can tell it.
 std::string Accepts(const Setting& setting, std::int32_t key) {
-  if (setting.range == nullptr) return setting.accepts;
+  if (setting.bounds == nullptr) return setting.accepts;
   try {
-    return setting.range(key);
+    std::int64_t min = 0, max = 0;
+    setting.bounds(key, min, max);
+    return RangeText(min, max, setting.unit);
   } catch (const CommandError&) {
     return setting.accepts;
   }
 }
 
+bool AppliesTo(const Setting& setting, const CameraSession& camera) {
+  return (setting.appliesTo & BitOfModel(camera.model())) != 0;
+}
+
+// Why a value cannot go to this camera, or "" when it can.
+std::string Unacceptable(const Setting& setting, const Value& value, const CameraSession& camera) {
+  if (setting.kind == Kind::kSeconds) {
+    if (value.seconds < kShortestShutterTime || value.seconds > kLongestShutterTime) {
+      return std::string(setting.name) + " accepts " + setting.accepts;
+    }
+    return "";
+  }
+  if (setting.bounds == nullptr) return "";
+  std::int64_t min = 0, max = 0;
+  try {
+    setting.bounds(camera.key(), min, max);
+  } catch (const CommandError&) {
+    return "";  // the library will say
+  }
+  const int count = setting.kind == Kind::kFourGains ? 4 : 1;
+  for (int i = 0; i < count; ++i) {
+    if (value.n[i] < min || value.n[i] > max) {
+      return std::string(setting.name) + " accepts " + RangeText(min, max, setting.unit) +
+             " on this camera";
+    }
+  }
+  return "";
+}
+
 // Why a setting may have been refused on this camera.
 std::string RefusalHint(const Setting& setting, const CameraSession& camera) {
-  if ((setting.appliesTo & BitOfModel(camera.model())) == 0) {
+  if (!AppliesTo(setting, camera)) {
     switch (setting.appliesTo) {
       case kModel0:
         return std::string(setting.name) + " works on QEL cameras only";
@@ -277,29 +327,72 @@ void PrintRow(const std::string& name, const std::string& value, const std::stri
 
 void PrintHeader() { PrintRow("setting", "value", "accepts"); }
 
+// The value as JSON: numbers, a switch as true/false, four gains as an array.
+void PutJsonValue(Json& json, const Setting& setting, const Value& value) {
+  switch (setting.kind) {
+    case Kind::kSwitch:
+      json.Bool("value", value.n[0] != 0);
+      break;
+    case Kind::kSeconds:
+      json.Number("value", value.seconds);
+      break;
+    case Kind::kFourGains:
+      json.BeginArray("value");
+      for (std::int64_t gain : value.n) json.Integer(nullptr, gain);
+      json.EndArray();
+      break;
+    default:
+      json.Integer("value", value.n[0]);
+  }
+}
+
 int GetSettings(const SessionOptions& sessionOptions, const std::vector<std::string>& names) {
   std::vector<const Setting*> chosen;
   for (const std::string& name : names) chosen.push_back(&RequireSetting(name, false));
 
   CameraSession camera(sessionOptions);
-  if (chosen.empty()) {
+  const bool everything = chosen.empty();
+  if (everything) {
     // Every readable setting of this kind of camera.
     for (const Setting& s : kSettings) {
-      if (s.get != nullptr && (s.appliesTo & BitOfModel(camera.model())) != 0) {
-        chosen.push_back(&s);
-      }
+      if (s.get != nullptr && AppliesTo(s, camera)) chosen.push_back(&s);
     }
   }
-  PrintHeader();
+  struct Row {
+    const Setting* setting;
+    Value value;
+    std::string accepts;
+  };
+  std::vector<Row> rows;
   std::vector<std::string> failures;
   for (const Setting* s : chosen) {
     Value value;
     try {
       s->get(camera.key(), value);
-      PrintRow(s->name, FormatValue(*s, value), s->set != nullptr ? Accepts(*s, camera.key()) : "");
+      rows.push_back({s, value, s->set != nullptr ? Accepts(*s, camera.key()) : ""});
     } catch (const CommandError& e) {
-      PrintRow(s->name, "-", "");
-      failures.push_back(e.what());
+      // A device outside the family offers only some of the video-class
+      // settings: what it does not have is left out, unless asked for.
+      if (!(camera.captureOnly() && everything)) failures.push_back(e.what());
+    }
+  }
+  if (JsonOutput()) {
+    Json json;
+    json.BeginObject().Integer("key", camera.key()).String("device", camera.label());
+    json.BeginObject("settings");
+    for (const Row& row : rows) {
+      json.BeginObject(row.setting->name);
+      PutJsonValue(json, *row.setting, row.value);
+      json.String("accepts", row.accepts).EndObject();
+    }
+    json.EndObject();
+    json.BeginArray("failures");
+    for (const std::string& failure : failures) json.String(nullptr, failure);
+    json.EndArray().EndObject().Print();
+  } else {
+    PrintHeader();
+    for (const Row& row : rows) {
+      PrintRow(row.setting->name, FormatValue(*row.setting, row.value), row.accepts);
     }
   }
   std::fflush(stdout);
@@ -312,7 +405,8 @@ int SetSettings(const SessionOptions& sessionOptions, const std::vector<std::str
     const Setting* setting;
     Value value;
   };
-  // Everything is checked before the camera is opened.
+  // Everything the command line can tell is checked before the camera is
+  // opened, what the camera tells before anything is changed.
   std::vector<Change> changes;
   for (const std::string& assignment : assignments) {
     const std::size_t equals = assignment.find('=');
@@ -325,12 +419,25 @@ int SetSettings(const SessionOptions& sessionOptions, const std::vector<std::str
 
   CameraSession camera(sessionOptions);
   for (const Change& change : changes) {
+    if (!AppliesTo(*change.setting, camera)) {
+      throw CommandError(kExitFailed,
+                         RefusalHint(*change.setting, camera) + "; nothing was changed");
+    }
+    const std::string why = Unacceptable(*change.setting, change.value, camera);
+    if (!why.empty()) throw UsageError(why + "; nothing was changed");
+  }
+  std::string applied;
+  for (const Change& change : changes) {
     try {
       change.setting->set(camera.key(), change.value);
     } catch (const CommandError& e) {
-      throw CommandError(kExitFailed,
-                         std::string(e.what()) + "; " + RefusalHint(*change.setting, camera));
+      throw CommandError(
+          kExitFailed,
+          std::string(e.what()) + "; " + RefusalHint(*change.setting, camera) + "; " +
+              (applied.empty() ? "nothing was changed" : "already changed: " + applied));
     }
+    applied += (applied.empty() ? "" : ", ") + std::string(change.setting->name) + "=" +
+               FormatValue(*change.setting, change.value);
   }
   // Read back what the camera now reports.
   PrintHeader();

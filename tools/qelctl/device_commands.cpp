@@ -1,4 +1,5 @@
 // version, list and formats: what needs no open camera.
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -6,20 +7,37 @@
 
 #include "camera_session.h"
 #include "commands.h"
+#include "json_writer.h"
 #include "qel/qel.h"
 
 namespace qelctl {
 namespace {
 
 int ShowVersion() {
-  char text[64];
-  if (!QelDLLVersion(text, sizeof text)) throw CallFailed("QelDLLVersion");
-  std::printf("%s\n", text);
+  std::printf("%s\n", LibraryVersion().c_str());
   return kExitSuccess;
 }
 
 int ShowDevices(bool withSerial) {
   const std::vector<std::string> entries = ListDevices(withSerial);
+  if (JsonOutput()) {
+    // Both the name and, for cameras of the family, the serial text.
+    const std::vector<std::string> names = withSerial ? ListDevices(false) : entries;
+    const std::vector<std::string> serials = withSerial ? entries : ListDevices(true);
+    Json json;
+    json.BeginObject().BeginArray("devices");
+    for (std::size_t key = 0; key < names.size(); ++key) {
+      json.BeginObject().Integer("key", static_cast<std::int64_t>(key)).String("name", names[key]);
+      if (key < serials.size() && serials[key] != names[key]) {
+        json.String("serial", serials[key]);
+      } else {
+        json.Null("serial");
+      }
+      json.EndObject();
+    }
+    json.EndArray().EndObject().Print();
+    return kExitSuccess;
+  }
   std::printf("%zu video device(s)\n", entries.size());
   for (std::size_t key = 0; key < entries.size(); ++key) {
     std::printf("  key %zu: %s\n", key, entries[key].c_str());
@@ -30,6 +48,21 @@ int ShowDevices(bool withSerial) {
 int ShowFormats(const std::string& device) {
   const DeviceChoice choice = ResolveDevice(device);
   const std::vector<FormatEntry> formats = ReadFormats(choice.position);
+  if (JsonOutput()) {
+    Json json;
+    json.BeginObject().Integer("key", choice.position).BeginArray("formats");
+    for (const FormatEntry& f : formats) {
+      json.BeginObject()
+          .Integer("index", f.index)
+          .Integer("width", f.width)
+          .Integer("height", f.height)
+          .Number("fps", f.fps)
+          .String("format", f.name)
+          .EndObject();
+    }
+    json.EndArray().EndObject().Print();
+    return kExitSuccess;
+  }
   if (formats.empty()) {
     std::printf("device %d lists no capture format\n", choice.position);
     return kExitSuccess;
@@ -42,6 +75,12 @@ int ShowFormats(const std::string& device) {
 }
 
 }  // namespace
+
+std::string LibraryVersion() {
+  char text[64];
+  if (!QelDLLVersion(text, sizeof text)) throw CallFailed("QelDLLVersion");
+  return text;
+}
 
 void AddDeviceCommands(CLI::App& app, Action& action) {
   app.add_subcommand("version", "show the library's version and build stamp")->callback([&action] {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "camera_session.h"
 #include "commands.h"
+#include "interrupt.h"
 #include "qel/qel.h"
 
 namespace qelctl {
@@ -56,10 +58,43 @@ std::string ProgressLine(std::int32_t state, float percent, double seconds) {
   return text;
 }
 
+// What Ctrl-C means during a rewrite: the first warns and the rewrite goes
+// on; another within kWindow stops; one after that starts over.
+class InterruptRule {
+ public:
+  static constexpr std::chrono::seconds kWindow{5};
+
+  // Takes the interrupts counted so far; true when the rewrite is to stop.
+  bool Stop(int count, bool live) {
+    for (; handled_ < count; ++handled_) {
+      const auto now = std::chrono::steady_clock::now();
+      if (warned_ && now - warnedAt_ <= kWindow) return true;
+      warned_ = true;
+      warnedAt_ = now;
+      std::fprintf(stderr,
+                   "%sqelctl: interrupting now would leave the camera without working firmware; "
+                   "the rewrite goes on (Ctrl-C again within %lld s to stop all the same)\n",
+                   live ? "\n" : "", static_cast<long long>(kWindow.count()));
+      std::fflush(stderr);
+    }
+    return false;
+  }
+
+ private:
+  int handled_ = 0;
+  bool warned_ = false;
+  std::chrono::steady_clock::time_point warnedAt_;
+};
+
 int Rewrite(const RewriteOptions& options) {
   std::error_code error;
   const std::uintmax_t size = std::filesystem::file_size(options.image, error);
   if (error) throw UsageError(options.image + ": " + error.message());
+  if (size == 0 && !options.force) {
+    throw UsageError(options.image +
+                     " is empty; writing it would erase the camera's firmware and write nothing "
+                     "(--force to do it all the same)");
+  }
   if (size >= kDataBlockAddress && !options.force) {
     throw UsageError(
         options.image + " has " + std::to_string(size) + " bytes; an image of " +
@@ -70,6 +105,10 @@ int Rewrite(const RewriteOptions& options) {
 
   CameraSession camera(options.session);
   const std::int32_t key = camera.key();
+  // From here a Ctrl-C would leave the camera half written: the first one
+  // only warns, a second one soon after stops.
+  InterruptWatch interrupts;
+  InterruptRule rule;
   if (!QelSoftRewrite(key, options.image.c_str())) throw CallFailed("QelSoftRewrite");
   std::printf("writing %s (%ju bytes) to key %d\n", options.image.c_str(), size, key);
   std::fflush(stdout);
@@ -99,6 +138,16 @@ int Rewrite(const RewriteOptions& options) {
       lastDecile = decile;
     }
     if (final) break;
+    if (rule.Stop(interrupts.Count(), live)) {
+      std::fprintf(stderr,
+                   "qelctl: stopped at %.1f%% on a second Ctrl-C; the camera's firmware is "
+                   "incomplete and the camera may not work until it is rewritten\n",
+                   static_cast<double>(percent));
+      std::fflush(stderr);
+      // Ends at once: the rewrite runs on in the library, and a close could
+      // wait for its current exchange.
+      std::_Exit(kExitInterrupted);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   if (state != 0) {
@@ -122,7 +171,8 @@ void AddFirmwareCommands(CLI::App& app, Action& action) {
       ->required()
       ->check(CLI::ExistingFile);
   rewrite->add_flag("--force", options->force,
-                    "write an image that reaches the camera's serial number and defect tables");
+                    "write an empty image, or one that reaches the camera's serial number and "
+                    "defect tables");
   rewrite->callback([&action, options] { action = [options] { return Rewrite(*options); }; });
 }
 

@@ -1,11 +1,29 @@
 #include "image_writer.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#if defined(QELCTL_HAVE_PNG)
-#  include <png.h>
+// stb's writer and JPEG reader, private to this file.
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_JPEG
+#define STBI_NO_STDIO
+#if defined(__GNUC__)
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wunused-function"
+#  pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#  pragma GCC diagnostic ignored "-Wsign-compare"
+#endif
+#include <stb_image.h>
+#include <stb_image_write.h>
+#if defined(__GNUC__)
+#  pragma GCC diagnostic pop
 #endif
 
 namespace qelctl {
@@ -27,6 +45,43 @@ void PutRgb(std::uint8_t* out, int y, int u, int v) {
 }
 
 std::string SystemError(const std::string& path) { return path + ": " + std::strerror(errno); }
+
+// A file the encoder writes into; remembers a failed write.
+struct Output {
+  std::FILE* file;
+  bool failed = false;
+};
+
+void WriteChunk(void* context, void* data, int size) {
+  auto* out = static_cast<Output*>(context);
+  if (!out->failed && std::fwrite(data, 1, static_cast<std::size_t>(size), out->file) !=
+                          static_cast<std::size_t>(size)) {
+    out->failed = true;
+  }
+}
+
+// Runs an encoder into a new file at path; the file is removed when anything
+// fails.
+template <typename Encode>
+bool WriteEncoded(const std::string& path, const char* kind, Encode encode, std::string& error) {
+  Output out{std::fopen(path.c_str(), "wb")};
+  if (out.file == nullptr) {
+    error = SystemError(path);
+    return false;
+  }
+  const bool encoded = encode(WriteChunk, &out) != 0;
+  const int savedErrno = errno;
+  const bool closed = std::fclose(out.file) == 0;
+  if (!encoded) {
+    error = path + ": the " + std::string(kind) + " encoder failed";
+  } else if (out.failed || !closed) {
+    errno = savedErrno;
+    error = SystemError(path);
+  }
+  const bool ok = encoded && !out.failed && closed;
+  if (!ok) std::remove(path.c_str());
+  return ok;
+}
 
 }  // namespace
 
@@ -54,72 +109,56 @@ bool Yuy2ToRgb(const std::uint8_t* frame, std::size_t length, int width, int hei
   return true;
 }
 
-#if defined(QELCTL_HAVE_PNG)
-
-bool CanWritePng() { return true; }
+bool DecodeJpeg(const std::uint8_t* data, std::size_t length, std::vector<std::uint8_t>& rgb,
+                int& width, int& height, std::string& error) {
+  if (data == nullptr || length == 0 || length > INT_MAX) {
+    error = "the frame is empty or too long to decode";
+    return false;
+  }
+  int components = 0;
+  stbi_uc* pixels =
+      stbi_load_from_memory(data, static_cast<int>(length), &width, &height, &components, 3);
+  if (pixels == nullptr) {
+    error = std::string("the frame is no JPEG image that can be decoded (") +
+            stbi_failure_reason() + ")";
+    return false;
+  }
+  rgb.assign(pixels,
+             pixels + static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+  stbi_image_free(pixels);
+  return true;
+}
 
 bool WritePng(const std::string& path, const std::uint8_t* rgb, int width, int height,
               std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    error = SystemError(path);
-    return false;
-  }
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-  bool written = false;
-  // libpng reports its errors by jumping back here; nothing between the
-  // setjmp and the jump owns anything that needs a destructor.
-  if (info != nullptr && setjmp(png_jmpbuf(png)) == 0) {
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const std::size_t stride = static_cast<std::size_t>(width) * 3;
-    for (int row = 0; row < height; ++row) {
-      png_write_row(png, rgb + static_cast<std::size_t>(row) * stride);
-    }
-    png_write_end(png, nullptr);
-    written = true;
-  }
-  png_destroy_write_struct(png != nullptr ? &png : nullptr, info != nullptr ? &info : nullptr);
-  const bool closed = std::fclose(file) == 0;
-  if (!written) {
-    error = path + ": libpng could not write the image";
-  } else if (!closed) {
-    error = SystemError(path);
-  }
-  if (!written || !closed) std::remove(path.c_str());
-  return written && closed;
+  return WriteEncoded(
+      path, "PNG",
+      [&](stbi_write_func* func, void* context) {
+        return stbi_write_png_to_func(func, context, width, height, 3, rgb, width * 3);
+      },
+      error);
 }
 
-#else
-
-bool CanWritePng() { return false; }
-
-bool WritePng(const std::string&, const std::uint8_t*, int, int, std::string& error) {
-  error = "this qelctl was built without PNG support";
-  return false;
+bool WriteJpeg(const std::string& path, const std::uint8_t* rgb, int width, int height, int quality,
+               std::string& error) {
+  return WriteEncoded(
+      path, "JPEG",
+      [&](stbi_write_func* func, void* context) {
+        return stbi_write_jpg_to_func(func, context, width, height, 3, rgb, quality);
+      },
+      error);
 }
-
-#endif
 
 bool WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t length,
                 std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    error = SystemError(path);
-    return false;
-  }
-  const bool written = length == 0 || std::fwrite(data, 1, length, file) == length;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) {
-    error = SystemError(path);
-    std::remove(path.c_str());
-    return false;
-  }
-  return true;
+  return WriteEncoded(
+      path, "raw",
+      [&](stbi_write_func*, void* context) {
+        auto* out = static_cast<Output*>(context);
+        if (length > 0 && std::fwrite(data, 1, length, out->file) != length) out->failed = true;
+        return 1;
+      },
+      error);
 }
 
 }  // namespace qelctl

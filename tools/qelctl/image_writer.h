@@ -1,5 +1,6 @@
-// Saving frames: YUY2 converted to RGB and written as PNG, other bytes
-// written as they are.
+// Saving frames: YUY2 converted to RGB, written as PNG or JPEG; MJPG frames
+// written as delivered or decoded for PNG; any frame's bytes as they are.
+// One writer (stb's) serves the native and the Windows build alike.
 #pragma once
 
 #include <cstddef>
@@ -16,12 +17,16 @@ namespace qelctl {
 bool Yuy2ToRgb(const std::uint8_t* frame, std::size_t length, int width, int height,
                std::vector<std::uint8_t>& rgb, std::string& error);
 
-// Whether this build can write PNG files.
-bool CanWritePng();
+// Decodes a JPEG image to 8-bit RGB; false with the reason in error.
+bool DecodeJpeg(const std::uint8_t* data, std::size_t length, std::vector<std::uint8_t>& rgb,
+                int& width, int& height, std::string& error);
 
 // Writes width x height 8-bit RGB pixels as a PNG file.
 bool WritePng(const std::string& path, const std::uint8_t* rgb, int width, int height,
               std::string& error);
+// The same as a baseline JPEG file of the quality (1..100).
+bool WriteJpeg(const std::string& path, const std::uint8_t* rgb, int width, int height, int quality,
+               std::string& error);
 
 // Writes length bytes to a file as they are.
 bool WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t length,

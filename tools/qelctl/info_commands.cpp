@@ -8,21 +8,36 @@
 
 #include "camera_session.h"
 #include "commands.h"
+#include "json_writer.h"
 #include "qel/qel.h"
 
 namespace qelctl {
 namespace {
 
-// Prints one line of device information; a failed call shows "-" and is
-// remembered.
+// Device information, line by line; a failed call shows "-" and is
+// remembered. With --json the lines become one object.
 class InfoPrinter {
  public:
-  void Line(const char* label, bool ok, const char* call, const std::string& value) {
-    std::printf("%-15s %s\n", label, ok ? value.c_str() : "-");
-    if (!ok) failures_.push_back(call);
-  }
+  InfoPrinter() { json_.BeginObject(); }
 
-  int Finish() const {
+  void Line(const char* label, const char* key, bool ok, const char* call,
+            const std::string& value) {
+    if (!JsonOutput()) std::printf("%-15s %s\n", label, ok ? value.c_str() : "-");
+    if (ok) {
+      json_.String(key, value);
+    } else {
+      json_.Null(key);
+      failures_.push_back(call);
+    }
+  }
+  Json& json() { return json_; }
+
+  int Finish() {
+    if (JsonOutput()) {
+      json_.BeginArray("failures");
+      for (const std::string& call : failures_) json_.String(nullptr, call + " failed");
+      json_.EndArray().EndObject().Print();
+    }
     std::fflush(stdout);
     for (const std::string& call : failures_)
       std::fprintf(stderr, "qelctl: %s failed\n", call.c_str());
@@ -30,6 +45,7 @@ class InfoPrinter {
   }
 
  private:
+  Json json_;
   std::vector<std::string> failures_;
 };
 
@@ -37,27 +53,37 @@ int ShowInfo(const SessionOptions& options) {
   CameraSession camera(options);
   const std::int32_t key = camera.key();
   InfoPrinter out;
-  std::printf("%-15s key %d, %s\n", "device", key, camera.label().c_str());
+  out.json().Integer("key", key).String("device", camera.label());
+  if (!JsonOutput()) std::printf("%-15s key %d, %s\n", "device", key, camera.label().c_str());
+  if (camera.captureOnly()) {
+    // A device outside the family has no command channel: nothing more to
+    // ask it.
+    out.json().Bool("frames_only", true);
+    if (!JsonOutput()) std::printf("%-15s frames only (no command channel)\n", "kind");
+    return out.Finish();
+  }
+  out.json().Bool("frames_only", false);
 
   // Each call is made before its value is formatted.
   char version[64] = {};
   bool ok = QelVersion(key, version, sizeof version);
-  out.Line("firmware", ok, "QelVersion", version);
+  out.Line("firmware", "firmware", ok, "QelVersion", version);
   for (std::int32_t type : {1, 2}) {
     std::int32_t temperature = 0;
     ok = QelTemperature(key, type, &temperature);
-    out.Line(("temperature " + std::to_string(type)).c_str(), ok, "QelTemperature",
+    out.Line(("temperature " + std::to_string(type)).c_str(),
+             type == 1 ? "temperature_1" : "temperature_2", ok, "QelTemperature",
              std::to_string(temperature));
   }
   std::uint32_t serial = 0;
   ok = QelGetSerialNo(key, &serial);
-  out.Line("serial number", ok, "QelGetSerialNo", Hex(serial, 8));
+  out.Line("serial number", "serial_number", ok, "QelGetSerialNo", Hex(serial, 8));
   std::uint8_t usbMode = 0;
   ok = QelUSBMode(key, &usbMode);
-  out.Line("USB mode", ok, "QelUSBMode", Hex(usbMode, 2));
+  out.Line("USB mode", "usb_mode", ok, "QelUSBMode", Hex(usbMode, 2));
   std::uint8_t recognition = 0;
   ok = QelCameraRecognition(key, &recognition);
-  out.Line("recognition", ok, "QelCameraRecognition", Hex(recognition, 2));
+  out.Line("recognition", "recognition", ok, "QelCameraRecognition", Hex(recognition, 2));
   return out.Finish();
 }
 

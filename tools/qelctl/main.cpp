@@ -8,6 +8,8 @@
 #include "camera_session.h"
 #include "command_support.h"
 #include "commands.h"
+#include "json_writer.h"
+#include "qel/qel.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"qelctl - list, open and control QEL cameras"};
@@ -18,6 +20,19 @@ int main(int argc, char** argv) {
 
   qelctl::PlatformOptions platform;
   qelctl::AddPlatformOptions(app, platform);
+  bool json = false;
+  app.add_flag("--json", json,
+               "print the result of list, formats, get, info and grab as one JSON document");
+  app.set_version_flag(
+      "--version",
+      [] {
+        try {
+          return qelctl::LibraryVersion();
+        } catch (const qelctl::CommandError& e) {
+          return std::string(e.what());
+        }
+      },
+      "show the library's version and build stamp");
   qelctl::Action action;
   qelctl::AddDeviceCommands(app, action);
   qelctl::AddCaptureCommands(app, action);
@@ -35,6 +50,11 @@ int main(int argc, char** argv) {
   }
 
   try {
+    qelctl::SetJsonOutput(json);
+    qelctl::SetFailureReasonSource([] {
+      char reason[512] = {};
+      return QelLastError(reason, sizeof reason) > 0 ? std::string(reason) : std::string();
+    });
     qelctl::SetUpPlatform(platform);
     return action ? action() : qelctl::kExitSuccess;
   } catch (const qelctl::CommandError& e) {

@@ -1,7 +1,8 @@
 // The rig's clock: real time, or a virtual millisecond count that advances
-// only when the library waits, sleeps or reads the tick count. Every advance
-// of the virtual clock lets the running streams deliver the frame due at the
-// new time before it returns.
+// only when the library waits, sleeps or reads the tick count. Every wait or
+// sleep on the virtual clock lets the running streams deliver the frame due
+// at the new time before it returns; a read of the tick count moves the clock
+// without delivering, and what fell due meanwhile comes with the next wait.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 namespace qel::sim {
 
 // GetTickCount of the platform: on the virtual clock each read advances the
-// clock by 1 ms (after reading it).
+// clock by 1 ms (after reading it), delivering no frame.
 std::uint32_t ReadTickCount();
 // The tick count without advancing the clock.
 std::uint32_t PeekTickCount();

@@ -84,7 +84,7 @@ int FaultTable::Calls(std::string_view operation) const {
 }
 
 void FaultTable::Record(std::string_view operation) {
-  if (sequence_.size() >= kSequenceKept) sequence_.erase(sequence_.begin());
+  if (sequence_.size() >= kSequenceKept) sequence_.pop_front();
   sequence_.emplace_back(operation);
 }
 

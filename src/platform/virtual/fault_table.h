@@ -2,6 +2,7 @@
 // uses it under its mutex.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,7 +46,7 @@ class FaultTable {
   std::vector<std::pair<std::string, int>> calls_;
   int fired_ = 0;
   static constexpr std::size_t kSequenceKept = 4096;
-  std::vector<std::string> sequence_;
+  std::deque<std::string> sequence_;  // dropped from the front: each call costs the same
 };
 
 }  // namespace qel::sim

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "platform/virtual/clock.h"
 #include "platform/virtual/frame_pattern.h"
+#include "platform/virtual/frame_stamp.h"
 #include "platform/virtual/media_formats.h"
 #include "platform/virtual/population.h"
 #include "platform/virtual/qelsim_access.h"
@@ -189,7 +190,7 @@ int qel::sim::exports::qelsim_set_property_interfaces(int device, int videoProcA
 }
 
 int qel::sim::exports::qelsim_set_frame_mode(int device, int mode) {
-  if (mode < QELSIM_FRAMES_PATTERN || mode > QELSIM_FRAMES_NONE) return -1;
+  if (mode < QELSIM_FRAMES_PATTERN || mode > QELSIM_FRAMES_CHECK_PATTERN) return -1;
   return WithDevice(device, VideoDevice, [&](Device& d) {
     d.frameMode = mode;
     return 0;
@@ -209,7 +210,10 @@ int qel::sim::exports::qelsim_check_frame(const unsigned char* frame, int32_t le
                                           int64_t* counter) {
   if (frame == nullptr || length <= 0) return 0;
   std::uint32_t c = 0;
-  if (!CheckFrame(frame, static_cast<std::size_t>(length), c)) return 0;
+  const auto bytes = static_cast<std::size_t>(length);
+  const bool intact = IsStampedPicture(frame, bytes) ? CheckStampedPicture(frame, bytes, c)
+                                                     : CheckFrame(frame, bytes, c);
+  if (!intact) return 0;
   if (counter) *counter = c;
   return 1;
 }

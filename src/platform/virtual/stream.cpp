@@ -1,11 +1,14 @@
 #include "platform/virtual/stream.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 
 #include "platform/virtual/capture_state.h"
 #include "platform/virtual/frame_pattern.h"
 #include "platform/virtual/media_formats.h"
 #include "platform/virtual/rig.h"
+#include "platform/virtual/scene.h"
 #include "qel/qelsim.h"
 
 namespace qel::sim {
@@ -30,7 +33,7 @@ std::uint64_t Scramble(std::uint64_t x) {
 
 // Length of frame k in a frame mode: varying frames take between half and
 // one and a half times the nominal length.
-std::size_t FrameLength(int mode, std::size_t nominal, std::int64_t k) {
+std::size_t PatternLength(int mode, std::size_t nominal, std::int64_t k) {
   if (mode == QELSIM_FRAMES_EMPTY) return 0;
   if (mode != QELSIM_FRAMES_VARYING || nominal < 2) return nominal;
   return nominal / 2 + static_cast<std::size_t>(Scramble(static_cast<std::uint64_t>(k)) % nominal);
@@ -48,15 +51,30 @@ void DeliverFrame(std::unique_lock<std::mutex>& lock, StreamCore& core, std::int
   if (callback == nullptr || mode == QELSIM_FRAMES_NONE) return;
   if (grabber.oneShot) core.oneShotDone = true;
 
-  std::size_t length = FrameLength(mode, NominalFrameLength(core.format), k);
+  const bool picture = mode == QELSIM_FRAMES_PATTERN && (core.yuy2 || core.jpeg);
+  const SceneSettings settings = picture ? SceneSettingsOfLocked(device) : SceneSettings{};
+  std::size_t length = PatternLength(mode, NominalFrameLength(core.format), k);
   double sampleTime = static_cast<double>(k) * static_cast<double>(core.format.interval) / 1e7;
   lock.unlock();
-  if (core.buffer.size() < length || core.buffer.empty()) {
-    core.buffer.resize(std::max<std::size_t>(length, kFrameHeaderSize));
-  }
   if (which == 1) {
-    FillFrame(core.buffer.data(), length, static_cast<std::uint32_t>(k));
-    callback->BufferCB(sampleTime, core.buffer.data(), static_cast<long>(length));
+    const auto counter = static_cast<std::uint32_t>(k);
+    std::uint8_t* frame = nullptr;
+    if (picture && core.yuy2) {
+      core.yuy2->Render(core.buffer.data(), counter, settings);
+      frame = core.buffer.data();
+      length = core.yuy2->length();
+    } else if (picture && core.jpeg->Render(core.jpegFrame, counter, settings)) {
+      frame = core.jpegFrame.data();
+      length = core.jpegFrame.size();
+    } else {
+      if (core.buffer.size() < length || core.buffer.empty()) {
+        core.buffer.resize(std::max<std::size_t>(length, kFrameHeaderSize));
+      }
+      FillFrame(core.buffer.data(), length, counter);
+      if (core.yuy2) core.yuy2->Forget();
+      frame = core.buffer.data();
+    }
+    callback->BufferCB(sampleTime, frame, static_cast<long>(length));
   } else {
     // There is no media sample object in the rig: SampleCB gets none.
     callback->SampleCB(sampleTime, nullptr);
@@ -107,6 +125,15 @@ StreamRunner::StreamRunner(DevicePtr device, std::shared_ptr<FilterState> grabbe
   core_->format = format;
   if (core_->format.interval <= 0) core_->format.interval = 333333;
   core_->startVirtual = rig.virtualElapsed;
+  // The scene for the formats a camera delivers as pictures; too small a
+  // frame carries the check pattern alone.
+  const int width = core_->format.width;
+  const int height = std::abs(core_->format.height);
+  if (width >= kStripRows && height >= kStripRows) {
+    const std::string subtype = SubtypeName(core_->format.subtype);
+    if (subtype == "YUY2") core_->yuy2 = std::make_unique<PictureYuy2>(width, height);
+    if (subtype == "MJPG") core_->jpeg = std::make_unique<PictureJpeg>(width, height);
+  }
   core_->startReal = Clock::now();
   core_->device->activeStream = core_.get();
   rig.streams.push_back(core_);

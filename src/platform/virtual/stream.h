@@ -1,7 +1,9 @@
 // The streaming thread of a running graph: it calls the sample grabber's
-// callback with pattern frames in the capture pin's format, paced by the
-// rig's clock. On the virtual clock a stream delivers when the clock advances
-// (the latest frame due, skipping the others), and the advancing call waits
+// callback with frames in the capture pin's format, paced by the rig's
+// clock: pictures of the test scene for YUY2 and MJPG, the check pattern for
+// other formats and frame modes. A frame is rendered only when it is
+// delivered. On the virtual clock a stream delivers when the clock is waited
+// on (the latest frame due, skipping the others), and the waiting call waits
 // for those deliveries.
 #pragma once
 
@@ -13,6 +15,8 @@
 #include <vector>
 
 #include "platform/virtual/device.h"
+#include "platform/virtual/picture_jpeg.h"
+#include "platform/virtual/picture_yuy2.h"
 
 namespace qel::sim {
 
@@ -30,7 +34,13 @@ struct StreamCore {
   std::int64_t done = -1;    // latest frame handled
   bool stop = false;
   bool oneShotDone = false;
+  // What the streaming thread alone touches: the frame buffer, and the
+  // renderers of the scene for a YUY2 or MJPG stream (they keep what did
+  // not change from one frame to the next).
   std::vector<std::uint8_t> buffer;
+  std::unique_ptr<PictureYuy2> yuy2;
+  std::unique_ptr<PictureJpeg> jpeg;
+  std::vector<std::uint8_t> jpegFrame;
 };
 
 class StreamRunner {
