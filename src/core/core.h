@@ -33,6 +33,13 @@
 //   1a. CaptureState::periodMutex (capture/capture_context.h): the capture
 //      period's counts and last used values; short updates only (the
 //      period's COM initialisation is made under it).
+//   1b. FrameStore's listener lock (capture/frame_store.h): held by the
+//      streaming thread across a call of the application's frame callback,
+//      which may call exports that take the locks below (receive, settings),
+//      never lock 1: a close from inside the callback is refused before it
+//      takes its key's lock, because the close on another thread that holds
+//      that lock waits here for the callback. A teardown takes it outside
+//      every lock of the capture context.
 //   2. HidChannel's mutex (hid/hid_channel.h): one request-and-reply
 //      exchange on one camera's channel.
 //   3. CaptureContext::objectsMutex (capture/capture_context.h): the
@@ -48,8 +55,10 @@
 //   7. CameraTable's mutex (core/camera_table.h): leaf.
 //
 // The streaming thread of a running graph enters the library only in the
-// sample grabber callback, which takes FrameStore's swap lock and nothing
-// else. The rewrite thread takes a HidChannel's mutex (through exchanges) and
+// sample grabber callback, which takes FrameStore's swap lock and then, when
+// the application set a frame callback, the listener lock around its call.
+// Waiters (QelWaitImage) sleep on the store's condition variable under the
+// swap lock. The rewrite thread takes a HidChannel's mutex (through exchanges) and
 // the rewrite record's lock, never both at once.
 #pragma once
 
