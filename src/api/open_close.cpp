@@ -192,7 +192,7 @@ void CloseCamera(std::int32_t key) {
   CameraTable& table = CameraTable::Instance();
   std::optional<CameraSlot> slot = table.FindSlot(key);
   QelSetLed(key, 0);  // while the capture still runs: the LED is a video property
-  ForgetFailure();    // a device without the LED still closes
+  ClearFailure();     // a device without the LED still closes
   if (slot && slot->channel) slot->channel->Close();
   std::int32_t stopped = kStopNotRunning;
   if (slot && slot->captureIndex != -1) stopped = StopCapture(slot->captureIndex);

@@ -49,21 +49,11 @@ void Refail(ErrorCode code, const char* format, ...) {
 
 bool HasFailure() { return current.recorded; }
 
-void ForgetFailure() {
-  current.recorded = false;
-  current.code = ErrorCode::kNone;
-  current.text.clear();
-}
-
 ExportScope::ExportScope(const char* name, bool clearsError) : outermost_(current.depth == 0) {
   ++current.depth;
   if (!outermost_ || !clearsError) return;
   current.exportName = name;
-  if (current.recorded || current.code != ErrorCode::kNone) {
-    current.recorded = false;
-    current.code = ErrorCode::kNone;
-    current.text.clear();
-  }
+  if (current.recorded || current.code != ErrorCode::kNone) ClearFailure();
 }
 
 ExportScope::~ExportScope() { --current.depth; }
@@ -72,11 +62,7 @@ void ExportScope::Finish(Outcome outcome) {
   if (!outermost_) return;
   switch (outcome) {
     case Outcome::kSucceeded:
-      if (current.recorded) {
-        current.recorded = false;
-        current.code = ErrorCode::kNone;
-        current.text.clear();
-      }
+      if (current.recorded) ClearFailure();
       return;
     case Outcome::kFailed:
       if (!current.recorded) Fail(ErrorCode::kPlatform, "the call failed");

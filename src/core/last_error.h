@@ -51,8 +51,6 @@ void Refail(ErrorCode code, const char* format, ...)
 #endif
     ;
 bool HasFailure();
-// Drops a reason recorded along a path whose failure does not matter.
-void ForgetFailure();
 
 // How an export's result reads.
 enum class Outcome { kSucceeded, kFailed, kNeither };
@@ -79,10 +77,11 @@ class ExportScope {
 ErrorCode LastErrorCode();
 const std::string& LastErrorText();
 
-// For a thread of the library's own that reports its failure later through
-// an export (the firmware rewrite): forgets the thread's reason, so that the
-// next one recorded is that of the latest failure; and reads a recorded
-// reason without an export's name.
+// Forgets the thread's reason: after a path whose failure does not matter,
+// and on a thread of the library's own that reports its failure later
+// through an export (the firmware rewrite), so that the next reason recorded
+// is that of the latest failure. LastFailureDetail reads a recorded reason
+// without an export's name.
 void ClearFailure();
 const std::string& LastFailureDetail();
 
