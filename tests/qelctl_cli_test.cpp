@@ -224,8 +224,9 @@ TEST_F(QelctlTest, JsonAndVersionAreForScripts) {
   const ToolRun option = Qelctl("--version");
   const ToolRun command = Qelctl("version");
   EXPECT_EQ(option.exitCode, 0);
-  EXPECT_EQ(option.output, command.output);
-  EXPECT_TRUE(Contains(option.output, "Version")) << option.output;
+  EXPECT_TRUE(Contains(option.output, "qelctl " QEL_VERSION_STRING "\n")) << option.output;
+  EXPECT_TRUE(Contains(option.output, command.output)) << "and the library's version";
+  EXPECT_TRUE(Contains(command.output, "Version")) << command.output;
 }
 
 TEST_F(QelctlTest, SetReadsBackWhatTheCameraNowReports) {

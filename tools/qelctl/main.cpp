@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "qel/qel.h"
+#include <string>
 
 #include "camera_session.h"
 #include "command_support.h"
@@ -13,7 +13,6 @@
 
 int main(int argc, char** argv) {
   CLI::App app{"qelctl - list, open and control QEL cameras"};
-  app.set_version_flag("--version", "qelctl " QEL_VERSION_STRING);
   app.require_subcommand(1);
   // Global options may also follow the subcommand.
   app.fallthrough();
@@ -26,13 +25,14 @@ int main(int argc, char** argv) {
   app.set_version_flag(
       "--version",
       [] {
+        std::string text = "qelctl " QEL_VERSION_STRING "\n";
         try {
-          return qelctl::LibraryVersion();
+          return text + qelctl::LibraryVersion();
         } catch (const qelctl::CommandError& e) {
-          return std::string(e.what());
+          return text + e.what();
         }
       },
-      "show the library's version and build stamp");
+      "show the tool's version, and the library's version and build stamp");
   qelctl::Action action;
   qelctl::AddDeviceCommands(app, action);
   qelctl::AddCaptureCommands(app, action);
