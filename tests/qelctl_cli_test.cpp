@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "command_support.h"
+#include "qel/qel.h"
 
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
