@@ -26,7 +26,7 @@ void RatioReporter::PrintRatio(const std::string& label, const std::string& meas
   const double base = Nanoseconds(baseline);
   const double value = Nanoseconds(measured);
   if (base <= 0.0 || value <= 0.0) return;
-  std::printf("%-58s %10.1f us / %8.1f us = %5.2f  (target <= %.1f)\n", label.c_str(), value / 1e3,
+  std::printf("%-58s %10.1f us / %8.1f us = %5.2f  (target <= %.2f)\n", label.c_str(), value / 1e3,
               base / 1e3, value / base, target);
 }
 
@@ -43,7 +43,7 @@ void RatioReporter::PrintCounterRatio(const std::string& label, const std::strin
   const double base = Counter(baseline, baselineCounter);
   const double value = Counter(benchmark, counter);
   if (base <= 0.0 || value <= 0.0) return;
-  std::printf("%-58s %10.1f us / %8.1f us = %5.2f  (target <= %.1f)\n", label.c_str(), value / 1e3,
+  std::printf("%-58s %10.1f us / %8.1f us = %5.2f  (target <= %.2f)\n", label.c_str(), value / 1e3,
               base / 1e3, value / base, target);
 }
 
