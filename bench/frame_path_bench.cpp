@@ -153,7 +153,9 @@ class OpenCamera {
   bool opened_ = false;
 };
 
-void BM_ReceiveImage(benchmark::State& state) {
+// Each iteration stores a new frame (untimed) and times one receive of it.
+template <typename Receive>
+void ReceiveLoop(benchmark::State& state, Receive receive) {
   OpenCamera camera;
   if (!camera.opened()) {
     state.SkipWithError("the rig's camera did not open");
@@ -167,33 +169,22 @@ void BM_ReceiveImage(benchmark::State& state) {
     sampleTime += 1.0 / 30.0;
     camera.callback().BufferCB(sampleTime, frame.data(), static_cast<long>(frame.size()));
     state.ResumeTiming();
-    if (!QelReceiveImage(0, buffer.data())) state.SkipWithError("no new frame");
+    if (!receive(buffer.data())) state.SkipWithError("no new frame");
     benchmark::DoNotOptimize(buffer.data());
   }
+}
+
+void BM_ReceiveImage(benchmark::State& state) {
+  ReceiveLoop(state, [](unsigned char* buffer) { return QelReceiveImage(0, buffer) == 1; });
 }
 BENCHMARK(BM_ReceiveImage)->Unit(benchmark::kMicrosecond);
 
 void ReceiveExLoop(benchmark::State& state) {
-  OpenCamera camera;
-  if (!camera.opened()) {
-    state.SkipWithError("the rig's camera did not open");
-    return;
-  }
-  auto frame = PatternFrame();
-  std::vector<unsigned char> buffer(kFrameBytes);
   QelFrameInfo info{};
   info.size = sizeof info;
-  double sampleTime = 100.0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    sampleTime += 1.0 / 30.0;
-    camera.callback().BufferCB(sampleTime, frame.data(), static_cast<long>(frame.size()));
-    state.ResumeTiming();
-    if (QelReceiveImageEx(0, buffer.data(), static_cast<int32_t>(kFrameBytes), &info) != 1) {
-      state.SkipWithError("no new frame");
-    }
-    benchmark::DoNotOptimize(buffer.data());
-  }
+  ReceiveLoop(state, [&info](unsigned char* buffer) {
+    return QelReceiveImageEx(0, buffer, static_cast<int32_t>(kFrameBytes), &info) == 1;
+  });
 }
 
 void BM_ReceiveImageEx(benchmark::State& state) { ReceiveExLoop(state); }
@@ -319,26 +310,29 @@ int main(int argc, char** argv) {
                       "BM_MemcpyFrame", 1.2);
   reporter.PrintRatio("streaming thread per frame with a frame callback",
                       "BM_StreamingThreadPerFrameWithCallback", "BM_StreamingThreadPerFrame", 1.05);
-  std::printf("\nReceiving, to the plain memcpy (both buffers in the cache) and to the fair\n"
-              "baseline (the frame written into one of three rotating buffers first, as a\n"
-              "delivery does, untimed in both):\n");
+  std::printf(
+      "\nReceiving, to the plain memcpy (both buffers in the cache) and to the fair\n"
+      "baseline (the frame written into one of three rotating buffers first, as a\n"
+      "delivery does, untimed in both):\n");
   reporter.PrintRatio("QelReceiveImage per new frame, plain", "BM_ReceiveImage", "BM_MemcpyFrame",
                       1.5);
   reporter.PrintRatio("QelReceiveImage per new frame, fair", "BM_ReceiveImage",
                       "BM_MemcpyFrameRotating", 1.2);
   reporter.PrintRatio("QelReceiveImageEx per new frame, fair", "BM_ReceiveImageEx",
                       "BM_MemcpyFrameRotating", 1.2);
-  reporter.PrintRatio("QelReceiveImageEx with QEL_LOG=debug, to without", "BM_ReceiveImageExLogDebug",
-                      "BM_ReceiveImageEx", 1.05);
-  std::printf("\nQelWaitImage from a frame's arrival to the waiting thread's return:\n"
-              "  median %.1f us, 99th percentile %.1f us (target <= 1000 us)\n",
-              reporter.Counter("BM_WaitImageWakeUp/iterations:200/manual_time", "median_us"),
-              reporter.Counter("BM_WaitImageWakeUp/iterations:200/manual_time", "p99_us"));
-  std::printf("\nOpening a 30 frames-per-second camera on the rig's real clock:\n"
-              "  QEL_OPEN_FAST %.1f ms (target <= 100 ms + one frame interval = 133 ms), "
-              "classic %.1f ms\n",
-              reporter.Nanoseconds("BM_OpenFast/iterations:10/manual_time") / 1e6,
-              reporter.Nanoseconds("BM_OpenClassic/iterations:1/manual_time") / 1e6);
+  reporter.PrintRatio("QelReceiveImageEx with QEL_LOG=debug, to without",
+                      "BM_ReceiveImageExLogDebug", "BM_ReceiveImageEx", 1.05);
+  std::printf(
+      "\nQelWaitImage from a frame's arrival to the waiting thread's return:\n"
+      "  median %.1f us, 99th percentile %.1f us (target <= 1000 us)\n",
+      reporter.Counter("BM_WaitImageWakeUp/iterations:200/manual_time", "median_us"),
+      reporter.Counter("BM_WaitImageWakeUp/iterations:200/manual_time", "p99_us"));
+  std::printf(
+      "\nOpening a 30 frames-per-second camera on the rig's real clock:\n"
+      "  QEL_OPEN_FAST %.1f ms (target <= 100 ms + one frame interval = 133 ms), "
+      "classic %.1f ms\n",
+      reporter.Nanoseconds("BM_OpenFast/iterations:10/manual_time") / 1e6,
+      reporter.Nanoseconds("BM_OpenClassic/iterations:1/manual_time") / 1e6);
   std::printf("\nPaced at 120 frames per second, to one memcpy paced the same way:\n");
   reporter.PrintRatio("streaming thread while another thread receives (mean)",
                       "BM_StreamingThreadWhileReceiving/manual_time",

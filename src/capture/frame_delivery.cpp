@@ -60,27 +60,19 @@ bool StreamEnded(const FrameSource& source) {
     case StreamEnd::kRunning:
       return false;
     case StreamEnd::kClosed:
-      return Fail(ErrorCode::kNoCamera, "the camera under key %d was closed",
-                  static_cast<int>(source.slot.key)) ||
-             true;
+      Fail(ErrorCode::kNoCamera, "the camera under key %d was closed",
+           static_cast<int>(source.slot.key));
+      break;
     case StreamEnd::kDeviceLost:
-      return Fail(ErrorCode::kDeviceLost, "the camera under key %d was unplugged",
-                  static_cast<int>(source.slot.key)) ||
-             true;
+      Fail(ErrorCode::kDeviceLost, "the camera under key %d was unplugged",
+           static_cast<int>(source.slot.key));
+      break;
   }
   return true;
 }
 
 void FillInfo(QelFrameInfo* info, const FrameStore& frames, const FrameDetails& details) {
-  if (info == nullptr) return;
-  const StreamShape& shape = frames.Shape();
-  info->width = shape.width;
-  info->height = shape.height;
-  std::memcpy(info->format, shape.format, sizeof info->format);
-  info->bytes = static_cast<std::int32_t>(std::min<std::int64_t>(details.length, INT32_MAX));
-  info->sampleTime = details.sampleTime;
-  info->sequence = details.sequence;
-  info->dropped = details.dropped;
+  if (info != nullptr) frames.FillFrameInfo(details, *info);
 }
 
 // One look at the store: 1 frame handed out, 0 none new, -1 failure.

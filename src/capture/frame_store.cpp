@@ -35,39 +35,43 @@ bool FrameStore::Deliver(double sampleTime, const std::uint8_t* data, long lengt
   if (!write_.Fit(size)) return false;
   if (size > 0) std::memcpy(write_.data.get(), data, size);
   write_.length = size;
-  std::uint64_t sequence = 0;
-  std::uint64_t dropped = 0;
+  FrameDetails details;
+  details.length = static_cast<std::int64_t>(size);
+  details.sampleTime = sampleTime;
   {
     std::lock_guard lock(swapMutex_);
     if (HasNewLocked()) ++dropped_;  // the frame replaced was never handed out
     std::swap(write_, latest_);
     latestTime_ = sampleTime;
-    sequence = ++latestSequence_;
-    dropped = dropped_;
+    details.sequence = ++latestSequence_;
+    details.dropped = dropped_;
     hasBuffer_.store(true, std::memory_order_release);
   }
   frameLength_.store(static_cast<std::int32_t>(std::min<std::size_t>(size, INT32_MAX)),
                      std::memory_order_release);
   if (waiters_.load() > 0) arrived_.notify_all();
   if (hasListener_.load(std::memory_order_acquire)) {
-    CallListener(data, size, sampleTime, sequence, dropped);
+    CallListener(data, details);
   }
   return true;
 }
 
-void FrameStore::CallListener(const std::uint8_t* data, std::size_t length, double sampleTime,
-                              std::uint64_t sequence, std::uint64_t dropped) {
+void FrameStore::FillFrameInfo(const FrameDetails& details, QelFrameInfo& info) const {
+  info.width = shape_.width;
+  info.height = shape_.height;
+  std::memcpy(info.format, shape_.format, sizeof info.format);
+  info.bytes = static_cast<std::int32_t>(std::min<std::int64_t>(details.length, INT32_MAX));
+  info.sampleTime = details.sampleTime;
+  info.sequence = details.sequence;
+  info.dropped = details.dropped;
+}
+
+void FrameStore::CallListener(const std::uint8_t* data, const FrameDetails& details) {
   std::lock_guard lock(listenerMutex_);
   if (listener_.callback == nullptr) return;
   QelFrameInfo info{};
   info.size = sizeof info;
-  info.width = shape_.width;
-  info.height = shape_.height;
-  std::memcpy(info.format, shape_.format, sizeof info.format);
-  info.bytes = static_cast<std::int32_t>(std::min<std::size_t>(length, INT32_MAX));
-  info.sampleTime = sampleTime;
-  info.sequence = sequence;
-  info.dropped = dropped;
+  FillFrameInfo(details, info);
   const FrameStore* outer = listenerOfThread;
   listenerOfThread = this;
   listener_.callback(listener_.key, data, &info, listener_.user);

@@ -98,6 +98,8 @@ class FrameStore {
   // Fixed before the stream starts.
   void SetShape(const StreamShape& shape) { shape_ = shape; }
   const StreamShape& Shape() const { return shape_; }
+  // What the application is told of a frame of this stream.
+  void FillFrameInfo(const FrameDetails& details, QelFrameInfo& info) const;
 
   // Replaces the listener (a null callback removes it); returns when no call
   // of the old one is in progress on another thread. Refused (false) once
@@ -116,8 +118,7 @@ class FrameStore {
   };
 
   bool HasNewLocked() const;  // caller holds swapMutex_
-  void CallListener(const std::uint8_t* data, std::size_t length, double sampleTime,
-                    std::uint64_t sequence, std::uint64_t dropped);
+  void CallListener(const std::uint8_t* data, const FrameDetails& details);
 
   Buffer write_;  // streaming thread only
   StreamShape shape_;
