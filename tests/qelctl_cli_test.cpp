@@ -17,19 +17,7 @@
 #include "command_support.h"
 #include "qel/qel.h"
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
-#if defined(__GNUC__)
-#  pragma GCC diagnostic push
-#  pragma GCC diagnostic ignored "-Wunused-function"
-#  pragma GCC diagnostic ignored "-Wsign-compare"
-#endif
-#include <stb_image.h>
-#if defined(__GNUC__)
-#  pragma GCC diagnostic pop
-#endif
+#include "support/stb_image_decoder.h"
 
 namespace {
 
