@@ -386,7 +386,11 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   context->buildStatus.store(kBuildNotBuilt);
   try {
     BuildCaptureGraph(captureIndex);
-  } catch (...) {  // out of memory: whatever the attempt made goes
+  } catch (...) {  // out of memory: whatever the attempt made goes, stopped first
+    try {
+      StopGraph(*context);
+    } catch (...) {  // a graph that cannot even be asked to stop is released all the same
+    }
     ReleaseCaptureObjects(captureIndex);
     context->buildStatus.store(kBuildNotBuilt);
   }
