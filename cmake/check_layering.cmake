@@ -3,6 +3,7 @@
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "SOURCE_DIR is not set")
 endif()
+get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)
 
 # Parts and their allowed includes, from the rules file.
 file(STRINGS "${SOURCE_DIR}/src/layering.txt" rule_lines)
@@ -34,9 +35,15 @@ foreach(source IN LISTS sources)
     math(EXPR violations "${violations} + 1")
     continue()
   endif()
-  file(STRINGS "${SOURCE_DIR}/src/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  # Angle brackets too: src/ is on the library's include path, so <core/x.h>
+  # reaches a library header as "core/x.h" does. Other angle-bracket headers
+  # (the system's) are not the library's.
+  file(STRINGS "${SOURCE_DIR}/src/${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]")
   foreach(line IN LISTS includes)
-    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" header "${line}")
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[\"<]([^\">]+)[\">].*$" "\\1" header "${line}")
+    if(line MATCHES "include[ \t]*<" AND NOT EXISTS "${SOURCE_DIR}/src/${header}")
+      continue()
+    endif()
     # Public headers, and the part's own headers (not those of a backend
     # nested below it).
     if(header MATCHES "^qel/")

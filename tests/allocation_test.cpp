@@ -3,6 +3,7 @@
 // can be made to fail, and the largest request is recorded.
 #include <cstdlib>
 #include <new>
+#include <string>
 
 #include "capture/capture_context.h"
 #include "core/camera_table.h"
@@ -47,6 +48,12 @@ namespace {
 
 using Allocations = RigTest;
 
+std::string Reason() {
+  char text[256] = "";
+  QelLastError(text, sizeof text);
+  return text;
+}
+
 bool AnyCaptureRunning() {
   for (int index = 0; index < kCaptureContexts; ++index) {
     if (ContextAt(index)->IsRunning()) return true;
@@ -83,6 +90,27 @@ TEST_F(Allocations, OpenSurvivesAnAllocationFailureAtEveryStep) {
   }
   EXPECT_GT(failedOpens, 0);
   EXPECT_EQ(qelsim_com_depth(), 0);
+}
+
+// An open that runs out of memory while stopping a graph left running by a
+// failed close keeps no table position reserved: a later open stops that
+// graph and never builds a second one on its device.
+TEST_F(Allocations, OpenThatCannotStopALeftoverGraphReservesNothing) {
+  for (long failAt = 0; failAt < 8; ++failAt) {
+    ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0);
+    qelsim_inject_fault(-1, "WaitForCompletion", 0, 1);
+    QelClose(0);
+    ASSERT_TRUE(AnyCaptureRunning());
+    tl_allocations = 0;
+    tl_failAt = failAt;
+    const int32_t result = QelOpen(2, 640, 480, 30.0, "YUY2");
+    tl_failAt = -1;
+    if (result == 1) QelClose(2);
+    ASSERT_EQ(QelOpen(0, 1920, 1080, 30.0, "YUY2"), 0) << failAt << " " << Reason();
+    EXPECT_EQ(qelsim_running_streams(), 1) << failAt;
+    QelClose(0);
+    EXPECT_FALSE(AnyCaptureRunning()) << failAt;
+  }
 }
 
 // Out of memory anywhere inside, an export returns its failure value and

@@ -231,7 +231,7 @@ TEST_F(CaptureGraph, GraphsHoldTheApartmentAndLeaveNoInitialisationBehind) {
 
 TEST_F(CaptureGraph, RunningContextIsNotBuiltAgain) {
   ASSERT_EQ(StartRigCapture(0, 0, 1920, 1080, 30.0), kBuildRunning);
-  EXPECT_EQ(StartRigCapture(0, 1, 1280, 720, 30.0), -2);
+  EXPECT_EQ(StartRigCapture(0, 1, 1280, 720, 30.0), kCaptureAlreadyRunning);
   EXPECT_EQ(Context(0).boundDevice, 0);
 }
 

@@ -84,13 +84,21 @@ class ChannelUndo {
 // again first; one that still runs keeps its position out of use, and when
 // it runs on the device being opened the open fails rather than build a
 // second graph on a device still streaming.
+bool StoppedAgain(int position) {
+  try {
+    return StopCapture(position) == kStopDone;
+  } catch (...) {  // out of memory: it runs on, like a graph that would not stop
+    return false;
+  }
+}
+
 int ReserveBuildPosition(std::int32_t device) {
   int chosen = -1;
   bool deviceStillStreaming = false;
   for (int position = 0; position < kMaxCameras; ++position) {
     if (!ReservePosition(position)) continue;
     if (const std::optional<std::int32_t> bound = RunningDevice(position)) {
-      if (StopCapture(position) != kStopDone) {
+      if (!StoppedAgain(position)) {
         deviceStillStreaming = deviceStillStreaming || *bound == device;
         ReleasePosition(position);
         continue;
@@ -152,7 +160,7 @@ std::int32_t OpenCamera(std::int32_t key, std::int32_t width, std::int32_t heigh
   const std::optional<std::string> name = ListedName(key);
   if (!name) return kOpenFailed;
   const CameraModel model = ModelFromFriendlyName(*name);
-  if (model == kModelNone) {
+  if (!IsFamilyCamera(model)) {
     table.StoreSlot(position, key, nullptr, kModelNone, nullptr, -1, kNoCameraNumber);
     captureUndo.Dismiss();
     return kOpenedCaptureOnly;

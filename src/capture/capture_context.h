@@ -73,8 +73,9 @@ struct CaptureContext {
 
 struct CaptureState {
   std::array<CaptureContext, kCaptureContexts> contexts;
-  // The callback object of each capture index while its graph exists;
-  // touched only by the opener or closer of that index.
+  // The library's share of each index's grabber callback, from the build
+  // step that attaches it until ReleaseCaptureObjects lets it go; only the
+  // open or close holding that index touches its entry.
   std::array<std::shared_ptr<vrk_SampleGrabberCB>, kCaptureContexts> grabberCallbacks;
 
   // The capture period, shared by builds of different cameras that may run

@@ -459,7 +459,10 @@ void ReleaseCaptureObjects(std::int32_t captureIndex) {
   // count no reference on it, and may call it for as long as it holds it.
   // The graph has stopped by now.
   EndFrames(*context, StreamEnd::kClosed);
-  if (context->sampleGrabber) context->sampleGrabber->SetCallback(nullptr, kBufferCallback);
+  try {
+    if (context->sampleGrabber) context->sampleGrabber->SetCallback(nullptr, kBufferCallback);
+  } catch (...) {  // out of memory: the release goes on, so nothing stays half torn down
+  }
   std::shared_ptr<vrk_SampleGrabberCB> callback;
   {
     std::lock_guard lock(context->objectsMutex);

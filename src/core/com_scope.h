@@ -17,7 +17,7 @@
 // that is.
 //
 // Thread safety: any thread. The period's hold is taken and released under
-// the open/close lock (see core/core.h).
+// the capture period's mutex (CaptureState::periodMutex, see core/core.h).
 #pragma once
 
 #include "platform/platform.h"

@@ -3,8 +3,9 @@
 //
 // Layers (src/layering.txt is the checked list of allowed includes):
 //
-//   api/        QelOpen, QelOpenSerialNo, QelClose, QelDLLVersion
-//     |
+//   api/        QelOpen, QelOpenSerialNo, QelOpenEx, QelOpenSerialNoEx,
+//     |         QelClose, QelDLLVersion, QelLibraryVersion, QelLastError,
+//     |         QelLastErrorCode, and the guard around every export
 //   discovery/  capture/  hid/  controls/  firmware/     the subsystems; each
 //     |         defines the exports of its own family and reaches another
 //     |         subsystem only through that one's narrow header
@@ -40,6 +41,9 @@
 //      takes its key's lock, because the close on another thread that holds
 //      that lock waits here for the callback. A teardown takes it outside
 //      every lock of the capture context.
+//   1c. HidChannel::DataBlockMutex (hid/hid_channel.h): one read-modify-
+//      commit of a camera's data block, across its exchanges and the table
+//      lock that swaps the committed block into the slot.
 //   2. HidChannel's mutex (hid/hid_channel.h): one request-and-reply
 //      exchange on one camera's channel.
 //   3. CaptureContext::objectsMutex (capture/capture_context.h): the

@@ -95,14 +95,20 @@ HResult Win32EnumPins::Next(std::unique_ptr<Pin>& pin) {
 
 // ---- stream configuration -----------------------------------------------
 
+namespace {
+// Copies a media type the pin allocated into the seam's own, and frees it.
+void TakeMediaType(AM_MEDIA_TYPE* format, std::unique_ptr<MediaType>& type) {
+  if (format == nullptr) return;
+  type = std::make_unique<MediaType>(FromAmMediaType(*format));
+  DeleteMediaType(format);
+}
+}  // namespace
+
 HResult Win32StreamConfig::GetFormat(std::unique_ptr<MediaType>& type) {
   type.reset();
   AM_MEDIA_TYPE* format = nullptr;
   const HRESULT result = config_->GetFormat(&format);
-  if (format != nullptr) {
-    type = std::make_unique<MediaType>(FromAmMediaType(*format));
-    DeleteMediaType(format);
-  }
+  TakeMediaType(format, type);
   return static_cast<HResult>(result);
 }
 
@@ -122,10 +128,7 @@ HResult Win32StreamConfig::GetStreamCaps(int index, std::unique_ptr<MediaType>& 
   if (caps == nullptr) return kPointer;
   AM_MEDIA_TYPE* format = nullptr;
   const HRESULT result = config_->GetStreamCaps(index, &format, static_cast<BYTE*>(caps));
-  if (format != nullptr) {
-    type = std::make_unique<MediaType>(FromAmMediaType(*format));
-    DeleteMediaType(format);
-  }
+  TakeMediaType(format, type);
   return static_cast<HResult>(result);
 }
 
