@@ -279,7 +279,8 @@ TEST_P(FaultMatrix, EveryFaultPointTheCallReaches) {
   std::printf("%s: %zu faults\n", scenario.name, reached.size());
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryCall, FaultMatrix, ::testing::Range<std::size_t>(0, Scenarios().size()),
+INSTANTIATE_TEST_SUITE_P(EveryCall, FaultMatrix,
+                         ::testing::Range<std::size_t>(0, Scenarios().size()),
                          [](const auto& info) {
                            std::string name = Scenarios()[info.param].name;
                            for (char& c : name) {
