@@ -127,6 +127,31 @@ TEST_F(OpenClose, CloseNeverWaitsForAnotherCamerasOpen) {
   EXPECT_FALSE(CameraTable::Instance().FindSlot(2));
 }
 
+// A second open of a key, by position or by serial text, waits for the open
+// in progress and then finds the key taken: it never builds beside it.
+TEST_F(OpenClose, OpensOfOneKeyWaitForEachOther) {
+  qelsim_close_gate(kQel5Device, "Run");
+  auto first = std::async(std::launch::async, [] { return QelOpen(0, 1920, 1080, 30.0, "YUY2"); });
+  while (qelsim_gate_waiting() == 0) std::this_thread::yield();
+  auto again = std::async(std::launch::async, [] {
+    const int32_t opened = QelOpen(0, 1920, 1080, 30.0, "YUY2");
+    return std::make_pair(opened, QelLastErrorCode());
+  });
+  auto bySerial = std::async(std::launch::async, [] {
+    int32_t key = -1;
+    const int32_t opened = QelOpenSerialNo("QEL5#0000ABCD", &key, 1920, 1080, 30.0);
+    return std::make_pair(opened, QelLastErrorCode());
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(qelsim_gate_waiting(), 1) << "only the first open builds";
+  qelsim_open_gates();
+  EXPECT_EQ(first.get(), 0);
+  EXPECT_EQ(again.get(), std::make_pair(-1, int32_t{QEL_ERROR_BUSY}));
+  EXPECT_EQ(bySerial.get(), std::make_pair(-1, int32_t{QEL_ERROR_BUSY}));
+  EXPECT_GT(QelGetBufferSize(0), 0) << "the first open's camera stays open";
+  EXPECT_EQ(qelsim_running_streams(), 1);
+}
+
 // A refused rate must not become the last used one that later opens asking
 // for 0 inherit.
 TEST_F(OpenClose, RatesWithoutAFrameIntervalAreRefusedAndForgotten) {

@@ -80,6 +80,7 @@ TEST_F(OpenSerialTest, TextsThatNameNoListedCameraOpenNothing) {
 // The opens list as the application last did: a listing that did not fit
 // still supplies the entries that did. A process starts with 1024 bytes.
 TEST_F(OpenSerialTest, ListingThatDidNotFitStillSuppliesItsEntries) {
+  ASSERT_EQ(ListBufferSizeAtStart(), 1024);
   int32_t key = -1;
   ListBufferSize().store(16);  // "QEL5#0000ABCD" fits, nothing after it
   EXPECT_EQ(QelOpenSerialNo("QEL2#00C0FFEE", &key, 656, 408, 30.0), -1);
@@ -91,7 +92,7 @@ TEST_F(OpenSerialTest, ListingThatDidNotFitStillSuppliesItsEntries) {
   QelClose(0);
 
   qelsim_reset(0);
-  ListBufferSize().store(1024);
+  ListBufferSize().store(ListBufferSizeAtStart());
   for (int i = 0; i < 17; ++i) {
     qelsim_add_webcam((std::to_string(100 + i) + std::string(57, 'w')).c_str());
   }

@@ -11,6 +11,13 @@
 
 namespace qel::test {
 
+namespace {
+// Read before any test runs, so that tests can check what a process starts with.
+const std::int32_t listBufferSizeAtStart = ListBufferSize().load();
+}  // namespace
+
+std::int32_t ListBufferSizeAtStart() { return listBufferSizeAtStart; }
+
 #ifdef _WIN32
 namespace {
 // On Windows the library starts on the hardware backend; every program of
@@ -33,7 +40,7 @@ void RigTest::TearDown() {
   qelsim_clear_faults();
   for (int index = 0; index < kCaptureContexts; ++index) StopCapture(index);
   CameraTable::Instance().ResetForTesting();
-  ListBufferSize().store(1024);
+  ListBufferSize().store(listBufferSizeAtStart);
   CaptureState& capture = Capture();
   capture.lastWidth = 640;
   capture.lastHeight = 480;

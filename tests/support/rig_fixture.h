@@ -15,6 +15,9 @@
 
 namespace qel::test {
 
+// The listing buffer size the library starts a process with.
+std::int32_t ListBufferSizeAtStart();
+
 class RigTest : public ::testing::Test {
  protected:
   void SetUp() override;
