@@ -4,6 +4,7 @@
 // nothing keeps running, the rig's books balance, and the next open works.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -34,6 +35,9 @@ struct Scenario {
   // Whether the call succeeds without faults; one that fails by design must
   // fail with them too.
   bool succeeds = true;
+  // The fault points to inject, when not every point the call reaches (the
+  // rest are another scenario's).
+  std::vector<std::string> only = {};
 };
 
 std::string ImagePath() {
@@ -139,15 +143,18 @@ std::vector<Scenario> Scenarios() {
        [] { return QelOpenSerialNoEx("QEL5#0000ABCD", &value, 480, 270, 30.0, 0) == 0; },
        [] { return value == kCameraKey && QelGetBufferSize(kCameraKey) > 0; }},
       // A camera that delivers nothing: every attempt's graph is stopped
-      // again, and those stops fail too.
-      {"QelOpen.silent", false,
+      // again, and the clean-up's calls fail too.
+      {"QelOpen.silent",
+       false,
        [] {
          qelsim_set_frame_mode(kQel5Device, QELSIM_FRAMES_NONE);
          const bool opened = QelOpen(kCameraKey, 480, 270, 30.0, "YUY2") == 0;
          qelsim_set_frame_mode(kQel5Device, QELSIM_FRAMES_PATTERN);
          return opened;
        },
-       [] { return false; }, false},
+       [] { return false; },
+       false,
+       {"QueryInterface.MediaControl", "Stop", "WaitForCompletion", "SetCallback"}},
       {"QelGetFormatList", false, [] { return QelGetFormatList(0, formats, 64) > 0; },
        [] { return formats[0].width > 0 && std::string(formats[0].format) == "YUY2"; }},
       {"QelSetExposure", true, [] { return QelSetExposure(kCameraKey, -5) == 1; },
@@ -219,6 +226,20 @@ int ThreadCount() {
   return threads;
 }
 
+// The count once it holds still: threads of a run that just ended may still
+// be on their way out, and a sanitizer's runtime may have started its own.
+int SettledThreadCount() {
+  int count = ThreadCount();
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const int now = ThreadCount();
+    if (now == count) break;
+    count = now;
+  }
+  return count;
+}
+
 // No thread is left behind: streaming and rewrite threads end soon after
 // their camera is closed, so the count may take a moment to come down.
 void ExpectNoThreadLeft(int baseline, const std::string& where) {
@@ -236,7 +257,6 @@ TEST_P(FaultMatrix, EveryFaultPointTheCallReaches) {
   // Which fault points the call reaches, and how often, found by a run
   // without faults. Each is made to fail at its first call and at its last.
   std::vector<std::pair<std::string, int>> reached;
-  const int threads = ThreadCount();
   qelsim_reset(1);
   qelsim_set_virtual_time(1);
   if (scenario.openCamera) {
@@ -245,6 +265,10 @@ TEST_P(FaultMatrix, EveryFaultPointTheCallReaches) {
   qelsim_clear_faults();
   ASSERT_EQ(scenario.call(), scenario.succeeds) << scenario.name << " without faults";
   for (int index = 0; const char* point = qelsim_fault_point(index); ++index) {
+    if (!scenario.only.empty() &&
+        std::find(scenario.only.begin(), scenario.only.end(), point) == scenario.only.end()) {
+      continue;
+    }
     const int calls = qelsim_operation_calls(point);
     if (calls > 0) reached.emplace_back(point, 0);
     if (calls > 1) reached.emplace_back(point, calls - 1);
@@ -254,7 +278,7 @@ TEST_P(FaultMatrix, EveryFaultPointTheCallReaches) {
   }
   ExpectWhole(scenario.name);
   ASSERT_FALSE(reached.empty()) << scenario.name;
-  ExpectNoThreadLeft(threads, scenario.name);
+  const int threads = SettledThreadCount();  // with nothing open, after a whole run
 
   for (const auto& [point, skip] : reached) {
     const std::string where =
