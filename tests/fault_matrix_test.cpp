@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -218,22 +219,29 @@ void ExpectWhole(const std::string& where) {
   EXPECT_EQ(qelsim_com_depth(), 0) << where;
 }
 
-int ThreadCount() {
+// The process's threads, where the system tells them reliably: on Windows
+// the system's thread pool keeps idle workers for a while after the work that
+// made them, so no count there says whether the library left one behind.
+std::optional<int> ThreadCount() {
+#ifdef _WIN32
+  return std::nullopt;
+#else
   int threads = 0;
   for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
     ++threads;
   }
   return threads;
+#endif
 }
 
 // The count once it holds still: threads of a run that just ended may still
 // be on their way out, and a sanitizer's runtime may have started its own.
-int SettledThreadCount() {
-  int count = ThreadCount();
+std::optional<int> SettledThreadCount() {
+  std::optional<int> count = ThreadCount();
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (std::chrono::steady_clock::now() < end) {
+  while (count && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const int now = ThreadCount();
+    const std::optional<int> now = ThreadCount();
     if (now == count) break;
     count = now;
   }
@@ -242,7 +250,8 @@ int SettledThreadCount() {
 
 // No thread is left behind: streaming and rewrite threads end soon after
 // their camera is closed, so the count may take a moment to come down.
-void ExpectNoThreadLeft(int baseline, const std::string& where) {
+void ExpectNoThreadLeft(std::optional<int> baseline, const std::string& where) {
+  if (!baseline) return;
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (ThreadCount() > baseline && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -278,7 +287,7 @@ TEST_P(FaultMatrix, EveryFaultPointTheCallReaches) {
   }
   ExpectWhole(scenario.name);
   ASSERT_FALSE(reached.empty()) << scenario.name;
-  const int threads = SettledThreadCount();  // with nothing open, after a whole run
+  const std::optional<int> threads = SettledThreadCount();  // with nothing open, after a whole run
 
   for (const auto& [point, skip] : reached) {
     const std::string where =
