@@ -59,14 +59,15 @@ if(QEL_LLVM_DLLTOOL)
 else()
   message(WARNING "llvm-dlltool not found: no qel.lib for Microsoft's linker")
 endif()
+# The architecture's name, as the archives and their README give it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(QEL_X86 ON)
+  set(QEL_WINDOWS_ARCH x86)
 else()
-  set(QEL_X86 OFF)
+  set(QEL_WINDOWS_ARCH x64)
 endif()
 add_custom_command(TARGET qel POST_BUILD
   COMMAND ${CMAKE_COMMAND} -DDEF=${PROJECT_SOURCE_DIR}/src/qel.def
-    -DOUT_DIR=$<TARGET_LINKER_FILE_DIR:qel> -DX86=${QEL_X86} -DLLVM_DLLTOOL=${QEL_LLVM_DLLTOOL}
+    -DOUT_DIR=$<TARGET_LINKER_FILE_DIR:qel> -DX86=$<STREQUAL:${QEL_WINDOWS_ARCH},x86> -DLLVM_DLLTOOL=${QEL_LLVM_DLLTOOL}
     -DDLLTOOL=${CMAKE_DLLTOOL} -DNM=${CMAKE_NM} "-DOBJECTS=$<TARGET_OBJECTS:qel_objects>"
     -P ${PROJECT_SOURCE_DIR}/cmake/windows/import_libraries.cmake
   BYPRODUCTS ${QEL_MSVC_IMPLIB}

@@ -83,7 +83,6 @@ std::vector<Scenario> Scenarios() {
   static char text[512];
   static int32_t value = 0;
   static uint16_t word = 0;
-  static uint8_t byte = 0;
   static QelFormat formats[64];
   return {
       {"QelGetDevice", false, [] { return QelGetDevice(text, sizeof text) >= 0; },
@@ -160,8 +159,6 @@ std::vector<Scenario> Scenarios() {
        [] { return formats[0].width > 0 && std::string(formats[0].format) == "YUY2"; }},
       {"QelSetExposure", true, [] { return QelSetExposure(kCameraKey, -5) == 1; },
        [] { return QelGetExposure(kCameraKey, &value) && value == -5; }},
-      {"QelSetGain", true, [] { return QelSetGain(kCameraKey, 50) == 1; },
-       [] { return QelGetGain(kCameraKey, &value) && value == 50; }},
       {"QelSetDigitalGain", true, [] { return QelSetDigitalGain(kCameraKey, 300, 304, 308, 312); },
        [] {
          uint16_t gains[4] = {};
@@ -172,8 +169,6 @@ std::vector<Scenario> Scenarios() {
        [] { return Qel5GetAnalogGain(kCameraKey, &value) && value == 3; }},
       {"QelSetRegisterW", true, [] { return QelSetRegisterW(kCameraKey, 0x3012, 0x1234) == 1; },
        [] { return QelGetRegisterW(kCameraKey, 0x3012, &word) && word == 0x1234; }},
-      {"QelSetColorBar", true, [] { return QelSetColorBar(kCameraKey, 1) == 1; },
-       [] { return QelGetColorBar(kCameraKey, &value) && value == 1; }},
       {"QelSetPixelDefect", true,
        [] {
          QelDefectPoint points[20] = {};
@@ -187,18 +182,6 @@ std::vector<Scenario> Scenarios() {
          return QelVersion(kCameraKey, text, sizeof text) == 1;
        },
        [] { return std::string(text) == "9.8.7"; }},
-      {"QelTemperature", true,
-       [] {
-         qelsim_set_temperature(kQel5Device, 1, 42);
-         return QelTemperature(kCameraKey, 1, &value) == 1;
-       },
-       [] { return value == 42; }},
-      {"QelUSBMode", true,
-       [] {
-         qelsim_set_device_bytes(kQel5Device, 1, 3, 0);
-         return QelUSBMode(kCameraKey, &byte) == 1;
-       },
-       [] { return byte == 3; }},
   };
 }
 

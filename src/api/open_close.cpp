@@ -84,21 +84,13 @@ class ChannelUndo {
 // again first; one that still runs keeps its position out of use, and when
 // it runs on the device being opened the open fails rather than build a
 // second graph on a device still streaming.
-bool StoppedAgain(int position) {
-  try {
-    return StopCapture(position) == kStopDone;
-  } catch (...) {  // out of memory: it runs on, like a graph that would not stop
-    return false;
-  }
-}
-
 int ReserveBuildPosition(std::int32_t device) {
   int chosen = -1;
   bool deviceStillStreaming = false;
   for (int position = 0; position < kMaxCameras; ++position) {
     if (!ReservePosition(position)) continue;
     if (const std::optional<std::int32_t> bound = RunningDevice(position)) {
-      if (!StoppedAgain(position)) {
+      if (StopCapture(position) != kStopDone) {
         deviceStillStreaming = deviceStillStreaming || *bound == device;
         ReleasePosition(position);
         continue;

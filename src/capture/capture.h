@@ -33,7 +33,8 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
                           std::uint32_t options = 0);
 
 // Stops and tears down a running graph; the last one out ends the capture
-// period and releases the apartment's hold.
+// period and releases the apartment's hold. Never throws: a graph that could
+// not be stopped, for whatever reason, stays running and gives kStopFailed.
 std::int32_t StopCapture(std::int32_t captureIndex);
 
 // The frame rate a running capture was built with; none when not running.

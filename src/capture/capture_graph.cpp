@@ -37,13 +37,16 @@ void EndFrames(CaptureContext& context, StreamEnd reason) {
   if (frames) frames->End(reason);
 }
 
-// Stops a graph that may be running; a graph that does not stop is released
-// all the same.
-void StopGraph(CaptureContext& context) {
-  std::unique_ptr<platform::MediaControl> mediaControl;
-  if (context.graphBuilder && context.graphBuilder->QueryMediaControl(mediaControl) == kOk &&
-      mediaControl) {
-    mediaControl->Stop();
+// Stops a graph that may be running; a graph that does not stop, or cannot
+// even be asked to for want of memory, is released all the same.
+void StopGraph(CaptureContext& context) noexcept {
+  try {
+    std::unique_ptr<platform::MediaControl> mediaControl;
+    if (context.graphBuilder && context.graphBuilder->QueryMediaControl(mediaControl) == kOk &&
+        mediaControl) {
+      mediaControl->Stop();
+    }
+  } catch (...) {
   }
 }
 
@@ -387,10 +390,7 @@ std::int32_t StartCapture(std::int32_t captureIndex, std::int32_t device, std::i
   try {
     BuildCaptureGraph(captureIndex);
   } catch (...) {  // out of memory: whatever the attempt made goes, stopped first
-    try {
-      StopGraph(*context);
-    } catch (...) {  // a graph that cannot even be asked to stop is released all the same
-    }
+    StopGraph(*context);
     ReleaseCaptureObjects(captureIndex);
     context->buildStatus.store(kBuildNotBuilt);
   }
@@ -421,7 +421,11 @@ void BuildCaptureGraph(std::int32_t captureIndex) {
   context->buildStatus.store(status);
 }
 
-std::int32_t StopCapture(std::int32_t captureIndex) {
+namespace {
+
+// Once the graph has stopped, nothing below throws: the context is then
+// marked stopped, released and out of the period, all or nothing.
+std::int32_t StopRunningCapture(std::int32_t captureIndex) {
   CaptureContext* context = ContextAt(captureIndex);
   if (context == nullptr || context->running.load() == 0) return kStopNotRunning;
   ComForCall com;
@@ -450,6 +454,16 @@ std::int32_t StopCapture(std::int32_t captureIndex) {
   ReleaseCaptureObjects(captureIndex);
   ReleaseFromPeriod(captureIndex);
   return kStopDone;
+}
+
+}  // namespace
+
+std::int32_t StopCapture(std::int32_t captureIndex) {
+  try {
+    return StopRunningCapture(captureIndex);
+  } catch (...) {  // out of memory before the graph stopped: it runs on, as after a failed stop
+    return kStopFailed;
+  }
 }
 
 void ReleaseCaptureObjects(std::int32_t captureIndex) {
