@@ -132,20 +132,44 @@ TEST_F(FrameDelivery, ListedPixelsTakeTheValueTwoRowsAndColumnsAway) {
   EXPECT_EQ(frame.got[1279], frame.original[1279]);
 }
 
-TEST_F(FrameDelivery, ShortFramesAreCorrectedOnlyWithinTheirLength) {
-  ASSERT_EQ(QelOpen(1, 1280, 720, 30.0, "MJPG"), 0);
+TEST_F(FrameDelivery, OnlyUncompressedFramesOfTheTablesSizeAreCorrected) {
+  // Points that lie inside a compressed frame's bytes.
   QelDefectPoint points[QEL_DEFECT_POINTS];
   for (auto& point : points) point = {0xFFFF, 0xFFFF};
   points[0] = {10, 10};
-  points[1] = {1000, 700};  // far beyond a compressed frame's length
+  points[1] = {20, 0};
+  points[2] = {1000, 3};
+  ASSERT_EQ(QelOpen(1, 1280, 720, 30.0, "MJPG"), 0);
   ASSERT_TRUE(QelSetPixelDefect(1, 1, 0, points));
-  // JPEG frames vary in length: the one to be received is measured.
+  for (int round = 0; round < 3; ++round) {
+    qelsim_advance_ms(40);
+    const int32_t size = QelGetBufferSize(1);
+    std::vector<unsigned char> frame(static_cast<std::size_t>(size));
+    ASSERT_TRUE(QelReceiveImage(1, frame.data()));
+    EXPECT_EQ(qelsim_check_frame(frame.data(), size, nullptr), 1) << "classic, round " << round;
+    qelsim_advance_ms(40);
+    frame.resize(static_cast<std::size_t>(QelGetBufferSize(1)) + 4096);
+    QelFrameInfo info{};
+    info.size = sizeof info;
+    ASSERT_EQ(QelReceiveImageEx(1, frame.data(), static_cast<int32_t>(frame.size()), &info), 1);
+    EXPECT_EQ(qelsim_check_frame(frame.data(), info.bytes, nullptr), 1) << "extended, " << round;
+  }
+  QelClose(1);
+
+  // A YUY2 frame of the table's size is corrected by both receives.
+  qelsim_set_frame_mode(kQel2Device, QELSIM_FRAMES_CHECK_PATTERN);
+  ASSERT_EQ(QelOpen(1, 1280, 720, 30.0, "YUY2"), 0);
+  const CorrectedFrame classic = ReceiveCorrected(1, 1280 * 720 * 2);
+  EXPECT_EQ(classic.got[10 * 1280 + 10], classic.original[12 * 1280 + 12]);
   qelsim_advance_ms(40);
-  const std::size_t size = static_cast<std::size_t>(QelGetBufferSize(1));
-  ASSERT_LT(size, 1280u * 700u * 2u);
-  std::vector<unsigned char> frame(size + 64, 0xAB);
-  ASSERT_TRUE(QelReceiveImage(1, frame.data()));
-  for (std::size_t i = size; i < frame.size(); ++i) ASSERT_EQ(frame[i], 0xAB) << i;
+  std::vector<unsigned char> frame(1280 * 720 * 2);
+  ASSERT_EQ(QelReceiveImageEx(1, frame.data(), 1280 * 720 * 2, nullptr), 1);
+  std::vector<unsigned char> original(frame.size());
+  qelsim_fill_frame(original.data(), 1280 * 720 * 2, CounterOf(frame));
+  const std::size_t at = 2 * (10 * 1280 + 10);
+  const std::size_t from = 2 * (12 * 1280 + 12);
+  EXPECT_EQ(std::memcmp(&frame[at], &original[from], 2), 0) << "the extended receive corrects";
+  EXPECT_NE(std::memcmp(&original[at], &original[from], 2), 0) << "the pattern tells them apart";
 }
 
 TEST_F(FrameDelivery, ModelZeroCamerasRefuseTheTablesButTheirFramesAreCorrected) {

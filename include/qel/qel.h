@@ -237,26 +237,48 @@ QEL_API int32_t QEL_CALL QelSoftRewriteState(int32_t key, int32_t* seconds, floa
 #define QEL_ERROR_DEVICE_LOST 12    /* the camera was unplugged while open */
 #define QEL_ERROR_FILE 13           /* a file could not be read */
 
+/** Room for any format name the library gives, with its terminating zero:
+ *  names such as "RGB555", or up to eight hexadecimal digits ("3231564E")
+ *  for a subtype without a name. */
+#define QEL_FORMAT_NAME_SIZE 16
+
 /** What is known of one received frame. Set size to sizeof(QelFrameInfo)
- *  before passing it in; later versions add fields only at the end. */
+ *  before passing it in; later versions add fields only at the end. The
+ *  library fills no more than size bytes, so a caller built against an
+ *  earlier version (whose struct ends before formatName) keeps working. */
 typedef struct QelFrameInfo {
   uint32_t size;      /* set by the caller to sizeof(QelFrameInfo) */
   int32_t width;      /* the stream's width and height in pixels */
   int32_t height;
-  char format[8];     /* "YUY2", "MJPG", ... */
+  char format[8];     /* the format's name cut to 7 characters; read formatName instead */
   int32_t bytes;      /* length of this frame; with QEL_ERROR_BUFFER_TOO_SMALL the size needed */
   double sampleTime;  /* the capture framework's sample time, seconds */
   uint64_t sequence;  /* frames delivered by this stream since it started, this one included */
   uint64_t dropped;   /* frames overwritten before any caller received them, since the stream started */
+  char formatName[QEL_FORMAT_NAME_SIZE]; /* the format's whole name, as QelGetFormat writes it (since 1.3) */
 } QelFrameInfo;
 
-/** One capture format of a device. */
+/** The smallest info->size accepted: the struct of versions before 1.3,
+ *  which ends before formatName. */
+#define QEL_FRAME_INFO_MIN_SIZE 48
+
+/** One capture format of a device, as QelGetFormatList fills it. Its format
+ *  field holds at most 7 characters of the name: new code uses QelFormatEx. */
 typedef struct QelFormat {
   int32_t width;
   int32_t height;
   double frameRate;
-  char format[8]; /* "YUY2", "MJPG", ...; an unnamed subtype as hexadecimal text */
+  char format[8]; /* the name cut to 7 characters */
 } QelFormat;
+
+/** One capture format of a device, as QelGetFormatListEx fills it (since 1.3). */
+typedef struct QelFormatEx {
+  int32_t width;
+  int32_t height;
+  double frameRate;      /* 10000000 / frameInterval, as QelGetFormat lists it */
+  int64_t frameInterval; /* the device's frame interval in 100 ns units */
+  char format[QEL_FORMAT_NAME_SIZE]; /* "YUY2", "MJPG", ...; an unnamed subtype as hexadecimal text */
+} QelFormatEx;
 
 /** Flags of QelOpenEx and QelOpenSerialNoEx. */
 #define QEL_OPEN_FAST 0x1 /* succeed as soon as the first frame has arrived */
@@ -278,7 +300,7 @@ QEL_API int32_t QEL_CALL QelReceiveImageEx(int32_t key, unsigned char* buffer, i
  *  wait. Several threads may wait on one camera; each new frame goes to one.
  *
  *  The recommended receive loop:
- *    QelFrameInfo info = {sizeof info};
+ *    QelFrameInfo info = {.size = sizeof info};
  *    for (;;) {
  *      int32_t got = QelWaitImage(key, buffer, size, &info, 1000);
  *      if (got == 1) use(buffer, &info);
@@ -306,7 +328,8 @@ typedef void(QEL_CALL* QelFrameCallback)(int32_t key, const unsigned char* frame
 QEL_API QelBool QEL_CALL QelSetFrameCallback(int32_t key, QelFrameCallback callback, void* user);
 
 /** The running stream of the camera under key: size, frame rate and format
- *  name (formatSize bytes at most, at least 5). Any pointer may be NULL. */
+ *  name (formatSize bytes at most; QEL_FORMAT_NAME_SIZE always suffices, and
+ *  9 fits every name the library gives). Any pointer may be NULL. */
 QEL_API QelBool QEL_CALL QelGetStreamFormat(int32_t key, int32_t* width, int32_t* height,
                                             double* frameRate, char* format, int32_t formatSize);
 
@@ -316,6 +339,10 @@ QEL_API QelBool QEL_CALL QelGetStreamFormat(int32_t key, int32_t* width, int32_t
  *  capacity: call again with that many); -1 on failure. formats may be NULL
  *  when capacity is 0. */
 QEL_API int32_t QEL_CALL QelGetFormatList(int32_t device, QelFormat* formats, int32_t capacity);
+/** As QelGetFormatList, with each format's whole name and its frame
+ *  interval (since 1.3). */
+QEL_API int32_t QEL_CALL QelGetFormatListEx(int32_t device, QelFormatEx* formats,
+                                            int32_t capacity);
 
 /** The reason for the calling thread's last failed call (a QEL_ERROR_* code),
  *  or QEL_OK when its last call succeeded. Does not change it. */

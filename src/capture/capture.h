@@ -15,6 +15,7 @@
 
 #include "capture/build_status.h"
 #include "platform/platform.h"
+#include "qel/qel.h"
 
 namespace qel {
 
@@ -52,7 +53,7 @@ struct RunningFormat {
   std::int32_t width = 0;
   std::int32_t height = 0;
   double frameRate = 0.0;
-  char format[8] = {};
+  char format[QEL_FORMAT_NAME_SIZE] = {};
 };
 std::optional<RunningFormat> RunningStreamFormat(std::int32_t captureIndex);
 

@@ -275,8 +275,9 @@ std::int32_t AttachGrabber(CaptureContext& context, std::int32_t captureIndex) {
   shape.height = context.height;
   char name[80];
   SubtypeToName(context.streamSubtype, name);
-  std::memcpy(shape.format, name, strnlen(name, sizeof shape.format - 1));
+  CopyFormatName(shape.format, sizeof shape.format, name);
   frames->SetShape(shape);
+  if ((context.options & kStartFast) != 0) frames->CountFirstFrame();
   {
     std::lock_guard lock(context.framesMutex);
     context.frames = frames;

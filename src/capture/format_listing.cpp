@@ -29,6 +29,7 @@ struct FormatEntry {
   std::int32_t width = 0;
   std::int32_t height = 0;
   double frameRate = 0.0;
+  std::int64_t frameInterval = 0;  // 100 ns units
   char name[80] = {};
 };
 
@@ -95,6 +96,7 @@ bool ReadFormats(std::int32_t deviceIndex, std::size_t maxEntries,
     FormatEntry entry;
     entry.width = video.bmiHeader.biWidth;
     entry.height = video.bmiHeader.biHeight;
+    entry.frameInterval = video.AvgTimePerFrame;
     entry.frameRate = 10'000'000.0 / static_cast<double>(video.AvgTimePerFrame);
     SubtypeToName(type->subtype, entry.name);
     entries.push_back(entry);
@@ -138,31 +140,58 @@ QelBool qel::exports::QelGetFormat(int32_t deviceIndex, char* text, int32_t text
   return 1;
 }
 
-int32_t qel::exports::QelGetFormatList(int32_t device, QelFormat* formats, int32_t capacity) {
+namespace qel {
+namespace {
+
+// Every format of device for the two format-list exports, which differ only
+// in the record they fill; false (reason recorded) when refused.
+bool ListEveryFormat(std::int32_t device, bool haveArray, std::int32_t capacity,
+                     std::vector<FormatEntry>& entries) {
   if (static_cast<std::uint32_t>(device) > 9) {
-    qel::Fail(qel::ErrorCode::kNoDevice, "device %d is not a position 0..9",
-              static_cast<int>(device));
-    return -1;
+    return Fail(ErrorCode::kNoDevice, "device %d is not a position 0..9", static_cast<int>(device));
   }
-  if (capacity < 0 || (formats == nullptr && capacity > 0)) {
-    qel::Fail(qel::ErrorCode::kBadArgument, "formats %s with capacity %d",
-              formats == nullptr ? "NULL" : "given", static_cast<int>(capacity));
-    return -1;
+  if (capacity < 0 || (!haveArray && capacity > 0)) {
+    return Fail(ErrorCode::kBadArgument, "formats %s with capacity %d",
+                haveArray ? "given" : "NULL", static_cast<int>(capacity));
   }
-  std::vector<qel::FormatEntry> entries;
-  {
-    qel::ComForCall com;
-    if (!qel::ReadFormats(device, SIZE_MAX, entries)) return -1;
-  }
+  ComForCall com;
+  return ReadFormats(device, SIZE_MAX, entries);
+}
+
+template <typename Record, typename Fill>
+std::int32_t FillFormatList(std::int32_t device, Record* formats, std::int32_t capacity,
+                            Fill fill) {
+  std::vector<FormatEntry> entries;
+  if (!ListEveryFormat(device, formats != nullptr, capacity, entries)) return -1;
   const std::size_t filled = std::min(entries.size(), static_cast<std::size_t>(capacity));
   for (std::size_t i = 0; i < filled; ++i) {
-    QelFormat& out = formats[i];
-    out = QelFormat{};
-    out.width = entries[i].width;
-    out.height = entries[i].height;
-    out.frameRate = entries[i].frameRate;
-    const std::size_t length = strnlen(entries[i].name, sizeof out.format - 1);
-    std::memcpy(out.format, entries[i].name, length);
+    formats[i] = Record{};
+    fill(entries[i], formats[i]);
   }
-  return static_cast<int32_t>(std::min<std::size_t>(entries.size(), INT32_MAX));
+  return static_cast<std::int32_t>(std::min<std::size_t>(entries.size(), INT32_MAX));
+}
+
+}  // namespace
+}  // namespace qel
+
+int32_t qel::exports::QelGetFormatList(int32_t device, QelFormat* formats, int32_t capacity) {
+  return qel::FillFormatList(device, formats, capacity,
+                             [](const qel::FormatEntry& entry, QelFormat& out) {
+                               out.width = entry.width;
+                               out.height = entry.height;
+                               out.frameRate = entry.frameRate;
+                               // The record of 1.x keeps at most 7 characters of the name.
+                               qel::CopyFormatName(out.format, sizeof out.format, entry.name);
+                             });
+}
+
+int32_t qel::exports::QelGetFormatListEx(int32_t device, QelFormatEx* formats, int32_t capacity) {
+  return qel::FillFormatList(device, formats, capacity,
+                             [](const qel::FormatEntry& entry, QelFormatEx& out) {
+                               out.width = entry.width;
+                               out.height = entry.height;
+                               out.frameRate = entry.frameRate;
+                               out.frameInterval = entry.frameInterval;
+                               qel::CopyFormatName(out.format, sizeof out.format, entry.name);
+                             });
 }

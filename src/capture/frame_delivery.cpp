@@ -12,6 +12,9 @@
 
 #include "capture/capture.h"
 #include "capture/frame_store.h"
+#include "capture/media_format.h"
+#include "capture/open_stream.h"
+#include "core/camera_model.h"
 #include "core/camera_table.h"
 #include "core/exports.h"
 #include "core/last_error.h"
@@ -26,20 +29,16 @@ namespace {
 // unplugged camera ends a long wait soon.
 constexpr std::uint32_t kWaitSliceMs = 100;
 
-struct FrameSource {
-  CameraSlot slot;
-  std::shared_ptr<FrameStore> frames;
-};
+using FrameSource = OpenStream;  // frames never null
 
 std::optional<FrameSource> FindFrames(std::int32_t key) {
-  const std::optional<CameraSlot> slot = FindOpenCamera(key);
-  if (!slot) return std::nullopt;
-  std::shared_ptr<FrameStore> frames = RunningFrames(slot->captureIndex);
-  if (!frames) {
+  std::optional<OpenStream> stream = FindOpenStream(key);
+  if (!stream) return std::nullopt;
+  if (!stream->frames) {
     Fail(ErrorCode::kNoCamera, "the camera under key %d is not streaming", static_cast<int>(key));
     return std::nullopt;
   }
-  return FrameSource{*slot, std::move(frames)};
+  return stream;
 }
 
 bool CheckArguments(const unsigned char* buffer, std::int32_t bufferSize,
@@ -48,11 +47,31 @@ bool CheckArguments(const unsigned char* buffer, std::int32_t bufferSize,
   if (buffer == nullptr && bufferSize > 0) {
     return Fail(ErrorCode::kBadArgument, "buffer is NULL with bufferSize %d", bufferSize);
   }
-  if (info != nullptr && info->size < sizeof(QelFrameInfo)) {
+  // The struct of earlier versions, which ends before formatName, is
+  // accepted; the library then fills only that much.
+  if (info != nullptr && info->size < QEL_FRAME_INFO_MIN_SIZE) {
     return Fail(ErrorCode::kBadArgument, "info->size is %u; set it to sizeof(QelFrameInfo), %u",
                 info->size, static_cast<unsigned>(sizeof(QelFrameInfo)));
   }
   return true;
+}
+
+// The correction patches 16-bit pixels at their places in an uncompressed
+// frame of the table's size; any other frame (compressed, another pixel
+// size, another length) would be damaged by it and passes untouched.
+bool CorrectsDefects(const CameraSlot& slot, const FrameStore& frames, std::int64_t length) {
+  if (slot.sizeIndex == -1 || slot.defectCorrection != 1) return false;
+  if (PackedBytesPerPixel(frames.Shape().format) != 2) return false;
+  FrameSize size{};
+  return LookupFrameSize(slot.model, slot.sizeIndex, size) &&
+         length == std::int64_t{size.width} * size.height * 2;
+}
+
+void CorrectIfDue(const CameraSlot& slot, const FrameStore& frames, std::uint8_t* buffer,
+                  std::int64_t length) {
+  if (CorrectsDefects(slot, frames, length)) {
+    CorrectDefectPixels(slot, slot.sizeIndex, buffer, static_cast<std::size_t>(length));
+  }
 }
 
 bool StreamEnded(const FrameSource& source) {
@@ -72,7 +91,7 @@ bool StreamEnded(const FrameSource& source) {
 }
 
 void FillInfo(QelFrameInfo* info, const FrameStore& frames, const FrameDetails& details) {
-  if (info != nullptr) frames.FillFrameInfo(details, *info);
+  if (info != nullptr) frames.FillFrameInfo(details, info);
 }
 
 // One look at the store: 1 frame handed out, 0 none new, -1 failure.
@@ -92,10 +111,7 @@ std::int32_t ReceiveOnce(const FrameSource& source, unsigned char* buffer, std::
       if (PollDeviceLost(source.slot.captureIndex)) return StreamEnded(source) ? -1 : 0;
       return 0;
   }
-  if (source.slot.sizeIndex != -1 && source.slot.defectCorrection == 1) {
-    CorrectDefectPixels(source.slot, source.slot.sizeIndex, buffer,
-                        static_cast<std::size_t>(details.length));
-  }
+  CorrectIfDue(source.slot, *source.frames, buffer, details.length);
   FillInfo(info, *source.frames, details);
   return 1;
 }
@@ -107,31 +123,36 @@ QelBool qel::exports::QelReceiveImage(int32_t key, unsigned char* buffer) {
   if (key == qel::kNoKey || buffer == nullptr) {
     return qel::Fail(qel::ErrorCode::kBadArgument, "key -1 or a NULL buffer");
   }
-  const std::optional<qel::CameraSlot> slot = qel::FindOpenCamera(key);
-  if (!slot || slot->captureIndex == -1) return 0;
-  const std::shared_ptr<qel::FrameStore> frames = qel::RunningFrames(slot->captureIndex);
-  if (!frames) return 0;
-  const std::int64_t length = frames->TakeLatest(buffer);
+  const std::optional<qel::OpenStream> stream = qel::FindOpenStream(key);
+  if (!stream || stream->slot.captureIndex == -1 || !stream->frames) return 0;
+  qel::FrameStore& frames = *stream->frames;
+  const std::int64_t length = frames.TakeLatest(buffer);
   if (length < 0) {
     // The result stays 0, as for "no new frame"; the reason tells them apart.
-    if (frames->Ended() == qel::StreamEnd::kDeviceLost || qel::PollDeviceLost(slot->captureIndex)) {
+    if (frames.Ended() == qel::StreamEnd::kDeviceLost ||
+        qel::PollDeviceLost(stream->slot.captureIndex)) {
       qel::Fail(qel::ErrorCode::kDeviceLost, "the camera under key %d was unplugged",
                 static_cast<int>(key));
     }
     return 0;
   }
-  if (slot->sizeIndex != -1 && slot->defectCorrection == 1) {
-    qel::CorrectDefectPixels(*slot, slot->sizeIndex, buffer, static_cast<std::size_t>(length));
-  }
+  qel::CorrectIfDue(stream->slot, frames, buffer, length);
   return 1;
 }
 
 int32_t qel::exports::QelGetBufferSize(int32_t key) {
-  if (key == qel::kNoKey) return 0;
-  const std::optional<qel::CameraSlot> slot = qel::FindOpenCamera(key);
-  if (!slot) return 0;
-  const std::shared_ptr<qel::FrameStore> frames = qel::RunningFrames(slot->captureIndex);
-  return frames ? frames->FrameLength() : 0;
+  if (key == qel::kNoKey) {
+    qel::Fail(qel::ErrorCode::kBadArgument, "key -1 names no camera");
+    return 0;
+  }
+  const std::optional<qel::OpenStream> stream = qel::FindOpenStream(key);
+  if (!stream) return 0;
+  if (!stream->frames) {
+    qel::Fail(qel::ErrorCode::kNoCamera, "the camera under key %d is not streaming",
+              static_cast<int>(key));
+    return 0;
+  }
+  return stream->frames->FrameLength();
 }
 
 int32_t qel::exports::QelReceiveImageEx(int32_t key, unsigned char* buffer, int32_t bufferSize,

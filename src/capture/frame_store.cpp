@@ -1,9 +1,12 @@
 #include "capture/frame_store.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
+
+#include "capture/media_format.h"
 
 namespace qel {
 
@@ -56,14 +59,18 @@ bool FrameStore::Deliver(double sampleTime, const std::uint8_t* data, long lengt
   return true;
 }
 
-void FrameStore::FillFrameInfo(const FrameDetails& details, QelFrameInfo& info) const {
-  info.width = shape_.width;
-  info.height = shape_.height;
-  std::memcpy(info.format, shape_.format, sizeof info.format);
-  info.bytes = static_cast<std::int32_t>(std::min<std::int64_t>(details.length, INT32_MAX));
-  info.sampleTime = details.sampleTime;
-  info.sequence = details.sequence;
-  info.dropped = details.dropped;
+void FrameStore::FillFrameInfo(const FrameDetails& details, QelFrameInfo* info) const {
+  QelFrameInfo full{};
+  std::memcpy(&full.size, &info->size, sizeof full.size);
+  full.width = shape_.width;
+  full.height = shape_.height;
+  CopyFormatName(full.format, sizeof full.format, shape_.format);  // cut, as 1.x had it
+  full.bytes = static_cast<std::int32_t>(std::min<std::int64_t>(details.length, INT32_MAX));
+  full.sampleTime = details.sampleTime;
+  full.sequence = details.sequence;
+  full.dropped = details.dropped;
+  std::memcpy(full.formatName, shape_.format, sizeof full.formatName);
+  std::memcpy(info, &full, std::min<std::size_t>(full.size, sizeof full));
 }
 
 void FrameStore::CallListener(const std::uint8_t* data, const FrameDetails& details) {
@@ -71,7 +78,7 @@ void FrameStore::CallListener(const std::uint8_t* data, const FrameDetails& deta
   if (listener_.callback == nullptr) return;
   QelFrameInfo info{};
   info.size = sizeof info;
-  FillFrameInfo(details, info);
+  FillFrameInfo(details, &info);
   const FrameStore* outer = listenerOfThread;
   listenerOfThread = this;
   listener_.callback(listener_.key, data, &info, listener_.user);

@@ -26,6 +26,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -37,7 +38,7 @@ namespace qel {
 struct StreamShape {
   std::int32_t width = 0;
   std::int32_t height = 0;
-  char format[8] = {};
+  char format[QEL_FORMAT_NAME_SIZE] = {};  // the whole name, as the format listing gives it
 };
 
 // One handed-out (or refused) frame.
@@ -98,8 +99,14 @@ class FrameStore {
   // Fixed before the stream starts.
   void SetShape(const StreamShape& shape) { shape_ = shape; }
   const StreamShape& Shape() const { return shape_; }
-  // What the application is told of a frame of this stream.
-  void FillFrameInfo(const FrameDetails& details, QelFrameInfo& info) const;
+  // What the application is told of a frame of this stream: fills no more
+  // than info->size bytes (the caller's struct may predate later fields).
+  void FillFrameInfo(const FrameDetails& details, QelFrameInfo* info) const;
+
+  // The stream's first frame counts as new whatever its sample time (the
+  // classic rule takes a first frame at time 0.0 as already handed out):
+  // for a fast open, which returns with that frame. Before the stream starts.
+  void CountFirstFrame() { takenTime_ = kNeverTaken; }
 
   // Replaces the listener (a null callback removes it); returns when no call
   // of the old one is in progress on another thread. Refused (false) once
@@ -128,6 +135,8 @@ class FrameStore {
   double latestTime_ = 0.0;
   std::uint64_t latestSequence_ = 0;  // the sequence number of latest_
   std::uint64_t dropped_ = 0;
+  // No sample time equals it, itself included.
+  static constexpr double kNeverTaken = std::numeric_limits<double>::quiet_NaN();
   double takenTime_ = 0.0;              // sample time last handed out
   std::atomic<bool> hasBuffer_{false};  // a non-empty frame has arrived
   std::condition_variable arrived_;     // with swapMutex_

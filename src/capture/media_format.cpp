@@ -19,18 +19,19 @@ struct MediaFormat {
   const char* name;
   Guid subtype;
   bool selectableByName;
+  int bytesPerPixel;  // of an uncompressed packed format; 0 for compressed or planar ones
 };
 
 constexpr MediaFormat kMediaFormatTable[] = {
-    {"YUY2", FourccSubtype(Fourcc('Y', 'U', 'Y', '2')), true},
-    {"MJPG", FourccSubtype(Fourcc('M', 'J', 'P', 'G')), true},
-    {"H264", FourccSubtype(Fourcc('H', '2', '6', '4')), true},
-    {"IYUV", FourccSubtype(Fourcc('I', 'Y', 'U', 'V')), true},
-    {"RGB24", RgbSubtype(0xE436EB7D), true},
-    {"RGB32", RgbSubtype(0xE436EB7E), true},
-    {"I420", FourccSubtype(Fourcc('I', '4', '2', '0')), true},
-    {"RGB555", RgbSubtype(0xE436EB7C), true},
-    {"Y16", FourccSubtype(Fourcc('Y', '1', '6', ' ')), false},
+    {"YUY2", FourccSubtype(Fourcc('Y', 'U', 'Y', '2')), true, 2},
+    {"MJPG", FourccSubtype(Fourcc('M', 'J', 'P', 'G')), true, 0},
+    {"H264", FourccSubtype(Fourcc('H', '2', '6', '4')), true, 0},
+    {"IYUV", FourccSubtype(Fourcc('I', 'Y', 'U', 'V')), true, 0},
+    {"RGB24", RgbSubtype(0xE436EB7D), true, 3},
+    {"RGB32", RgbSubtype(0xE436EB7E), true, 4},
+    {"I420", FourccSubtype(Fourcc('I', '4', '2', '0')), true, 0},
+    {"RGB555", RgbSubtype(0xE436EB7C), true, 2},
+    {"Y16", FourccSubtype(Fourcc('Y', '1', '6', ' ')), false, 2},
 };
 
 }  // namespace
@@ -41,6 +42,20 @@ std::optional<Guid> SubtypeFromName(const char* name) {
     if (format.selectableByName && std::strcmp(format.name, name) == 0) return format.subtype;
   }
   return std::nullopt;
+}
+
+int PackedBytesPerPixel(const char* name) {
+  if (name == nullptr) return 0;
+  for (const MediaFormat& format : kMediaFormatTable) {
+    if (std::strcmp(format.name, name) == 0) return format.bytesPerPixel;
+  }
+  return 0;
+}
+
+void CopyFormatName(char* destination, std::size_t size, const char* name) {
+  const std::size_t length = strnlen(name, size - 1);
+  std::memcpy(destination, name, length);
+  destination[length] = '\0';
 }
 
 int SubtypeToName(const Guid& subtype, char (&text)[80]) {

@@ -55,6 +55,7 @@ void CameraTable::StoreSlot(int position, std::int32_t key, std::shared_ptr<HidC
   slot.dataBlock = std::move(dataBlock);
   slot.sizeIndex = sizeIndex;
   slot.cameraNumber = cameraNumber;
+  slot.openId = ++opens_;
 }
 
 void CameraTable::ClearSlot(std::int32_t key) {

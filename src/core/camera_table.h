@@ -35,6 +35,9 @@ struct CameraSlot {
   std::int32_t sizeIndex = -1;
   std::int32_t cameraNumber = kNoCameraNumber;  // as the camera reports it (1 or 2 in use)
   std::int32_t defectCorrection = 1;
+  // Which open filled the slot: no two opens share one, so a caller that
+  // looked the slot up twice knows whether the camera stayed open between.
+  std::uint64_t openId = 0;
 };
 
 // The slot of key, or none with the reason recorded (core/last_error.h).
@@ -85,6 +88,7 @@ class CameraTable {
 
   mutable std::mutex mutex_;
   std::array<CameraSlot, kMaxCameras> slots_{};
+  std::uint64_t opens_ = 0;  // the last openId given
 };
 
 }  // namespace qel

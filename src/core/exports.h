@@ -109,6 +109,8 @@
     (key, width, height, frameRate, format, formatSize))                                     \
   X(int32_t, QelGetFormatList, -1, (int32_t device, QelFormat * formats, int32_t capacity),  \
     (device, formats, capacity))                                                             \
+  X(int32_t, QelGetFormatListEx, -1,                                                         \
+    (int32_t device, QelFormatEx * formats, int32_t capacity), (device, formats, capacity))  \
   X(int32_t, QelLastErrorCode, -1, (void), ())                                               \
   X(int32_t, QelLastError, -1, (char* text, int32_t size), (text, size))                     \
   X(void, QelLibraryVersion, void(), (int32_t * major, int32_t * minor, int32_t * patch),    \
