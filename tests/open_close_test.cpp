@@ -334,5 +334,22 @@ TEST_F(OpenClose, ExportsFailForClosedOrUnknownKeys) {
   }
 }
 
+TEST_F(OpenClose, ACloseTellsItsOwnReasonAndAWebcamClosesClean) {
+  // The close switches the LED off through an export of its own; the
+  // reason still names the close.
+  QelClose(5);
+  EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_NO_CAMERA);
+  char text[128] = {};
+  QelLastError(text, sizeof text);
+  EXPECT_EQ(std::string(text).rfind("QelClose: ", 0), 0u) << text;
+
+  // A webcam without the LED's property: its close succeeds all the same.
+  qelsim_set_property_interfaces(kWebcamDevice, 0, 0);
+  ASSERT_EQ(QelOpen(2, 640, 480, 30.0, "YUY2"), 1);
+  EXPECT_FALSE(QelSetLed(2, 0));
+  QelClose(2);
+  EXPECT_EQ(QelLastErrorCode(), QEL_OK);
+}
+
 }  // namespace
 }  // namespace qel::test
