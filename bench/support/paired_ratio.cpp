@@ -49,16 +49,23 @@ double Quantile(std::vector<double> values, double q) {
 }
 
 RatioSummary Summarise(const PairedTimes& times) {
-  const std::size_t n = std::min(times.baselineNs.size(), times.subjectNs.size());
+  // Pair 2k runs baseline then subject, pair 2k + 1 subject then baseline:
+  // together each side runs once right after itself and once right after
+  // the other, so a block of the two is alike for both sides. (A single
+  // pair is not: half of them would favour one side, half the other, and
+  // the median would fall between the two kinds.)
+  const std::size_t blocks = std::min(times.baselineNs.size(), times.subjectNs.size()) / 2;
   std::vector<double> ratios;
   std::vector<double> differences;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (times.baselineNs[i] <= 0.0) continue;
-    ratios.push_back(times.subjectNs[i] / times.baselineNs[i]);
-    differences.push_back(times.subjectNs[i] - times.baselineNs[i]);
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const double base = times.baselineNs[2 * k] + times.baselineNs[2 * k + 1];
+    const double value = times.subjectNs[2 * k] + times.subjectNs[2 * k + 1];
+    if (base <= 0.0) continue;
+    ratios.push_back(value / base);
+    differences.push_back((value - base) / 2);
   }
   RatioSummary summary;
-  summary.pairs = static_cast<int>(ratios.size());
+  summary.blocks = static_cast<int>(ratios.size());
   summary.median = Quantile(ratios, 0.5);
   summary.lowQuartile = Quantile(ratios, 0.25);
   summary.highQuartile = Quantile(ratios, 0.75);

@@ -1,7 +1,7 @@
 // Ratios of a subject's time to a baseline's that hold still on a machine
 // whose speed drifts: the two are timed in alternating pairs, so that each
-// pair sees the same machine, and the ratio is the median of the per-pair
-// ratios, printed with its spread.
+// pair sees the same machine, and the ratio is the median of the ratios of
+// blocks of two pairs in opposite order, printed with its spread.
 #pragma once
 
 #include <functional>
@@ -23,17 +23,21 @@ struct PairedTimes {
 
 // Times pairs of (baseline, subject), the order swapped from one pair to the
 // next so that neither side always runs on the other's leftovers (caches, a
-// woken core). The first warmUp pairs are run but not kept.
+// woken core); the first kept pair runs the baseline first. The first warmUp
+// pairs are run but not kept.
 PairedTimes TimePairs(const TimedWork& baseline, const TimedWork& subject, int pairs, int warmUp);
 
 struct RatioSummary {
-  int pairs = 0;
-  double median = 0.0;       // of the per-pair ratios subject / baseline
-  double lowQuartile = 0.0;  // the middle half of the per-pair ratios
+  int blocks = 0;  // of two pairs, the second in the opposite order
+  // The median and the middle half of the per-block ratios subject / baseline.
+  double median = 0.0;
+  double lowQuartile = 0.0;
   double highQuartile = 0.0;
-  double baselineNs = 0.0;  // median time of each side
+  // The median time of one run of each side.
+  double baselineNs = 0.0;
   double subjectNs = 0.0;
-  double differenceNs = 0.0;  // median of the per-pair differences
+  // The median of the per-block differences, per run.
+  double differenceNs = 0.0;
 };
 
 RatioSummary Summarise(const PairedTimes& times);
