@@ -6,17 +6,19 @@
 //
 // The rig's own cost is part of every measurement. It is measured alone too:
 // a write and a read of one report on a platform HID handle opened directly,
-// the least that any exchange can cost on the rig. "added_us" is what the
-// library spends beyond that.
-#include <benchmark/benchmark.h>
+// the least that any exchange can cost on the rig, timed in alternating
+// pairs with the library's work (support/paired_ratio.h). The library's
+// channel is put on that same handle, so that neither side finds the other's
+// replies queued; "added" is what the library spends beyond the rig.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,17 +31,19 @@
 #include "platform/platform.h"
 #include "qel/qel.h"
 #include "qel/qelsim.h"
+#include "support/paired_ratio.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr double kUsbReportUs = 125.0;
 constexpr double kUsbExchangeUs = 2 * kUsbReportUs;
 constexpr std::uint32_t kImageBytes = 1u << 20;
 constexpr double kRewriteExchanges = 2.0 * ((kImageBytes + 55) / 56);
-constexpr std::int64_t kLogClearEvery = 4096;  // the rig logs every report
-constexpr int kBaselineExchanges = 20000;
+// Exchanges per timed sample: one takes well under a microsecond on the rig.
+constexpr int kBatch = 400;
+constexpr int kPairs = 1500;
+constexpr int kRewritePairs = 80;
+constexpr auto kRewritePoll = std::chrono::microseconds(200);
 
 // A rig holding one "QEL5" camera on the real-time clock.
 void FreshRig() {
@@ -69,111 +73,148 @@ bool RawExchange(qel::platform::HidDevice& device, std::uint8_t sequence) {
          input[1] == sequence && input[2] == 0xF1;
 }
 
-// Mean microseconds of the rig alone per exchange, over n exchanges.
-double RigAloneUs(int n) {
-  std::unique_ptr<qel::platform::HidDevice> device = OpenRawHandle();
-  if (!device) return 0.0;
-  const Clock::time_point start = Clock::now();
-  for (int i = 0; i < n; ++i) {
-    if (i % kLogClearEvery == 0) qelsim_log_clear();
-    if (!RawExchange(*device, static_cast<std::uint8_t>(i))) return 0.0;
+// The library's channel on the benchmark's own handle: every call goes to
+// the handle that the raw exchanges use.
+class SharedHandle : public qel::platform::HidDevice {
+ public:
+  explicit SharedHandle(qel::platform::HidDevice& device) : device_(device) {}
+  bool GetCaps(qel::platform::HidCaps& caps) override { return device_.GetCaps(caps); }
+  bool GetSerialNumberString(char16_t* buffer, std::uint32_t bufferBytes) override {
+    return device_.GetSerialNumberString(buffer, bufferBytes);
   }
-  const std::chrono::duration<double, std::micro> elapsed = Clock::now() - start;
-  qelsim_log_clear();
-  return elapsed.count() / n;
+  bool Write(const std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) override {
+    return device_.Write(report, length, timeoutMs);
+  }
+  bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) override {
+    return device_.Read(report, length, timeoutMs);
+  }
+
+ private:
+  qel::platform::HidDevice& device_;
+};
+
+// The rig's camera opened through the library, its capture stopped so that
+// no streaming thread competes with the exchanges, and its slot's channel
+// moved onto a raw handle of the benchmark's.
+class Camera {
+ public:
+  Camera() {
+    FreshRig();
+    if (QelOpen(0, 480, 270, 30.0, "YUY2") != 0) return;
+    qel::StopCapture(qel::CameraTable::Instance().CaptureIndexOf(0));
+    raw_ = OpenRawHandle();
+    const std::optional<qel::CameraSlot> slot = qel::CameraTable::Instance().FindSlot(0);
+    qel::platform::HidCaps caps{};
+    if (!raw_ || !slot || !slot->channel || !raw_->GetCaps(caps)) return;
+    channel_ = std::make_shared<qel::HidChannel>(std::make_unique<SharedHandle>(*raw_), caps);
+    slot->channel->Close();
+    qel::CameraTable::Instance().StoreSlot(slot->captureIndex, 0, channel_, slot->model,
+                                           slot->dataBlock, slot->sizeIndex, slot->cameraNumber);
+    qelsim_log_clear();
+  }
+  ~Camera() {
+    QelClose(0);
+    channel_.reset();
+    raw_.reset();
+    qelsim_reset(0);
+  }
+  bool ready() const { return channel_ != nullptr; }
+  qel::platform::HidDevice& raw() { return *raw_; }
+  qel::HidChannel& channel() { return *channel_; }
+
+ private:
+  std::unique_ptr<qel::platform::HidDevice> raw_;
+  std::shared_ptr<qel::HidChannel> channel_;
+};
+
+using qel::bench::TimedWork;
+
+// The rig logs every report: its log is emptied before each timing.
+TimedWork RigAlone(Camera& camera, int exchanges, bool& answered) {
+  return {qelsim_log_clear, [&camera, exchanges, &answered] {
+            for (int i = 0; i < exchanges; ++i) {
+              answered &= RawExchange(camera.raw(), static_cast<std::uint8_t>(i));
+            }
+          }};
 }
 
-// Opens the rig's camera through the library and stops its capture, so that
-// no streaming thread competes with the exchanges.
-bool OpenCameraWithoutStream() {
-  if (QelOpen(0, 480, 270, 30.0, "YUY2") != 0) return false;
-  qel::StopCapture(qel::CameraTable::Instance().CaptureIndexOf(0));
-  qelsim_log_clear();
-  return true;
+// The same on a thread of its own, awaited by the rewrite's poll: a rewrite
+// runs on the library's thread, so both sides pay a thread's start and the
+// poll's wake-up.
+TimedWork RigAloneOnAThread(Camera& camera, int exchanges, bool& answered) {
+  return {qelsim_log_clear, [&camera, exchanges, &answered] {
+            std::atomic<bool> done{false};
+            std::thread worker([&] {
+              for (int i = 0; i < exchanges; ++i) {
+                answered &= RawExchange(camera.raw(), static_cast<std::uint8_t>(i));
+              }
+              done = true;
+            });
+            while (!done.load()) std::this_thread::sleep_for(kRewritePoll);
+            worker.join();
+          }};
 }
 
-void ReportPerExchange(benchmark::State& state, double measuredUs, double rigAloneUs) {
-  state.counters["rig_alone_us"] = rigAloneUs;
-  state.counters["added_us"] = measuredUs - rigAloneUs;
-  state.counters["usb_link_us"] = kUsbExchangeUs;
-  state.SetLabel("USB link: 2 reports x 125 us");
+void PrintPerExchange(const char* label, const qel::bench::RatioSummary& summary,
+                      double exchanges) {
+  std::printf("%-34s %8.3f us, rig alone %8.3f us, added %8.3f us; ratio %5.2f [%4.2f .. %4.2f]\n",
+              label, summary.subjectNs / exchanges / 1e3, summary.baselineNs / exchanges / 1e3,
+              summary.differenceNs / exchanges / 1e3, summary.median, summary.lowQuartile,
+              summary.highQuartile);
 }
-
-void BM_RigAlonePerExchange(benchmark::State& state) {
-  FreshRig();
-  std::unique_ptr<qel::platform::HidDevice> device = OpenRawHandle();
-  if (!device) {
-    state.SkipWithError("no HID interface on the rig");
-    return;
-  }
-  std::uint8_t sequence = 0;
-  for (auto _ : state) {
-    if (state.iterations() % kLogClearEvery == 0) qelsim_log_clear();
-    if (!RawExchange(*device, sequence++)) state.SkipWithError("no reply");
-  }
-  state.counters["usb_link_us"] = kUsbExchangeUs;
-  state.SetLabel("USB link: 2 reports x 125 us");
-  device.reset();
-  qelsim_reset(0);
-}
-BENCHMARK(BM_RigAlonePerExchange)->Unit(benchmark::kMicrosecond);
-
-// HidExchange on the open camera's channel.
-void BM_HidExchange(benchmark::State& state) {
-  FreshRig();
-  const double rigAlone = RigAloneUs(kBaselineExchanges);
-  if (!OpenCameraWithoutStream()) {
-    state.SkipWithError("the rig's camera did not open");
-    return;
-  }
-  const std::shared_ptr<qel::HidChannel> channel =
-      qel::CameraTable::Instance().FindSlot(0)->channel;
-  const qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kUsbMode);
-  qel::ReplyBlock reply{};
-  std::int64_t n = 0;
-  const Clock::time_point start = Clock::now();
-  for (auto _ : state) {
-    if (++n % kLogClearEvery == 0) qelsim_log_clear();
-    if (!qel::HidExchange(channel.get(), command, reply)) state.SkipWithError("no reply");
-  }
-  const std::chrono::duration<double, std::micro> elapsed = Clock::now() - start;
-  ReportPerExchange(state, elapsed.count() / static_cast<double>(n), rigAlone);
-  QelClose(0);
-  qelsim_reset(0);
-}
-BENCHMARK(BM_HidExchange)->Unit(benchmark::kMicrosecond);
-
-// A whole command export: key lookup, exchange, status and decoding.
-void BM_QelUSBMode(benchmark::State& state) {
-  FreshRig();
-  const double rigAlone = RigAloneUs(kBaselineExchanges);
-  if (!OpenCameraWithoutStream()) {
-    state.SkipWithError("the rig's camera did not open");
-    return;
-  }
-  std::uint8_t mode = 0;
-  std::int64_t n = 0;
-  const Clock::time_point start = Clock::now();
-  for (auto _ : state) {
-    if (++n % kLogClearEvery == 0) qelsim_log_clear();
-    if (!QelUSBMode(0, &mode)) state.SkipWithError("refused");
-  }
-  const std::chrono::duration<double, std::micro> elapsed = Clock::now() - start;
-  ReportPerExchange(state, elapsed.count() / static_cast<double>(n), rigAlone);
-  QelClose(0);
-  qelsim_reset(0);
-}
-BENCHMARK(BM_QelUSBMode)->Unit(benchmark::kMicrosecond);
 
 // QelSoftRewrite of a 1 MiB image until the poll reports it finished:
 // 18,725 blocks written and read back.
-void BM_Rewrite1MiB(benchmark::State& state) {
-  FreshRig();
-  const double rigAlone = RigAloneUs(kBaselineExchanges);
-  if (!OpenCameraWithoutStream()) {
-    state.SkipWithError("the rig's camera did not open");
-    return;
+TimedWork Rewrite(const std::string& path, bool& succeeded) {
+  return {qelsim_log_clear, [&path, &succeeded] {
+            if (!QelSoftRewrite(0, path.c_str())) {
+              succeeded = false;
+              return;
+            }
+            int32_t seconds = 0;
+            float percent = 0.0f;
+            int32_t result = 0;
+            while ((result = QelSoftRewriteState(0, &seconds, &percent)) > 0) {
+              std::this_thread::sleep_for(kRewritePoll);
+            }
+            succeeded &= result == 0;
+          }};
+}
+
+}  // namespace
+
+int main() {
+  Camera camera;
+  if (!camera.ready()) {
+    std::printf("the rig's camera did not open\n");
+    return 1;
   }
+  bool answered = true;
+  std::printf(
+      "Per exchange, each from %d pairs of %d exchanges timed alternately with as many\n"
+      "on the rig alone (the ratio's middle half in brackets); the USB link\n"
+      "itself needs %.0f us (2 reports x %.0f us):\n",
+      kPairs, kBatch, kUsbExchangeUs, kUsbReportUs);
+  const qel::CommandBlock command = qel::MakeCommand(qel::CommandCode::kUsbMode);
+  const TimedWork exchange{qelsim_log_clear, [&] {
+                             qel::ReplyBlock reply{};
+                             for (int i = 0; i < kBatch; ++i) {
+                               answered &= qel::HidExchange(&camera.channel(), command, reply);
+                             }
+                           }};
+  PrintPerExchange("HidExchange",
+                   qel::bench::Summarise(qel::bench::TimePairs(RigAlone(camera, kBatch, answered),
+                                                               exchange, kPairs, kPairs / 20)),
+                   kBatch);
+  const TimedWork usbMode{qelsim_log_clear, [&] {
+                            std::uint8_t mode = 0;
+                            for (int i = 0; i < kBatch; ++i) answered &= QelUSBMode(0, &mode);
+                          }};
+  PrintPerExchange("QelUSBMode (a whole export)",
+                   qel::bench::Summarise(qel::bench::TimePairs(RigAlone(camera, kBatch, answered),
+                                                               usbMode, kPairs, kPairs / 20)),
+                   kBatch);
+
   const std::string path =
       (std::filesystem::temp_directory_path() / "qel_bench_image_1MiB.bin").string();
   {
@@ -181,40 +222,20 @@ void BM_Rewrite1MiB(benchmark::State& state) {
     for (std::uint32_t i = 0; i < kImageBytes; ++i) image[i] = static_cast<char>(i * 31 + 7);
     std::ofstream(path, std::ios::binary).write(image.data(), kImageBytes);
   }
-  double totalUs = 0.0;
-  std::int64_t n = 0;
-  for (auto _ : state) {
-    const Clock::time_point start = Clock::now();
-    if (!QelSoftRewrite(0, path.c_str())) {
-      state.SkipWithError("rewrite refused");
-      break;
-    }
-    int32_t seconds = 0;
-    float percent = 0.0f;
-    int32_t result = 0;
-    while ((result = QelSoftRewriteState(0, &seconds, &percent)) > 0) {
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    const std::chrono::duration<double, std::micro> elapsed = Clock::now() - start;
-    totalUs += elapsed.count();
-    ++n;
-    if (result != 0) state.SkipWithError("rewrite failed");
-    state.PauseTiming();
-    qelsim_log_clear();
-    state.ResumeTiming();
-  }
-  if (n > 0) {
-    const double perExchange = totalUs / static_cast<double>(n) / kRewriteExchanges;
-    state.counters["exchanges"] = kRewriteExchanges;
-    state.counters["per_exchange_us"] = perExchange;
-    state.counters["added_us"] = perExchange - rigAlone;
-    state.counters["usb_link_ms"] = kRewriteExchanges * kUsbExchangeUs / 1000.0;
-    state.SetLabel("USB link: 2 x 18725 exchanges x 250 us");
-  }
+  bool rewritten = true;
+  const int rewriteExchanges = static_cast<int>(kRewriteExchanges);
+  const qel::bench::RatioSummary rewrite = qel::bench::Summarise(
+      qel::bench::TimePairs(RigAloneOnAThread(camera, rewriteExchanges, answered),
+                            Rewrite(path, rewritten), kRewritePairs, 2));
   std::filesystem::remove(path);
-  QelClose(0);
-  qelsim_reset(0);
+  std::printf(
+      "\nA 1 MiB rewrite, %d pairs with as many exchanges on the rig alone: %.1f ms\n"
+      "(the USB link alone needs %.0f ms for its 2 x 18725 exchanges):\n",
+      kRewritePairs, rewrite.subjectNs / 1e6, kRewriteExchanges * kUsbExchangeUs / 1e3);
+  PrintPerExchange("QelSoftRewrite", rewrite, kRewriteExchanges);
+  if (!answered || !rewritten) {
+    std::printf("an exchange or the rewrite failed: these figures are void\n");
+    return 1;
+  }
+  return 0;
 }
-BENCHMARK(BM_Rewrite1MiB)->Unit(benchmark::kMillisecond)->Iterations(5);
-
-}  // namespace

@@ -1,9 +1,10 @@
-// The frame path at 1920 x 1080 "YUY2": what the streaming thread spends per
-// frame in the grabber callback (with and without a frame callback), and what
-// QelReceiveImage and QelReceiveImageEx spend, each as a ratio to a memcpy of
-// the frame measured in the same run; the streaming thread's cost while
-// another thread receives continuously; how soon QelWaitImage returns after a
-// frame is stored; and how long a fast and a classic open take.
+// The frame path at 1920 x 1080 "YUY2": how soon QelWaitImage returns after a
+// frame is stored and how long a fast and a classic open take (as figures);
+// then, as ratios to a memcpy of the frame, what the streaming thread spends
+// per frame in the grabber callback (with and without a frame callback),
+// what QelReceiveImage and QelReceiveImageEx spend, and the streaming
+// thread's cost while another thread receives continuously. Each ratio is
+// timed against its baseline in alternating pairs (support/paired_ratio.h).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -19,7 +20,8 @@
 #include "core/log.h"
 #include "qel/qel.h"
 #include "qel/qelsim.h"
-#include "support/ratio_reporter.h"
+#include "support/figure_reporter.h"
+#include "support/paired_ratio.h"
 
 namespace {
 
@@ -30,108 +32,6 @@ std::vector<std::uint8_t> PatternFrame() {
   qelsim_fill_frame(frame.data(), static_cast<int32_t>(frame.size()), 1);
   return frame;
 }
-
-void BM_MemcpyFrame(benchmark::State& state) {
-  const auto source = PatternFrame();
-  std::vector<std::uint8_t> destination(kFrameBytes);
-  for (auto _ : state) {
-    std::memcpy(destination.data(), source.data(), kFrameBytes);
-    benchmark::DoNotOptimize(destination.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFrameBytes));
-}
-BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMicrosecond);
-
-// Frames arrive at 120 per second; between two frames the caches cool down,
-// so paced work is compared with a memcpy paced the same way.
-constexpr auto kFramePeriod = std::chrono::microseconds(8333);
-
-// Times one paced piece of work per iteration and reports the 99th
-// percentile and the worst iteration (nanoseconds) as counters.
-template <typename Work>
-void RunPaced(benchmark::State& state, Work work) {
-  std::vector<double> times;
-  auto nextFrame = std::chrono::steady_clock::now();
-  for (auto _ : state) {
-    std::this_thread::sleep_until(nextFrame);
-    nextFrame += kFramePeriod;
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    state.SetIterationTime(elapsed.count());
-    times.push_back(elapsed.count());
-  }
-  if (times.empty()) return;
-  std::sort(times.begin(), times.end());
-  state.counters["p99"] = times[times.size() * 99 / 100] * 1e9;
-  state.counters["worst"] = times.back() * 1e9;
-}
-
-// The baseline for paced work: one memcpy per frame period, timed alone.
-void BM_MemcpyFramePaced(benchmark::State& state) {
-  const auto source = PatternFrame();
-  std::vector<std::uint8_t> destination(kFrameBytes);
-  RunPaced(state, [&] {
-    std::memcpy(destination.data(), source.data(), kFrameBytes);
-    benchmark::DoNotOptimize(destination.data());
-    benchmark::ClobberMemory();
-  });
-}
-BENCHMARK(BM_MemcpyFramePaced)->UseManualTime()->Unit(benchmark::kMicrosecond);
-
-// The fair baseline of a receive: the frame is first written into one of
-// three rotating buffers (untimed, as the delivery is in BM_ReceiveImage),
-// then copied out of it. The plain memcpy above copies between two buffers
-// that stay in the cache, which a receive never can.
-void BM_MemcpyFrameRotating(benchmark::State& state) {
-  const auto source = PatternFrame();
-  std::vector<std::vector<std::uint8_t>> rotating(3, std::vector<std::uint8_t>(kFrameBytes));
-  std::vector<std::uint8_t> destination(kFrameBytes);
-  std::size_t turn = 0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    turn = (turn + 1) % rotating.size();
-    std::memcpy(rotating[turn].data(), source.data(), kFrameBytes);
-    state.ResumeTiming();
-    std::memcpy(destination.data(), rotating[turn].data(), kFrameBytes);
-    benchmark::DoNotOptimize(destination.data());
-    benchmark::ClobberMemory();
-  }
-}
-BENCHMARK(BM_MemcpyFrameRotating)->Unit(benchmark::kMicrosecond);
-
-void BM_StreamingThreadPerFrame(benchmark::State& state) {
-  auto frame = PatternFrame();
-  qel::vrk_SampleGrabberCB callback(0, std::make_shared<qel::FrameStore>());
-  double sampleTime = 0.0;
-  for (auto _ : state) {
-    sampleTime += 1.0 / 30.0;
-    callback.BufferCB(sampleTime, frame.data(), static_cast<long>(frame.size()));
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFrameBytes));
-}
-BENCHMARK(BM_StreamingThreadPerFrame)->Unit(benchmark::kMicrosecond);
-
-void QEL_CALL CountFrame(int32_t, const unsigned char* frame, const QelFrameInfo* info,
-                         void* user) {
-  *static_cast<std::uint64_t*>(user) += frame[info->bytes - 1];
-}
-
-void BM_StreamingThreadPerFrameWithCallback(benchmark::State& state) {
-  auto frame = PatternFrame();
-  auto frames = std::make_shared<qel::FrameStore>();
-  std::uint64_t sum = 0;
-  frames->SetListener(qel::FrameListener{CountFrame, &sum, 0});
-  qel::vrk_SampleGrabberCB callback(0, frames);
-  double sampleTime = 0.0;
-  for (auto _ : state) {
-    sampleTime += 1.0 / 30.0;
-    callback.BufferCB(sampleTime, frame.data(), static_cast<long>(frame.size()));
-  }
-  benchmark::DoNotOptimize(sum);
-}
-BENCHMARK(BM_StreamingThreadPerFrameWithCallback)->Unit(benchmark::kMicrosecond);
 
 // An open "QEL5" camera on the rig whose grabber callback the benchmark
 // drives itself (the rig's clock stays still, so its own stream is quiet).
@@ -152,62 +52,6 @@ class OpenCamera {
  private:
   bool opened_ = false;
 };
-
-// Each iteration stores a new frame (untimed) and times one receive of it.
-template <typename Receive>
-void ReceiveLoop(benchmark::State& state, Receive receive) {
-  OpenCamera camera;
-  if (!camera.opened()) {
-    state.SkipWithError("the rig's camera did not open");
-    return;
-  }
-  auto frame = PatternFrame();
-  std::vector<unsigned char> buffer(kFrameBytes);
-  double sampleTime = 100.0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    sampleTime += 1.0 / 30.0;
-    camera.callback().BufferCB(sampleTime, frame.data(), static_cast<long>(frame.size()));
-    state.ResumeTiming();
-    if (!receive(buffer.data())) state.SkipWithError("no new frame");
-    benchmark::DoNotOptimize(buffer.data());
-  }
-}
-
-void BM_ReceiveImage(benchmark::State& state) {
-  ReceiveLoop(state, [](unsigned char* buffer) { return QelReceiveImage(0, buffer) == 1; });
-}
-BENCHMARK(BM_ReceiveImage)->Unit(benchmark::kMicrosecond);
-
-void ReceiveExLoop(benchmark::State& state) {
-  QelFrameInfo info{};
-  info.size = sizeof info;
-  ReceiveLoop(state, [&info](unsigned char* buffer) {
-    return QelReceiveImageEx(0, buffer, static_cast<int32_t>(kFrameBytes), &info) == 1;
-  });
-}
-
-void BM_ReceiveImageEx(benchmark::State& state) { ReceiveExLoop(state); }
-BENCHMARK(BM_ReceiveImageEx)->Unit(benchmark::kMicrosecond);
-
-// The same with the most detailed log level: nothing on the frame path logs.
-void BM_ReceiveImageExLogDebug(benchmark::State& state) {
-#ifdef _WIN32
-  _putenv_s("QEL_LOG", "debug");
-#else
-  setenv("QEL_LOG", "debug", 1);
-#endif
-  qel::ReloadLogLevel();
-  std::fflush(stdout);
-  ReceiveExLoop(state);
-#ifdef _WIN32
-  _putenv_s("QEL_LOG", "");
-#else
-  unsetenv("QEL_LOG");
-#endif
-  qel::ReloadLogLevel();
-}
-BENCHMARK(BM_ReceiveImageExLogDebug)->Unit(benchmark::kMicrosecond);
 
 // From the moment a frame arrives to the return of the thread waiting for
 // it in QelWaitImage, on the real clock; median and 99th percentile.
@@ -272,15 +116,172 @@ BENCHMARK(BM_OpenFast)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillis
 void BM_OpenClassic(benchmark::State& state) { OpenOnRealClock(state, 0); }
 BENCHMARK(BM_OpenClassic)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// The streaming thread's cost per frame while another thread receives as
-// fast as it can, with frames paced as a camera delivers them.
-void BM_StreamingThreadWhileReceiving(benchmark::State& state) {
+void QEL_CALL CountFrame(int32_t, const unsigned char* frame, const QelFrameInfo* info,
+                         void* user) {
+  *static_cast<std::uint64_t*>(user) += frame[info->bytes - 1];
+}
+
+// The ratios, each from baseline and subject timed in alternating pairs.
+using qel::bench::PrintRatio;
+using qel::bench::Summarise;
+using qel::bench::TimedWork;
+using qel::bench::TimePairs;
+
+constexpr int kPairs = 1500;
+constexpr int kWarmUpPairs = 50;
+
+// One copy of the frame between two buffers that stay in the cache.
+TimedWork PlainMemcpy(const std::vector<std::uint8_t>& source,
+                      std::vector<std::uint8_t>& destination) {
+  return {{}, [&] {
+            std::memcpy(destination.data(), source.data(), kFrameBytes);
+            benchmark::DoNotOptimize(destination.data());
+            benchmark::ClobberMemory();
+          }};
+}
+
+// The fair baseline of a receive: the frame is first written into one of
+// three rotating buffers (untimed, as a delivery is before a receive), then
+// copied out of it. The plain memcpy copies between two buffers that stay in
+// the cache, which a receive never can.
+struct RotatingMemcpy {
+  std::vector<std::vector<std::uint8_t>> rotating =
+      std::vector<std::vector<std::uint8_t>>(3, std::vector<std::uint8_t>(kFrameBytes));
+  std::size_t turn = 0;
+
+  TimedWork Work(const std::vector<std::uint8_t>& source, std::vector<std::uint8_t>& destination) {
+    return {[this, &source] {
+              turn = (turn + 1) % rotating.size();
+              std::memcpy(rotating[turn].data(), source.data(), kFrameBytes);
+            },
+            [this, &destination] {
+              std::memcpy(destination.data(), rotating[turn].data(), kFrameBytes);
+              benchmark::DoNotOptimize(destination.data());
+              benchmark::ClobberMemory();
+            }};
+  }
+};
+
+// One copy of the frame into one of two buffers taken in turn (the turn
+// untimed), as the frame store writes each frame into the one of its two
+// buffers that it does not hand out: both sides then keep the same amount of
+// memory in use, and the ratio does not move with what the machine's other
+// work leaves of the cache.
+struct AlternatingMemcpy {
+  std::vector<std::vector<std::uint8_t>> destinations =
+      std::vector<std::vector<std::uint8_t>>(2, std::vector<std::uint8_t>(kFrameBytes));
+  std::size_t turn = 0;
+
+  TimedWork Work(const std::vector<std::uint8_t>& source) {
+    return {[this] { turn = (turn + 1) % destinations.size(); },
+            [this, &source] {
+              std::memcpy(destinations[turn].data(), source.data(), kFrameBytes);
+              benchmark::DoNotOptimize(destinations[turn].data());
+              benchmark::ClobberMemory();
+            }};
+  }
+};
+
+// What the streaming thread spends per frame to a memcpy into alternating
+// buffers; and with a frame callback to without, on the same store (the
+// callback set before each timing of the subject and cleared before each of
+// the baseline), so that only the callback differs.
+void PrintStreamingThreadRatios(std::vector<std::uint8_t>& frame) {
+  auto frames = std::make_shared<qel::FrameStore>();
+  qel::vrk_SampleGrabberCB callback(0, frames);
+  std::uint64_t sum = 0;
+  double sampleTime = 0.0;
+  auto deliver = [&](qel::FrameListener listener) {
+    return TimedWork{[&frames, listener] { frames->SetListener(listener); },
+                     [&] {
+                       sampleTime += 1.0 / 30.0;
+                       callback.BufferCB(sampleTime, frame.data(), static_cast<long>(frame.size()));
+                     }};
+  };
+  AlternatingMemcpy alternating;
+  PrintRatio("streaming thread per frame (grabber callback)",
+             Summarise(TimePairs(alternating.Work(frame), deliver({}), kPairs, kWarmUpPairs)), 1.2);
+  PrintRatio(
+      "streaming thread per frame with a frame callback",
+      Summarise(TimePairs(deliver({}), deliver({CountFrame, &sum, 0}), kPairs, kWarmUpPairs)),
+      1.05);
+  benchmark::DoNotOptimize(sum);
+}
+
+void SetLogLevel(const char* level) {
+#ifdef _WIN32
+  _putenv_s("QEL_LOG", level);
+#else
+  if (*level != '\0') {
+    setenv("QEL_LOG", level, 1);
+  } else {
+    unsetenv("QEL_LOG");
+  }
+#endif
+  qel::ReloadLogLevel();
+}
+
+// Receiving a new frame, stored just before (untimed), to the plain and the
+// fair memcpy; and with the most detailed log level, to without: nothing on
+// the frame path logs.
+void PrintReceiveRatios(std::vector<std::uint8_t>& frame) {
   OpenCamera camera;
   if (!camera.opened()) {
-    state.SkipWithError("the rig's camera did not open");
+    std::printf("the rig's camera did not open\n");
     return;
   }
-  auto frame = PatternFrame();
+  std::vector<std::uint8_t> destination(kFrameBytes);
+  std::vector<unsigned char> buffer(kFrameBytes);
+  double sampleTime = 100.0;
+  bool allNew = true;
+  auto store = [&] {
+    sampleTime += 1.0 / 30.0;
+    camera.callback().BufferCB(sampleTime, frame.data(), static_cast<long>(frame.size()));
+  };
+  const TimedWork receive{store, [&] { allNew &= QelReceiveImage(0, buffer.data()) == 1; }};
+  QelFrameInfo info{};
+  info.size = sizeof info;
+  auto receiveEx = [&](const char* logLevel) {
+    return TimedWork{[&, logLevel] {
+                       SetLogLevel(logLevel);
+                       store();
+                     },
+                     [&] {
+                       allNew &= QelReceiveImageEx(0, buffer.data(),
+                                                   static_cast<int32_t>(kFrameBytes), &info) == 1;
+                     }};
+  };
+  RotatingMemcpy rotating;
+  PrintRatio("QelReceiveImage per new frame, plain",
+             Summarise(TimePairs(PlainMemcpy(frame, destination), receive, kPairs, kWarmUpPairs)),
+             1.5);
+  PrintRatio("QelReceiveImage per new frame, fair",
+             Summarise(TimePairs(rotating.Work(frame, destination), receive, kPairs, kWarmUpPairs)),
+             1.2);
+  PrintRatio(
+      "QelReceiveImageEx per new frame, fair",
+      Summarise(TimePairs(rotating.Work(frame, destination), receiveEx(""), kPairs, kWarmUpPairs)),
+      1.2);
+  std::fflush(stdout);
+  PrintRatio("QelReceiveImageEx with QEL_LOG=debug, to without",
+             Summarise(TimePairs(receiveEx(""), receiveEx("debug"), kPairs, kWarmUpPairs)), 1.05);
+  SetLogLevel("");
+  if (!allNew) std::printf("  (a receive found no new frame: these figures are void)\n");
+}
+
+// Frames arrive at 120 per second; between two frames the caches cool down,
+// so the streaming thread's work is compared with a memcpy into alternating
+// buffers paced the same way, while another thread receives as fast as it
+// can throughout.
+constexpr auto kFramePeriod = std::chrono::microseconds(8333);
+constexpr int kPacedPairs = 600;
+
+void PrintPacedRatio(std::vector<std::uint8_t>& frame) {
+  OpenCamera camera;
+  if (!camera.opened()) {
+    std::printf("the rig's camera did not open\n");
+    return;
+  }
   std::atomic<bool> stop{false};
   std::atomic<int64_t> received{0};
   std::thread receiver([&] {
@@ -289,39 +290,41 @@ void BM_StreamingThreadWhileReceiving(benchmark::State& state) {
       if (QelReceiveImage(0, buffer.data())) received.fetch_add(1, std::memory_order_relaxed);
     }
   });
+  AlternatingMemcpy alternating;
+  auto nextFrame = std::chrono::steady_clock::now();
+  auto waitForFrame = [&] {
+    std::this_thread::sleep_until(nextFrame);
+    nextFrame += kFramePeriod;
+  };
+  TimedWork memcpyPaced = alternating.Work(frame);
+  memcpyPaced.prepare = [&, turn = memcpyPaced.prepare] {
+    turn();
+    waitForFrame();
+  };
   double sampleTime = 100.0;
-  RunPaced(state, [&] {
-    sampleTime += 1.0 / 120.0;
-    camera.callback().BufferCB(sampleTime, frame.data(), static_cast<long>(frame.size()));
-  });
+  const TimedWork deliver{waitForFrame, [&] {
+                            sampleTime += 1.0 / 120.0;
+                            camera.callback().BufferCB(sampleTime, frame.data(),
+                                                       static_cast<long>(frame.size()));
+                          }};
+  const qel::bench::PairedTimes times = TimePairs(memcpyPaced, deliver, kPacedPairs, 10);
   stop = true;
   receiver.join();
-  state.counters["received"] = static_cast<double>(received.load());
+  PrintRatio("streaming thread while another thread receives", Summarise(times), 1.5);
+  std::printf(
+      "  99th percentile %.1f us, worst %.1f us (memcpy: %.1f us, %.1f us); %lld frames "
+      "received\n",
+      qel::bench::Quantile(times.subjectNs, 0.99) / 1e3,
+      qel::bench::Quantile(times.subjectNs, 1.0) / 1e3,
+      qel::bench::Quantile(times.baselineNs, 0.99) / 1e3,
+      qel::bench::Quantile(times.baselineNs, 1.0) / 1e3, static_cast<long long>(received.load()));
 }
-BENCHMARK(BM_StreamingThreadWhileReceiving)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  qel::bench::RatioReporter reporter;
+  qel::bench::FigureReporter reporter;
   if (!qel::bench::RunWith(reporter, argc, argv)) return 1;
-  std::printf("\nRatios to one memcpy of a 1920 x 1080 YUY2 frame (%zu bytes):\n", kFrameBytes);
-  reporter.PrintRatio("streaming thread per frame (grabber callback)", "BM_StreamingThreadPerFrame",
-                      "BM_MemcpyFrame", 1.2);
-  reporter.PrintRatio("streaming thread per frame with a frame callback",
-                      "BM_StreamingThreadPerFrameWithCallback", "BM_StreamingThreadPerFrame", 1.05);
-  std::printf(
-      "\nReceiving, to the plain memcpy (both buffers in the cache) and to the fair\n"
-      "baseline (the frame written into one of three rotating buffers first, as a\n"
-      "delivery does, untimed in both):\n");
-  reporter.PrintRatio("QelReceiveImage per new frame, plain", "BM_ReceiveImage", "BM_MemcpyFrame",
-                      1.5);
-  reporter.PrintRatio("QelReceiveImage per new frame, fair", "BM_ReceiveImage",
-                      "BM_MemcpyFrameRotating", 1.2);
-  reporter.PrintRatio("QelReceiveImageEx per new frame, fair", "BM_ReceiveImageEx",
-                      "BM_MemcpyFrameRotating", 1.2);
-  reporter.PrintRatio("QelReceiveImageEx with QEL_LOG=debug, to without",
-                      "BM_ReceiveImageExLogDebug", "BM_ReceiveImageEx", 1.05);
   std::printf(
       "\nQelWaitImage from a frame's arrival to the waiting thread's return:\n"
       "  median %.1f us, 99th percentile %.1f us (target <= 1000 us)\n",
@@ -333,15 +336,24 @@ int main(int argc, char** argv) {
       "classic %.1f ms\n",
       reporter.Nanoseconds("BM_OpenFast/iterations:10/manual_time") / 1e6,
       reporter.Nanoseconds("BM_OpenClassic/iterations:1/manual_time") / 1e6);
-  std::printf("\nPaced at 120 frames per second, to one memcpy paced the same way:\n");
-  reporter.PrintRatio("streaming thread while another thread receives (mean)",
-                      "BM_StreamingThreadWhileReceiving/manual_time",
-                      "BM_MemcpyFramePaced/manual_time", 1.5);
-  for (const char* statistic : {"p99", "worst"}) {
-    reporter.PrintCounterRatio(
-        std::string("streaming thread while another thread receives (") + statistic + ")",
-        "BM_StreamingThreadWhileReceiving/manual_time", statistic,
-        "BM_MemcpyFramePaced/manual_time", statistic, 1.5);
-  }
+
+  std::vector<std::uint8_t> frame = PatternFrame();
+  std::printf(
+      "\nRatios, each from %d pairs timed alternately: the subject's and the baseline's\n"
+      "median time, the median ratio over blocks of two pairs in opposite order, and\n"
+      "the middle half of those ratios.\n"
+      "The streaming thread, to one memcpy of a 1920 x 1080 YUY2 frame (%zu bytes)\n"
+      "into one of two buffers in turn, as the frame store writes:\n",
+      kPairs, kFrameBytes);
+  PrintStreamingThreadRatios(frame);
+  std::printf(
+      "\nReceiving, to the plain memcpy (both buffers in the cache) and to the fair\n"
+      "baseline (the frame written into one of three rotating buffers first, as a\n"
+      "delivery does, untimed in both):\n");
+  PrintReceiveRatios(frame);
+  std::printf(
+      "\nPaced at 120 frames per second, to the same memcpy paced the same way (%d pairs):\n",
+      kPacedPairs);
+  PrintPacedRatio(frame);
   return 0;
 }

@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <array>
-#include <latch>
 #include <thread>
 #include <vector>
 
@@ -8,6 +7,7 @@
 #include "hid/data_block.h"
 #include "hid/defect_correction.h"
 #include "hid/defect_table.h"
+#include "support/rendezvous.h"
 #include "support/rig_fixture.h"
 
 namespace qel::test {
@@ -103,12 +103,12 @@ TEST_F(PixelDefects, ConcurrentDataBlockWritesBothSurvive) {
     Points points = Empty();
     points[0] = {round, round};
     const std::uint32_t serial = 0x5E000000u + round;
-    std::latch start(2);
+    Rendezvous start(2);
     std::thread serialWriter([&] {
-      start.arrive_and_wait();
+      start.ArriveAndWait();
       EXPECT_TRUE(QelSetSerialNo(1, serial));
     });
-    start.arrive_and_wait();
+    start.ArriveAndWait();
     EXPECT_TRUE(QelSetPixelDefect(1, 1, 0, points.data()));
     serialWriter.join();
 
