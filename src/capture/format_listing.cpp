@@ -22,8 +22,10 @@ namespace {
 
 using platform::kOk;
 
+// QelGetFormat's limits: it reaches only the devices among the first ten
+// the platform enumerates, and lists ten formats.
 constexpr int kDevicesExamined = 10;
-constexpr std::size_t kTextEntries = 10;  // QelGetFormat's limit
+constexpr std::size_t kTextEntries = 10;
 
 struct FormatEntry {
   std::int32_t width = 0;
@@ -33,9 +35,10 @@ struct FormatEntry {
 };
 
 // Finds the device and reads its listable capabilities; false when the
-// device or its stream configuration cannot be reached. Every object is
-// released as the locals end.
-bool ReadFormats(std::int32_t deviceIndex, std::size_t maxEntries,
+// device or its stream configuration cannot be reached. turnLimit bounds the
+// devices enumerated on the way (PnpDeviceWalk). Every object is released as
+// the locals end.
+bool ReadFormats(std::int32_t deviceIndex, int turnLimit, std::size_t maxEntries,
                  std::vector<FormatEntry>& entries) {
   platform::Platform& platform = platform::ActivePlatform();
   std::unique_ptr<platform::GraphBuilder> graph;
@@ -43,10 +46,9 @@ bool ReadFormats(std::int32_t deviceIndex, std::size_t maxEntries,
     return Fail(ErrorCode::kPlatform, "the filter graph could not be created");
   }
 
-  // Only the first ten devices of the category can be reached; a failed or
-  // exhausted request uses up its turn. The bound filter stays in the graph.
+  // The bound filter stays in the graph.
   std::unique_ptr<platform::BaseFilter> filter;
-  PnpDeviceWalk walk(kDevicesExamined);
+  PnpDeviceWalk walk(turnLimit);
   if (walk.Begin() != PnpDeviceWalk::Start::kReady) {
     return Fail(ErrorCode::kNoDevice, "no video devices could be enumerated");
   }
@@ -114,7 +116,7 @@ QelBool qel::exports::QelGetFormat(int32_t deviceIndex, char* text, int32_t text
   std::vector<qel::FormatEntry> entries;
   {
     qel::ComForCall com;
-    if (!qel::ReadFormats(deviceIndex, qel::kTextEntries, entries)) return 0;
+    if (!qel::ReadFormats(deviceIndex, qel::kDevicesExamined, qel::kTextEntries, entries)) return 0;
   }
   // The text stays at most textSize - 2 characters long.
   text[0] = '\0';
@@ -139,9 +141,8 @@ QelBool qel::exports::QelGetFormat(int32_t deviceIndex, char* text, int32_t text
 }
 
 int32_t qel::exports::QelGetFormatList(int32_t device, QelFormat* formats, int32_t capacity) {
-  if (static_cast<std::uint32_t>(device) > 9) {
-    qel::Fail(qel::ErrorCode::kNoDevice, "device %d is not a position 0..9",
-              static_cast<int>(device));
+  if (device < 0) {
+    qel::Fail(qel::ErrorCode::kNoDevice, "no device %d is listed", static_cast<int>(device));
     return -1;
   }
   if (capacity < 0 || (formats == nullptr && capacity > 0)) {
@@ -152,7 +153,8 @@ int32_t qel::exports::QelGetFormatList(int32_t device, QelFormat* formats, int32
   std::vector<qel::FormatEntry> entries;
   {
     qel::ComForCall com;
-    if (!qel::ReadFormats(device, SIZE_MAX, entries)) return -1;
+    // Every position QelGetDevice lists, found by the same walk as there.
+    if (!qel::ReadFormats(device, qel::PnpDeviceWalk::kNoTurnLimit, SIZE_MAX, entries)) return -1;
   }
   const std::size_t filled = std::min(entries.size(), static_cast<std::size_t>(capacity));
   for (std::size_t i = 0; i < filled; ++i) {
