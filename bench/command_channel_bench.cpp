@@ -88,6 +88,7 @@ class SharedHandle : public qel::platform::HidDevice {
   bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) override {
     return device_.Read(report, length, timeoutMs);
   }
+  bool DeviceGone() override { return device_.DeviceGone(); }
 
  private:
   qel::platform::HidDevice& device_;

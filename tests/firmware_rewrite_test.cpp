@@ -12,7 +12,15 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
+
+#if !defined(_WIN32)
+#  include <fcntl.h>
+#  include <sys/stat.h>
+#  include <unistd.h>
+#endif
 
 #include "core/camera_table.h"
 #include "firmware/image_file.h"
@@ -350,6 +358,42 @@ TEST_F(FirmwareRewriteTest, RefusedBeforeAnythingIsSent) {
   ASSERT_TRUE(QelSoftRewrite(0, huge.c_str()));
   EXPECT_EQ(ReportHex(kQel5Device, 0, 2, 3), "22 00 FF");
   EXPECT_EQ(AwaitFinalState(0), -1);
+}
+
+// Only a regular file is read, and the refusal comes at once: a FIFO would
+// otherwise hold the call, and every later rewrite, until a writer came.
+TEST_F(FirmwareRewriteTest, OnlyRegularFilesAreReadAndRefusalsComeAtOnce) {
+  const std::string base = ::testing::TempDir() + "qel_rewrite_special_";
+  std::vector<std::pair<std::string, std::string>> refused;
+  refused.emplace_back(base + "directory", "is a directory, not a regular file");
+  std::filesystem::create_directories(refused.back().first);
+#if !defined(_WIN32)
+  refused.emplace_back(base + "fifo", "is a FIFO, not a regular file");
+  std::filesystem::remove(refused.back().first);
+  ASSERT_EQ(mkfifo(refused.back().first.c_str(), 0600), 0);
+#endif
+  for (const auto& [path, reason] : refused) {
+    auto call = std::async(std::launch::async, [&path] {
+      const bool started = QelSoftRewrite(0, path.c_str()) != 0;
+      char text[512] = {};
+      QelLastError(text, sizeof text);
+      return std::make_tuple(started, QelLastErrorCode(), std::string(text));
+    });
+    if (call.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << path << " held the call";
+#if !defined(_WIN32)
+      ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));  // lets a waiting open go on
+#endif
+    }
+    const auto [started, code, text] = call.get();
+    EXPECT_FALSE(started) << path;
+    EXPECT_EQ(code, QEL_ERROR_FILE) << path;
+    EXPECT_NE(text.find("\"" + path + "\" " + reason), std::string::npos) << text;
+    std::filesystem::remove(path);
+  }
+  EXPECT_EQ(qelsim_log_report_count(-1), 0);
+  ASSERT_TRUE(QelSoftRewrite(0, ImageFile(Image(100)).c_str())) << "no claim was left behind";
+  EXPECT_EQ(AwaitFinalState(0), 0);
 }
 
 #if defined(__GLIBC__)

@@ -1,5 +1,5 @@
 // QelGetFormat: the text of a device's capture formats, its limits, and a
-// listing of a camera that is streaming.
+// listing of a camera that is streaming; the positions QelGetFormatList reaches.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -108,6 +108,28 @@ TEST_F(FormatListingTest, DeviceIndexOutsideTheListingLeavesTheText) {
   EXPECT_EQ(List(8).substr(0, 10), "0,640,480,");
   EXPECT_EQ(List(9, 64, ok), std::string(64, '#'));
   EXPECT_FALSE(ok);
+}
+
+// QelGetFormatList reaches every position that QelGetDevice lists: past the
+// classic's ten turns of the enumerator, with the unlisted software source
+// in front taking no position.
+TEST_F(FormatListingTest, FormatListReachesEveryListedPosition) {
+  for (int i = 0; i < 8; ++i) qelsim_add_webcam("Webcam");
+  const int last = qelsim_add_webcam("Last");
+  qelsim_clear_formats(last);
+  qelsim_add_format(last, 320, 240, 333333, "MJPG", 1);
+  char listing[1024];
+  ASSERT_EQ(QelGetDevice(listing, sizeof listing), 12);
+  for (int32_t position : {9, 10}) {
+    EXPECT_EQ(QelGetFormatList(position, nullptr, 0), 2) << position;
+  }
+  QelFormat format{};
+  ASSERT_EQ(QelGetFormatList(11, &format, 1), 1);
+  EXPECT_EQ(format.width, 320) << "the device QelGetDevice lists last";
+  for (int32_t position : {12, -1}) {
+    EXPECT_EQ(QelGetFormatList(position, nullptr, 0), -1) << position;
+    EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_NO_DEVICE) << position;
+  }
 }
 
 TEST_F(FormatListingTest, StreamingCameraIsUndisturbed) {

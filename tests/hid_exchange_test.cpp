@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "capture/capture_graph.h"
+#include "core/last_error.h"
 #include "discovery/hid_discovery.h"
 #include "hid/command_report.h"
 #include "hid/data_block.h"
@@ -92,6 +93,21 @@ TEST_F(HidExchangeTest, SilentCameraTimesOutAfterFiveSecondsAndAdvancesTheSequen
   EXPECT_GE(waited, 5000u);
   EXPECT_LT(waited, 5100u);
   EXPECT_EQ(CommandSequence().load(), 10);
+}
+
+// A camera the platform reports gone ends the exchange at once with the
+// device-lost reason: unplugged before it could answer, then before the
+// next request.
+TEST_F(HidExchangeTest, UnpluggedCameraEndsTheExchangeAtOnce) {
+  qelsim_firmware_fault(kQel5Device, 0x32, QELSIM_FW_UNPLUG, 0, 0, 1);
+  for (const char* gone : {"while the reply was awaited", "before the request"}) {
+    ClearFailure();  // outside an export the first reason recorded stays
+    const uint32_t start = qelsim_now_ms();
+    EXPECT_FALSE(Exchange(CommandCode::kSetShutter)) << gone;
+    EXPECT_LT(qelsim_now_ms() - start, 100u) << gone;
+    EXPECT_EQ(LastErrorCode(), ErrorCode::kDeviceLost) << gone;
+  }
+  EXPECT_EQ(qelsim_log_report_count(kQel5Device), 1) << "the request taken before the unplug";
 }
 
 TEST_F(HidExchangeTest, TimeOutHoldsAcrossTheTickCounterWrap) {

@@ -204,7 +204,8 @@ QEL_API QelBool QEL_CALL QelGetColorBar(int32_t key, int32_t* on);
 
 /* ---- firmware rewrite --------------------------------------------------- */
 
-/** Starts writing the firmware image file at path to the camera; true when started. */
+/** Starts writing the firmware image file at path (a regular file) to the camera; true when
+ *  started. */
 QEL_API QelBool QEL_CALL QelSoftRewrite(int32_t key, const char* path);
 /** Polls the rewrite: 3 started, 1 writing, 2 verifying, 0 done, -1 failed or nothing. */
 QEL_API int32_t QEL_CALL QelSoftRewriteState(int32_t key, int32_t* seconds, float* percent);

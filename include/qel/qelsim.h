@@ -213,6 +213,7 @@ QEL_API void QEL_CALL qelsim_clear_faults(void);
 #define QELSIM_FW_STALE 4    /* `value` replies carrying an older sequence number first */
 #define QELSIM_FW_FOREIGN 5  /* `value` replies carrying another command code first */
 #define QELSIM_FW_CORRUPT 6  /* reply with data byte 6 inverted (a memory read's first byte) */
+#define QELSIM_FW_UNPLUG 7   /* take the request, then unplug the camera before it answers */
 
 /** Firmware fault for command code (-1: any command): skips the next `skip`
  *  requests with that code and affects the `count` after them (-1: all). */

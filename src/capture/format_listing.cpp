@@ -22,8 +22,10 @@ namespace {
 
 using platform::kOk;
 
+// QelGetFormat's limits: it reaches only the devices among the first ten
+// the platform enumerates, and lists ten formats.
 constexpr int kDevicesExamined = 10;
-constexpr std::size_t kTextEntries = 10;  // QelGetFormat's limit
+constexpr std::size_t kTextEntries = 10;
 
 struct FormatEntry {
   std::int32_t width = 0;
@@ -34,9 +36,10 @@ struct FormatEntry {
 };
 
 // Finds the device and reads its listable capabilities; false when the
-// device or its stream configuration cannot be reached. Every object is
-// released as the locals end.
-bool ReadFormats(std::int32_t deviceIndex, std::size_t maxEntries,
+// device or its stream configuration cannot be reached. turnLimit bounds the
+// devices enumerated on the way (PnpDeviceWalk). Every object is released as
+// the locals end.
+bool ReadFormats(std::int32_t deviceIndex, int turnLimit, std::size_t maxEntries,
                  std::vector<FormatEntry>& entries) {
   platform::Platform& platform = platform::ActivePlatform();
   std::unique_ptr<platform::GraphBuilder> graph;
@@ -44,10 +47,9 @@ bool ReadFormats(std::int32_t deviceIndex, std::size_t maxEntries,
     return Fail(ErrorCode::kPlatform, "the filter graph could not be created");
   }
 
-  // Only the first ten devices of the category can be reached; a failed or
-  // exhausted request uses up its turn. The bound filter stays in the graph.
+  // The bound filter stays in the graph.
   std::unique_ptr<platform::BaseFilter> filter;
-  PnpDeviceWalk walk(kDevicesExamined);
+  PnpDeviceWalk walk(turnLimit);
   if (walk.Begin() != PnpDeviceWalk::Start::kReady) {
     return Fail(ErrorCode::kNoDevice, "no video devices could be enumerated");
   }
@@ -116,7 +118,7 @@ QelBool qel::exports::QelGetFormat(int32_t deviceIndex, char* text, int32_t text
   std::vector<qel::FormatEntry> entries;
   {
     qel::ComForCall com;
-    if (!qel::ReadFormats(deviceIndex, qel::kTextEntries, entries)) return 0;
+    if (!qel::ReadFormats(deviceIndex, qel::kDevicesExamined, qel::kTextEntries, entries)) return 0;
   }
   // The text stays at most textSize - 2 characters long.
   text[0] = '\0';
@@ -147,15 +149,16 @@ namespace {
 // in the record they fill; false (reason recorded) when refused.
 bool ListEveryFormat(std::int32_t device, bool haveArray, std::int32_t capacity,
                      std::vector<FormatEntry>& entries) {
-  if (static_cast<std::uint32_t>(device) > 9) {
-    return Fail(ErrorCode::kNoDevice, "device %d is not a position 0..9", static_cast<int>(device));
+  if (device < 0) {
+    return Fail(ErrorCode::kNoDevice, "no device %d is listed", static_cast<int>(device));
   }
   if (capacity < 0 || (!haveArray && capacity > 0)) {
     return Fail(ErrorCode::kBadArgument, "formats %s with capacity %d",
                 haveArray ? "given" : "NULL", static_cast<int>(capacity));
   }
   ComForCall com;
-  return ReadFormats(device, SIZE_MAX, entries);
+  // Every position QelGetDevice lists, found by the same walk as there.
+  return ReadFormats(device, PnpDeviceWalk::kNoTurnLimit, SIZE_MAX, entries);
 }
 
 template <typename Record, typename Fill>

@@ -18,6 +18,12 @@ inline constexpr std::uint32_t kLargestImage =
 inline constexpr std::size_t kImagePadding =
     64;  // the last block may run past the image into zeros
 
+// Opens the image file for reading and accepts it only when it is a regular
+// file; null otherwise, with the reason recorded (core/last_error.h). The
+// open does not wait: a FIFO would otherwise hold it until a writer came,
+// and a directory or device has no image to read.
+std::FILE* OpenImageFile(const char* path);
+
 // The rest of file from its start, in a buffer of size + 64 zero-padded bytes.
 // None for a file whose size cannot be told, an empty one, one larger than
 // kLargestImage, or one from which fewer bytes can be read than its size,

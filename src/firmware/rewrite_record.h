@@ -4,8 +4,9 @@
 // Thread safety: every field is guarded by `lock`, which always exists (it is
 // never created or torn down with a rewrite) and is held only for short
 // record updates, never across file or camera I/O, so a poll never waits for
-// either. A rewrite claims the record (`busy`) under the lock before it reads
-// its file, so a second one is refused while the first is still starting.
+// either. A rewrite claims the record (`busy`) under the lock once its file
+// has been read, before the camera erases, so a second one is refused while
+// the first is still starting.
 // The rewrite thread is detached: in one last update it publishes the final
 // state, gives up the image and the claim, and touches the record no more.
 #pragma once

@@ -2,9 +2,7 @@
 // and returns; QelSoftRewriteState reports the thread's progress and collects
 // it when it has ended.
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,12 +23,8 @@ namespace qel {
 namespace {
 
 std::unique_ptr<std::vector<std::uint8_t>> ReadImageFile(const char* path, std::uint32_t& size) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) {
-    const int error = errno;
-    Fail(ErrorCode::kFile, "\"%s\" cannot be opened: %s", path, std::strerror(error));
-    return nullptr;
-  }
+  std::FILE* file = OpenImageFile(path);
+  if (file == nullptr) return nullptr;
   std::string name(1, '"');  // the path in quotes, for the reasons ReadImage records
   name.append(path).push_back('"');
   auto image = ReadImage(file, size, name.c_str());
@@ -38,15 +32,13 @@ std::unique_ptr<std::vector<std::uint8_t>> ReadImageFile(const char* path, std::
   return image;
 }
 
-// Reads the image and has the camera erase the blocks it will occupy, with
-// the record claimed but its lock not held; then fills the record and starts
-// the thread. False, with the claim given back, when any step fails.
+// Has the camera erase the blocks the image will occupy, with the record
+// claimed but its lock not held; then fills the record and starts the
+// thread. False, with the claim given back, when either step fails.
 bool StartRewrite(RewriteRecord& record, const std::shared_ptr<HidChannel>& channel,
-                  const char* path) {
-  std::uint32_t size = 0;
-  auto image = ReadImageFile(path, size);
+                  std::unique_ptr<std::vector<std::uint8_t>> image, std::uint32_t size) {
   const auto lastBlock = static_cast<std::uint8_t>(std::min<std::uint32_t>(size >> 16, 0xFF));
-  const bool erased = image && EraseMemoryBlocks(channel.get(), 0, lastBlock);
+  const bool erased = EraseMemoryBlocks(channel.get(), 0, lastBlock);
 
   std::lock_guard lock(record.lock);
   if (erased) {
@@ -68,7 +60,7 @@ bool StartRewrite(RewriteRecord& record, const std::shared_ptr<HidChannel>& chan
     }
   }
   record.busy = false;
-  return false;  // the image, if any, is freed after the lock
+  return false;  // the image is freed after the lock
 }
 
 bool NotFamily(std::int32_t key) {
@@ -84,6 +76,11 @@ QelBool qel::exports::QelSoftRewrite(int32_t key, const char* path) {
   if (!slot) return 0;
   if (!slot->channel) return qel::NotFamily(key);
   if (path == nullptr) return qel::Fail(qel::ErrorCode::kBadArgument, "path is NULL");
+  // The file is read before the record is claimed: a file that cannot be
+  // had must not keep other rewrites out.
+  std::uint32_t size = 0;
+  auto image = qel::ReadImageFile(path, size);
+  if (!image) return 0;
   qel::RewriteRecord& record = qel::Rewrite();
   {
     std::lock_guard lock(record.lock);
@@ -92,7 +89,7 @@ QelBool qel::exports::QelSoftRewrite(int32_t key, const char* path) {
     }
     record.busy = true;
   }
-  return qel::StartRewrite(record, slot->channel, path) ? 1 : 0;
+  return qel::StartRewrite(record, slot->channel, std::move(image), size) ? 1 : 0;
 }
 
 int32_t qel::exports::QelSoftRewriteState(int32_t key, int32_t* seconds, float* percent) {

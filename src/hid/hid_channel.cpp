@@ -69,6 +69,10 @@ bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
       LogLine(LogLevel::kDebug, "HID command 0x%02X sequence %u: the write was not taken", code,
               number);
     }
+    if (device_->DeviceGone()) {
+      return Fail(ErrorCode::kDeviceLost, "the camera was unplugged; command 0x%02X was not sent",
+                  code);
+    }
     return Fail(ErrorCode::kTimeout, "the camera took no command 0x%02X within %u ms", code,
                 deadlineMs_);
   }
@@ -83,14 +87,24 @@ bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
       return Fail(ErrorCode::kTimeout, "the camera did not answer command 0x%02X within %u ms",
                   code, deadlineMs_);
     }
-    if (device_->Read(input.data(), inputLength_, deadlineMs_ - elapsed) && input[1] == output[1] &&
-        input[2] == output[2]) {
+    const bool read = device_->Read(input.data(), inputLength_, deadlineMs_ - elapsed);
+    if (read && input[1] == output[1] && input[2] == output[2]) {
       std::memcpy(reply.data(), input.data() + 2, reply.size());
       if (LogEnabled(LogLevel::kDebug)) {
         LogLine(LogLevel::kDebug, "HID command 0x%02X sequence %u: status 0x%02X", code, number,
                 reply[kReplyStatus]);
       }
       return true;
+    }
+    // No reply can come from a camera that is gone: waiting out the deadline
+    // would only hold the caller.
+    if (!read && device_->DeviceGone()) {
+      if (LogEnabled(LogLevel::kDebug)) {
+        LogLine(LogLevel::kDebug, "HID command 0x%02X sequence %u: the camera is gone", code,
+                number);
+      }
+      return Fail(ErrorCode::kDeviceLost,
+                  "the camera was unplugged before it answered command 0x%02X", code);
     }
     // A report left over from an earlier request, or none: discard and pause.
     std::fill(input.begin(), input.end(), 0);

@@ -37,7 +37,9 @@ class HidChannel {
   // Writes the command and waits for the report that echoes its sequence
   // number and code, the write and the wait together bounded by the
   // deadline; reports that answer something else are skipped. True when that
-  // report arrived: judging its status is the caller's task.
+  // report arrived: judging its status is the caller's task. A camera that
+  // the platform reports gone (unplugged) ends the exchange at once, with
+  // the device-lost reason.
   bool Exchange(const CommandBlock& command, ReplyBlock& reply);
 
   // Closes the handle; waits for an exchange in progress to end, so at most

@@ -215,6 +215,10 @@ class HidDevice {
   // ReadFile of one input report, waiting at most timeoutMs for it to arrive.
   // False when no report arrived in time or the read failed.
   virtual bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) = 0;
+  // After a Write or Read that returned false: true when it failed because
+  // the device is no longer attached (unplugged), so that no later transfer
+  // can succeed either.
+  virtual bool DeviceGone() = 0;
 };
 
 // How a HID device path is opened: for the command channel (read and write

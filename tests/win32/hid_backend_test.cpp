@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "capture/capture_context.h"
+#include "core/last_error.h"
 #include "discovery/hid_discovery.h"
 #include "hid/hid_channel.h"
 #include "platform/win32/hid_api.h"
@@ -86,6 +87,7 @@ struct FakeHid {
   std::vector<std::vector<BYTE>> written;
   bool answerWrites = false;  // queue a reply echoing each written request
   bool writesWedged = false;  // the device takes no report (busy firmware)
+  DWORD unplugError = 0;      // the device is gone: transfers fail with this error
   bool ioBlocked = false;     // a ReadFile or WriteFile is waiting
   bool cancelPending = false;
   DWORD ioThreadId = 0;
@@ -108,6 +110,7 @@ struct FakeHid {
     reports.clear();
     written.clear();
     answerWrites = writesWedged = false;
+    unplugError = 0;
     ioBlocked = cancelPending = false;
     readerLateBy = 0ms;
     reads = cancels = cancelsThatHit = cancelsOfOtherThreads = 0;
@@ -261,6 +264,10 @@ bool WaitAsTransfer(std::unique_lock<std::mutex>& lock, Done done) {
 BOOL WINAPI FakeWriteFile(HANDLE, LPCVOID data, DWORD length, LPDWORD written, LPOVERLAPPED) {
   const auto* bytes = static_cast<const BYTE*>(data);
   std::unique_lock lock(F().mutex);
+  if (F().unplugError != 0) {
+    SetLastError(F().unplugError);
+    return FALSE;
+  }
   if (F().writesWedged && !WaitAsTransfer(lock, [] { return !F().writesWedged; })) {
     SetLastError(ERROR_OPERATION_ABORTED);
     return FALSE;
@@ -282,8 +289,12 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID data, DWORD length, LPDWORD read, LPOVER
   std::this_thread::sleep_for(F().readerLateBy);  // on its way to the driver
   std::unique_lock lock(F().mutex);
   ++F().reads;
-  if (!WaitAsTransfer(lock, [] { return !F().reports.empty(); })) {
+  if (!WaitAsTransfer(lock, [] { return !F().reports.empty() || F().unplugError != 0; })) {
     SetLastError(ERROR_OPERATION_ABORTED);
+    return FALSE;
+  }
+  if (F().unplugError != 0) {
+    SetLastError(F().unplugError);
     return FALSE;
   }
   const std::vector<BYTE> report = F().reports.front();
@@ -567,6 +578,42 @@ TEST_F(HidBackendTest, ExchangeKeepsItsDeadlineOverTheSynchronousHandle) {
   EXPECT_GE(waited, 290ms);
   EXPECT_LT(waited, 1500ms);
   EXPECT_FALSE(F().ioBlocked);
+}
+
+// An unplugged camera fails its transfers with one of the errors the system
+// gives for a device that is gone; the exchange then ends at once with the
+// device-lost reason, whether the camera was gone before it or went while it
+// waited for the reply.
+TEST_F(HidBackendTest, UnpluggedCameraEndsTheExchangeAtOnce) {
+  AddInterfaces();
+  HidChannel channel(
+      backend_.OpenHidDevice(F().interfaces[1].path.c_str(), HidOpenMode::kCommandChannel),
+      kCommandCaps, 2500);
+  CommandBlock command{};
+  command[0] = 0x32;
+  ReplyBlock reply{};
+  const auto exchangeTime = [&] {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(channel.Exchange(command, reply));
+    EXPECT_EQ(LastErrorCode(), ErrorCode::kDeviceLost);
+    return std::chrono::steady_clock::now() - start;
+  };
+  for (DWORD error : {ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE, ERROR_BAD_COMMAND}) {
+    F().unplugError = error;
+    EXPECT_LT(exchangeTime(), 1000ms) << "gone before the call, error " << error;
+  }
+  EXPECT_TRUE(F().written.empty());
+
+  F().unplugError = 0;
+  std::thread unplug([] {
+    for (int i = 0; i < 400 && !F().ioBlocked; ++i) std::this_thread::sleep_for(5ms);
+    std::lock_guard lock(F().mutex);
+    F().unplugError = ERROR_DEVICE_NOT_CONNECTED;
+    F().changed.notify_all();
+  });
+  EXPECT_LT(exchangeTime(), 1500ms) << "gone while the reply was awaited";
+  unplug.join();
+  EXPECT_EQ(F().written.size(), 1u);
 }
 
 // A camera that takes no report (its firmware busy or wedged): the write

@@ -122,11 +122,11 @@ Firmware::Firmware(std::uint32_t serial)
   std::fill(block + 16, block + 496, 0xFF);  // six empty defect tables
 }
 
-void Firmware::HandleOutputReport(const std::uint8_t* report, std::size_t length,
+bool Firmware::HandleOutputReport(const std::uint8_t* report, std::size_t length,
                                   std::size_t inputLength, std::vector<Report>& replies) {
   std::lock_guard lock(mutex_);
   // Without a command code there is nothing to answer or echo.
-  if (report == nullptr || length < 3) return;
+  if (report == nullptr || length < 3) return true;
 
   std::uint8_t request[kRequestLength] = {};
   std::memcpy(request, report, std::min(length, kRequestLength));
@@ -136,14 +136,15 @@ void Firmware::HandleOutputReport(const std::uint8_t* report, std::size_t length
   Fault fault{};
   const bool faulted = TakeFault(code, fault);
 
-  if (faulted && fault.kind == FirmwareFaultKind::kSilent) return;
+  if (faulted && fault.kind == FirmwareFaultKind::kUnplug) return false;
+  if (faulted && fault.kind == FirmwareFaultKind::kSilent) return true;
   if (faulted && fault.kind == FirmwareFaultKind::kStatus) {
     // Refused: the command is not carried out.
     Report reply = MakeReply(inputLength, sequence, code);
     const auto status = static_cast<std::uint8_t>(fault.value);
     SetStatus(reply, status != 0 ? status : kStatusUnknownCommand);
     replies.push_back(std::move(reply));
-    return;
+    return true;
   }
 
   Report reply = MakeReply(inputLength, sequence, code);
@@ -151,7 +152,7 @@ void Firmware::HandleOutputReport(const std::uint8_t* report, std::size_t length
 
   if (!faulted) {
     replies.push_back(std::move(reply));
-    return;
+    return true;
   }
   const int extra = std::clamp(fault.value, 0, kMaxExtraReplies);
   switch (fault.kind) {
@@ -183,9 +184,11 @@ void Firmware::HandleOutputReport(const std::uint8_t* report, std::size_t length
       break;
     case FirmwareFaultKind::kStatus:
     case FirmwareFaultKind::kSilent:
+    case FirmwareFaultKind::kUnplug:
       break;
   }
   replies.push_back(std::move(reply));
+  return true;
 }
 
 // Every fault whose code matches counts the request against its `skip`, so a

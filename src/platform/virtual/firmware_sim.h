@@ -26,6 +26,7 @@ enum class FirmwareFaultKind {
   kStale = 4,    // `value` replies carrying an older sequence number, then the real one
   kForeign = 5,  // `value` replies carrying another command code, then the real one
   kCorrupt = 6,  // the command is carried out; reply data byte 6 is inverted
+  kUnplug = 7,   // the request is taken, and the camera is unplugged before it answers
 };
 
 class Firmware {
@@ -44,8 +45,9 @@ class Firmware {
   // 3.. arguments) and appends the input reports to send back, each
   // inputLength bytes long (byte 0 report ID 0, byte 1 sequence echo, byte 2
   // code echo, reply data, status in byte 64, or in the last byte of a reply
-  // too short to hold byte 64).
-  void HandleOutputReport(const std::uint8_t* report, std::size_t length, std::size_t inputLength,
+  // too short to hold byte 64). False when a kUnplug fault took the request:
+  // nothing answers it, and the camera is to be unplugged.
+  bool HandleOutputReport(const std::uint8_t* report, std::size_t length, std::size_t inputLength,
                           std::vector<Report>& replies);
 
   // State the control API reads and writes.

@@ -125,7 +125,10 @@ class VirtualHidDevice : public platform::HidDevice {
     // yet queued, where under virtual time its wait would move the clock
     // past this exchange's deadline. (The firmware takes only its own lock.)
     std::vector<Report> replies;
-    device_->firmware->HandleOutputReport(report, length, inputLength, replies);
+    if (!device_->firmware->HandleOutputReport(report, length, inputLength, replies)) {
+      rig.RemoveLocked(device_);  // unplugged with the request taken
+      return true;
+    }
     // Every open handle of the interface gets its own copy of each reply.
     for (HidQueue* queue : hid_->openQueues) {
       for (const Report& r : replies) {
@@ -137,19 +140,28 @@ class VirtualHidDevice : public platform::HidDevice {
     return true;
   }
 
+  // The rig says so for every failed transfer of a removed device, whatever
+  // else failed it.
+  bool DeviceGone() override {
+    std::lock_guard lock(Rig::Instance().mutex);
+    return device_->removed;
+  }
+
   bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) override {
     if (report == nullptr) return false;
     Rig& rig = Rig::Instance();
     std::unique_lock lock(rig.mutex);
     if (rig.FaultLocked("ReadFile", device_->id)) return false;
+    // A read of an unplugged device fails at once, reports queued or not.
+    if (device_->removed) return false;
     if (queue_.reports.empty()) {
       if (rig.virtualTime) {
         AdvanceClockLocked(lock, timeoutMs);
       } else {
         rig.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                             [&] { return !queue_.reports.empty(); });
+                             [&] { return !queue_.reports.empty() || device_->removed; });
       }
-      if (queue_.reports.empty()) return false;
+      if (device_->removed || queue_.reports.empty()) return false;
     }
     const Report& next = queue_.reports.front();
     // A buffer shorter than the report fails the read; the report stays queued.

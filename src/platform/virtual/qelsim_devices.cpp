@@ -86,9 +86,7 @@ int qel::sim::exports::qelsim_remove_device(int device) {
   std::lock_guard lock(rig.mutex);
   gone = rig.FindLocked(device);
   if (!gone) return -1;
-  gone->removed = true;
-  std::erase(rig.devices, gone);
-  rig.changed.notify_all();
+  rig.RemoveLocked(gone);
   return 0;
 }
 

@@ -191,7 +191,7 @@ int qel::sim::exports::qelsim_release_firmware(int device) {
 
 int qel::sim::exports::qelsim_firmware_fault(int device, int code, int kind, int value, int skip,
                                              int count) {
-  if (code < -1 || code > 0xFF || kind < QELSIM_FW_STATUS || kind > QELSIM_FW_CORRUPT) return -1;
+  if (code < -1 || code > 0xFF || kind < QELSIM_FW_STATUS || kind > QELSIM_FW_UNPLUG) return -1;
   return WithDevice(device, CameraDevice, [&](Device& d) {
     d.firmware->AddFault(code, static_cast<FirmwareFaultKind>(kind), value, skip, count);
     return 0;

@@ -47,6 +47,12 @@ void Rig::PassGateLocked(std::unique_lock<std::mutex>& lock, std::string_view op
   changed.wait(lock, [&] { return closed() == gates.end(); });
 }
 
+void Rig::RemoveLocked(const DevicePtr& device) {
+  device->removed = true;
+  std::erase(devices, device);
+  changed.notify_all();
+}
+
 DevicePtr Rig::FindLocked(int id) const {
   for (const DevicePtr& d : devices) {
     if (d->id == id && !d->removed) return d;

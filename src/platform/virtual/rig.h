@@ -63,6 +63,9 @@ class Rig {
 
   // Present device by id, or null. Rig mutex held.
   DevicePtr FindLocked(int id) const;
+  // Unplugs the device: it leaves the enumeration and its open handles fail.
+  // Rig mutex held; the caller keeps device alive until the lock is released.
+  void RemoveLocked(const DevicePtr& device);
   // Counts a call of operation concerning device (-1: none) against the
   // injected faults; true when it is to fail. Rig mutex held / not held.
   bool FaultLocked(std::string_view operation, int device) { return faults.Hit(operation, device); }

@@ -159,6 +159,14 @@ class IoDeadline {
 
 // ---- open devices -------------------------------------------------------
 
+// The errors with which a transfer on the handle of an unplugged HID device
+// fails: the device is no longer connected, or its driver refuses every
+// request (ERROR_BAD_COMMAND, ERROR_GEN_FAILURE) once it is gone.
+bool MeansDeviceGone(DWORD error) {
+  return error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BAD_COMMAND ||
+         error == ERROR_GEN_FAILURE;
+}
+
 class Win32HidDevice final : public HidDevice {
  public:
   Win32HidDevice(HANDLE handle, HidOpenMode mode) : handle_(handle), mode_(mode) {}
@@ -191,28 +199,35 @@ class Win32HidDevice final : public HidDevice {
   // OVERLAPPED record is not allowed. Without a deadline a transfer could
   // wait for ever; none is better.
   bool Write(const std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) override {
+    gone_ = false;
     if (mode_ != HidOpenMode::kCommandChannel || report == nullptr) return false;
     IoDeadline deadline(timeoutMs);
     if (!deadline.armed()) return false;
     DWORD written = 0;
     const BOOL wrote = Hid().WriteFile(handle_, report, length, &written, nullptr);
+    gone_ = wrote == FALSE && MeansDeviceGone(GetLastError());
     deadline.Returned();
     return wrote != FALSE;
   }
 
   bool Read(std::uint8_t* report, std::uint32_t length, std::uint32_t timeoutMs) override {
+    gone_ = false;
     if (mode_ != HidOpenMode::kCommandChannel || report == nullptr) return false;
     IoDeadline deadline(timeoutMs);
     if (!deadline.armed()) return false;
     DWORD received = 0;
     const BOOL read = Hid().ReadFile(handle_, report, length, &received, nullptr);
+    gone_ = read == FALSE && MeansDeviceGone(GetLastError());
     deadline.Returned();
     return read != FALSE;
   }
 
+  bool DeviceGone() override { return gone_; }
+
  private:
   const HANDLE handle_;
   const HidOpenMode mode_;
+  bool gone_ = false;  // the last transfer failed with the device gone
 };
 
 }  // namespace
