@@ -134,9 +134,12 @@ class Background {
 class QelctlTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Other builds on the machine run the same tests in the same temporary
+    // directory.
     dir_ = fs::path(testing::TempDir()) /
            ("qelctl_cli_" +
-            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+            std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
