@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -52,12 +53,22 @@ bool Contains(const std::string& text, const std::string& part) {
 struct Decoded {
   int width = 0;
   int height = 0;
+  std::vector<unsigned char> rgb;
+
+  // Whether the pixel at x, y is r, g, b, give or take what YUY2 loses.
+  bool Shows(int x, int y, int r, int g, int b) const {
+    const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                               static_cast<std::size_t>(x));
+    return i + 2 < rgb.size() && std::abs(rgb[i] - r) <= 8 && std::abs(rgb[i + 1] - g) <= 8 &&
+           std::abs(rgb[i + 2] - b) <= 8;
+  }
 };
 Decoded DecodeFile(const std::string& path) {
   Decoded d;
   int components = 0;
   stbi_uc* pixels = stbi_load(path.c_str(), &d.width, &d.height, &components, 3);
   if (pixels == nullptr) return Decoded{};
+  d.rgb.assign(pixels, pixels + 3 * d.width * d.height);
   stbi_image_free(pixels);
   return d;
 }
@@ -123,9 +134,12 @@ class Background {
 class QelctlTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Other builds on the machine run the same tests in the same temporary
+    // directory.
     dir_ = fs::path(testing::TempDir()) /
            ("qelctl_cli_" +
-            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+            std::to_string(getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -197,7 +211,8 @@ TEST_F(QelctlTest, SetChecksEveryValueBeforeChangingAny) {
 
 TEST_F(QelctlTest, JsonAndVersionAreForScripts) {
   for (const char* command :
-       {"--json list", "formats 1 --json", "get 0 --json", "info 0 --json", "grab 0 -n 2 --json"}) {
+       {"--json list", "formats 1 --json", "get 0 --json", "info 0 --json", "grab 0 -n 2 --json",
+        "version --json", "set 0 led=3 --json", "register 0 0x0D --word --json"}) {
     const ToolRun run = Qelctl(command, true);
     EXPECT_EQ(run.exitCode, 0) << command << "\n" << run.output;
     // One document on standard output, nothing else.
@@ -209,6 +224,16 @@ TEST_F(QelctlTest, JsonAndVersionAreForScripts) {
   EXPECT_TRUE(Contains(Qelctl("get 0 --json", true).output,
                        "\"exposure\":{\"value\":-6,\"accepts\":\"-13..0\"}"));
   EXPECT_TRUE(Contains(Qelctl("grab 0 -n 3 --json", true).output, "\"frames\":3,"));
+  EXPECT_TRUE(Contains(Qelctl("set 1 led=7 --json", true).output,
+                       "\"led\":{\"value\":7,\"read_back\":true,"));
+  EXPECT_TRUE(Contains(Qelctl("--json register 0 0x0D 0x0007 --word", true).output,
+                       "\"address\":13,\"bits\":16,\"value\":7,\"written\":7}"));
+  // What prints no JSON refuses --json.
+  for (const char* textOnly : {"--json defects show 0", "rewrite 0 /dev/null --json"}) {
+    const ToolRun run = Qelctl(textOnly);
+    EXPECT_EQ(run.exitCode, 2) << textOnly;
+    EXPECT_TRUE(Contains(run.output, "--json is not supported by")) << run.output;
+  }
 
   const ToolRun option = Qelctl("--version");
   const ToolRun command = Qelctl("version");
@@ -258,7 +283,6 @@ TEST_F(QelctlTest, GrabSavesInTheFormatTheExtensionNames) {
       Qelctl("grab 1 --size 328x204 --rate 60 -n 3 --save '" + File("frame.png") + "'");
   ASSERT_EQ(png.exitCode, 0) << png.output;
   EXPECT_TRUE(Contains(png.output, "received 3 frame(s) of 133824 bytes")) << png.output;
-  EXPECT_TRUE(Contains(png.output, "60.0 frames/s")) << png.output;
   EXPECT_EQ(DecodeFile(File("frame.png")).width, 328);
 
   // MJPG as delivered: a JPEG file; MJPG as PNG: decoded; YUY2 as JPEG: encoded.
@@ -283,6 +307,55 @@ TEST_F(QelctlTest, GrabSavesInTheFormatTheExtensionNames) {
   ASSERT_EQ(directory.exitCode, 0) << directory.output;
   EXPECT_EQ(DecodeFile(File("key1-328x204-YUY2.png")).height, 204) << directory.output;
   EXPECT_FALSE(fs::exists(dir_.string() + ".png"));
+}
+
+TEST_F(QelctlTest, GrabTellsTheFrameRateOnlyFromEnoughFrames) {
+  const ToolRun few = Qelctl("grab 1 --size 328x204 --rate 60 -n 9");
+  ASSERT_EQ(few.exitCode, 0) << few.output;
+  EXPECT_TRUE(Contains(few.output, "received 9 frame(s) of 133824 bytes in 0.133 s (too few"))
+      << few.output;
+  EXPECT_FALSE(Contains(few.output, "frames/s")) << few.output;
+  EXPECT_TRUE(Contains(Qelctl("grab 1 --size 328x204 -n 2 --json", true).output, "\"fps\":null"));
+
+  const ToolRun enough = Qelctl("grab 1 --size 328x204 --rate 60 -n 10");
+  EXPECT_TRUE(Contains(enough.output, "60.0 frames/s (asked for 60)")) << enough.output;
+}
+
+TEST_F(QelctlTest, GrabMakesItsSettingsBeforeTheFirstFrame) {
+  // The LED's square in the top right corner of a 328x204 picture, and the
+  // first and last of the colour bars.
+  ASSERT_EQ(
+      Qelctl("grab 1 --size 328x204 -n 1 --set led=64 --save '" + File("led.png") + "'").exitCode,
+      0);
+  EXPECT_TRUE(DecodeFile(File("led.png")).Shows(311, 15, 255, 24, 24));
+  const ToolRun bars = Qelctl("grab 1 --size 328x204 -n 1 --set colorbar=on --set led=0 --save '" +
+                              File("bars.png") + "'");
+  ASSERT_EQ(bars.exitCode, 0) << bars.output;
+  EXPECT_TRUE(Contains(bars.output, "set colorbar=on, led=0")) << bars.output;
+  const Decoded picture = DecodeFile(File("bars.png"));
+  EXPECT_TRUE(picture.Shows(20, 100, 255, 255, 255));
+  EXPECT_TRUE(picture.Shows(320, 100, 0, 0, 0));
+
+  // Checked as set checks them: the command line before the open, the
+  // camera's kind before any change.
+  const ToolRun wrong = Qelctl("grab 1 -n 1 --set led=65");
+  EXPECT_EQ(wrong.exitCode, 2) << wrong.output;
+  EXPECT_FALSE(Contains(wrong.output, "opened key")) << wrong.output;
+  const ToolRun webcam = Qelctl("grab 2 -n 1 --set exposure=-3 --set led=1");
+  EXPECT_EQ(webcam.exitCode, 1) << webcam.output;
+  EXPECT_TRUE(Contains(webcam.output, "led needs a camera of the family; nothing was changed"))
+      << webcam.output;
+}
+
+TEST_F(QelctlTest, FormatsShowTheRateAPersonWrites) {
+  const ToolRun run = Qelctl("formats 1");
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_TRUE(Contains(run.output, "    8    328     204      240  YUY2\n")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "    7    656     408       15  YUY2\n")) << run.output;
+  EXPECT_FALSE(Contains(run.output, ".0")) << run.output;
+  // Scripts get the listed value beside it.
+  EXPECT_TRUE(
+      Contains(Qelctl("formats 1 --json", true).output, "\"fps\":239.99808,\"rate\":\"240\""));
 }
 
 TEST_F(QelctlTest, GrabStopsCleanlyOnCtrlC) {

@@ -11,6 +11,14 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#  include <process.h>
+#  define QEL_TEST_PID _getpid
+#else
+#  include <unistd.h>
+#  define QEL_TEST_PID getpid
+#endif
+
 #include "image_writer.h"
 #include "support/rig_fixture.h"
 
@@ -52,10 +60,12 @@ Picture Decode(const std::string& path) {
   return p;
 }
 
-// A file of this test's own: ctest runs the tests side by side.
+// A file of this test's own: ctest runs the tests side by side, and other
+// builds on the machine run the same tests in the same temporary directory.
 std::string TempFile(const char* suffix) {
   return testing::TempDir() + "qelctl_picture_" +
-         testing::UnitTest::GetInstance()->current_test_info()->name() + suffix;
+         testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+         std::to_string(QEL_TEST_PID()) + suffix;
 }
 
 // The next frame of the open camera key.

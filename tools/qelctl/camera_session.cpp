@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "command_support.h"
+#include "frame_rate.h"
 #include "json_writer.h"
 #include "qel/qel.h"
 #include "qel/qelsim.h"
@@ -22,6 +23,7 @@ namespace qelctl {
 namespace {
 
 bool g_virtualTime = false;
+bool g_hardware = false;
 
 // Splits a comma-separated listing; adjacent commas delimit no entry, as in
 // the library's own positions.
@@ -53,6 +55,7 @@ std::string DeviceLines(const std::vector<std::string>& entries) {
 }
 
 std::string CountOfDevices(std::size_t n) {
+  if (n == 0) return "none is listed" + NoDeviceHint();
   return n == 1 ? "1 is listed" : std::to_string(n) + " are listed";
 }
 
@@ -99,11 +102,7 @@ class OpeningProgress {
   bool done_ = false;
 };
 
-std::string FormatRate(double fps) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", fps);
-  return text;
-}
+std::string FormatRate(double fps) { return NominalRateOf(fps).text; }
 
 // Fills in the size, rate and format that were not given from the first
 // matching entry of the device's format list.
@@ -133,7 +132,7 @@ void ChooseCapture(const SessionOptions& options, std::int32_t position, int& wi
     height = entry.height;
     // The listed rate is 10^7 / interval: 30.000030 stands for 30, 239.998080
     // for 240.
-    if (!haveRate) fps = std::round(entry.fps * 100.0) / 100.0;
+    if (!haveRate) fps = NominalRateOf(entry.fps).fps();
     return;
   }
   std::string wanted = format;
@@ -160,6 +159,7 @@ void SetUpPlatform(const PlatformOptions& options) {
   // Here the library talks to the attached cameras unless told otherwise.
   if (!options.rig) {
     if (options.virtualTime) throw UsageError("--virtual-time needs --rig");
+    g_hardware = true;
     return;
   }
   qelsim_enable(1);
@@ -171,6 +171,10 @@ void SetUpPlatform(const PlatformOptions& options) {
 }
 
 bool VirtualTime() { return g_virtualTime; }
+
+std::string NoDeviceHint() {
+  return g_hardware ? " (no camera attached? --rig tries the virtual cameras)" : "";
+}
 
 std::vector<std::string> ListDevices(bool withSerial) {
   // A listing that does not fit gives -1; grow the buffer until it does.

@@ -25,6 +25,9 @@ void AddPlatformOptions(CLI::App& app, PlatformOptions& options);
 void SetUpPlatform(const PlatformOptions& options);
 // Whether the rig's clock runs virtually in this process.
 bool VirtualTime();
+// After an empty listing: where the attached cameras are the platform, that
+// --rig tries the virtual ones; "" on the rig.
+std::string NoDeviceHint();
 
 // ---- devices and their formats --------------------------------------------
 

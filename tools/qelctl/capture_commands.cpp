@@ -14,11 +14,13 @@
 
 #include "camera_session.h"
 #include "commands.h"
+#include "frame_rate.h"
 #include "image_writer.h"
 #include "interrupt.h"
 #include "json_writer.h"
 #include "qel/qel.h"
 #include "qel/qelsim.h"
+#include "settings.h"
 
 namespace qelctl {
 namespace {
@@ -28,7 +30,12 @@ struct GrabOptions {
   int frames = 30;
   std::string save;
   double timeout = 5.0;
+  std::vector<std::string> settings;  // NAME=VALUE, made before the first frame
 };
+
+// Fewer frames than this tell no frame rate: one or two intervals measure the
+// polling and the moment of the open rather than the camera.
+constexpr int kFewestFramesForRate = 10;
 
 // The clock frames follow. In real time the tool polls every millisecond;
 // on the rig's virtual clock frames arrive only as the clock advances, so
@@ -158,6 +165,7 @@ int Grab(const GrabOptions& options) {
   if (!(options.timeout > 0.0) || !std::isfinite(options.timeout)) {
     throw UsageError("--timeout must be a number of seconds above 0");
   }
+  CheckSettings(options.settings);
   std::optional<SavePlan> plan;
   if (!options.save.empty()) {
     plan =
@@ -169,6 +177,10 @@ int Grab(const GrabOptions& options) {
   InterruptWatch interrupts;
   CameraSession camera(options.session);
   const std::int32_t key = camera.key();
+  if (!options.settings.empty()) {
+    const std::string now = ApplySettings(camera, options.settings);
+    std::fprintf(JsonOutput() ? stderr : stdout, "set %s\n", now.c_str());
+  }
   // QelReceiveImage takes no size and tells no length: the buffer keeps room
   // for a frame twice as long as the last one reported, so that a longer
   // frame arriving between the two calls still fits, and a frame counts only
@@ -179,8 +191,9 @@ int Grab(const GrabOptions& options) {
   std::vector<std::uint8_t> last;
   std::size_t lastLength = 0;
 
-  // A frame that arrived while the camera was opening is dropped: its
-  // arrival time is unknown, and the rate counts from the first fresh frame.
+  // A frame that arrived while the camera was opening (or before the
+  // settings were made) is dropped: its arrival time is unknown, and the rate
+  // counts from the first fresh frame.
   if (QelGetBufferSize(key) > 0) QelReceiveImage(key, buffer.data());
 
   FrameClock clock(camera.fps());
@@ -202,7 +215,9 @@ int Grab(const GrabOptions& options) {
       if (plan) last.assign(buffer.begin(), buffer.begin() + before);
       if (live) {
         std::printf("\rframe %d/%d  %d bytes", received, options.frames, before);
-        if (received > 1) std::printf("  %.1f frames/s", (received - 1) / (latest - first));
+        if (received >= kFewestFramesForRate && latest > first) {
+          std::printf("  %.1f frames/s", (received - 1) / (latest - first));
+        }
         std::fflush(stdout);
       }
       waitingSince = latest;
@@ -218,12 +233,16 @@ int Grab(const GrabOptions& options) {
   const bool interrupted = interrupts.Count() > 0;
   if (live) std::printf("\r%60s\r", "");
   const bool timed = received > 1 && latest > first;
+  const bool rated = timed && received >= kFewestFramesForRate;
   if (!JsonOutput()) {
     if (interrupted) std::printf("interrupted: ");
     std::printf("received %d frame(s) of %zu bytes", received, lastLength);
-    if (timed) {
-      std::printf(" in %.3f s: %.1f frames/s (asked for %g)", latest - first,
-                  (received - 1) / (latest - first), camera.fps());
+    if (timed) std::printf(" in %.3f s", latest - first);
+    if (rated) {
+      std::printf(": %.1f frames/s (asked for %s)", (received - 1) / (latest - first),
+                  NominalRateOf(camera.fps()).text.c_str());
+    } else if (timed) {
+      std::printf(" (too few to tell the frame rate)");
     }
     std::printf("%s\n", VirtualTime() ? " on the virtual clock" : "");
     std::fflush(stdout);
@@ -242,9 +261,14 @@ int Grab(const GrabOptions& options) {
         .Integer("frames", received)
         .Integer("frame_bytes", static_cast<std::int64_t>(lastLength));
     if (timed) {
-      json.Number("seconds", latest - first).Number("fps", (received - 1) / (latest - first));
+      json.Number("seconds", latest - first);
     } else {
-      json.Null("seconds").Null("fps");
+      json.Null("seconds");
+    }
+    if (rated) {
+      json.Number("fps", (received - 1) / (latest - first));
+    } else {
+      json.Null("fps");
     }
     json.Bool("virtual_clock", VirtualTime()).Bool("interrupted", interrupted);
     if (saved.empty()) {
@@ -270,6 +294,10 @@ void AddCaptureCommands(CLI::App& app, Action& action) {
                    ".yuv (the bytes as delivered); or into a directory");
   grab->add_option("--timeout", options->timeout,
                    "seconds to wait for a frame before giving up (default 5)");
+  grab->add_option("--set", options->settings,
+                   "NAME=VALUE: change a setting once the camera is open, before the first "
+                   "frame; repeatable, such as --set led=32 --set colorbar=on (see set)")
+      ->allow_extra_args(false);
   grab->callback([&action, options] { action = [options] { return Grab(*options); }; });
 }
 

@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "json_writer.h"
 #include "qel/qel.h"
+#include "settings.h"
 
 namespace qelctl {
 namespace {
@@ -400,13 +401,15 @@ int GetSettings(const SessionOptions& sessionOptions, const std::vector<std::str
   return failures.empty() ? kExitSuccess : kExitFailed;
 }
 
-int SetSettings(const SessionOptions& sessionOptions, const std::vector<std::string>& assignments) {
-  struct Change {
-    const Setting* setting;
-    Value value;
-  };
-  // Everything the command line can tell is checked before the camera is
-  // opened, what the camera tells before anything is changed.
+// A checked NAME=VALUE.
+struct Change {
+  const Setting* setting;
+  Value value;
+};
+
+// Everything the command line can tell is checked before the camera is
+// opened.
+std::vector<Change> ParseChanges(const std::vector<std::string>& assignments) {
   std::vector<Change> changes;
   for (const std::string& assignment : assignments) {
     const std::size_t equals = assignment.find('=');
@@ -416,8 +419,12 @@ int SetSettings(const SessionOptions& sessionOptions, const std::vector<std::str
     const Setting& setting = RequireSetting(assignment.substr(0, equals), true);
     changes.push_back({&setting, ParseValue(setting, assignment.substr(equals + 1))});
   }
+  return changes;
+}
 
-  CameraSession camera(sessionOptions);
+// Checks what the camera tells before anything is changed, then makes the
+// changes in order.
+void MakeChanges(const CameraSession& camera, const std::vector<Change>& changes) {
   for (const Change& change : changes) {
     if (!AppliesTo(*change.setting, camera)) {
       throw CommandError(kExitFailed,
@@ -439,17 +446,41 @@ int SetSettings(const SessionOptions& sessionOptions, const std::vector<std::str
     applied += (applied.empty() ? "" : ", ") + std::string(change.setting->name) + "=" +
                FormatValue(*change.setting, change.value);
   }
-  // Read back what the camera now reports.
+}
+
+// What the camera now reports for a changed setting; a write-only one keeps
+// the value written.
+Value ReadBack(const CameraSession& camera, const Change& change) {
+  if (change.setting->get == nullptr) return change.value;
+  Value value;
+  change.setting->get(camera.key(), value);
+  return value;
+}
+
+int SetSettings(const SessionOptions& sessionOptions, const std::vector<std::string>& assignments) {
+  const std::vector<Change> changes = ParseChanges(assignments);
+  CameraSession camera(sessionOptions);
+  MakeChanges(camera, changes);
+  if (JsonOutput()) {
+    Json json;
+    json.BeginObject().Integer("key", camera.key()).String("device", camera.label());
+    json.BeginObject("settings");
+    for (const Change& change : changes) {
+      json.BeginObject(change.setting->name);
+      PutJsonValue(json, *change.setting, ReadBack(camera, change));
+      json.Bool("read_back", change.setting->get != nullptr)
+          .String("accepts", Accepts(*change.setting, camera.key()))
+          .EndObject();
+    }
+    json.EndObject().EndObject().Print();
+    return kExitSuccess;
+  }
   PrintHeader();
   for (const Change& change : changes) {
     const Setting& s = *change.setting;
-    if (s.get == nullptr) {
-      PrintRow(s.name, FormatValue(s, change.value) + " (written)", Accepts(s, camera.key()));
-      continue;
-    }
-    Value value;
-    s.get(camera.key(), value);
-    PrintRow(s.name, FormatValue(s, value), Accepts(s, camera.key()));
+    PrintRow(s.name,
+             FormatValue(s, ReadBack(camera, change)) + (s.get == nullptr ? " (written)" : ""),
+             Accepts(s, camera.key()));
   }
   return kExitSuccess;
 }
@@ -460,6 +491,20 @@ struct ControlOptions {
 };
 
 }  // namespace
+
+void CheckSettings(const std::vector<std::string>& assignments) { ParseChanges(assignments); }
+
+std::string ApplySettings(const CameraSession& camera,
+                          const std::vector<std::string>& assignments) {
+  const std::vector<Change> changes = ParseChanges(assignments);
+  MakeChanges(camera, changes);
+  std::string now;
+  for (const Change& change : changes) {
+    now += (now.empty() ? "" : ", ") + std::string(change.setting->name) + "=" +
+           FormatValue(*change.setting, ReadBack(camera, change));
+  }
+  return now;
+}
 
 void AddControlCommands(CLI::App& app, Action& action) {
   auto get = std::make_shared<ControlOptions>();

@@ -7,6 +7,7 @@
 
 #include "camera_session.h"
 #include "commands.h"
+#include "frame_rate.h"
 #include "json_writer.h"
 #include "qel/qel.h"
 
@@ -14,7 +15,21 @@ namespace qelctl {
 namespace {
 
 int ShowVersion() {
-  std::printf("%s\n", LibraryVersion().c_str());
+  const std::string text = LibraryVersion();
+  if (JsonOutput()) {
+    std::int32_t major = 0, minor = 0, patch = 0;
+    QelLibraryVersion(&major, &minor, &patch);
+    Json()
+        .BeginObject()
+        .String("tool", QEL_VERSION_STRING)
+        .String("library",
+                std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch))
+        .String("library_text", text)
+        .EndObject()
+        .Print();
+    return kExitSuccess;
+  }
+  std::printf("%s\n", text.c_str());
   return kExitSuccess;
 }
 
@@ -38,7 +53,8 @@ int ShowDevices(bool withSerial) {
     json.EndArray().EndObject().Print();
     return kExitSuccess;
   }
-  std::printf("%zu video device(s)\n", entries.size());
+  std::printf("%zu video device(s)%s\n", entries.size(),
+              entries.empty() ? NoDeviceHint().c_str() : "");
   for (std::size_t key = 0; key < entries.size(); ++key) {
     std::printf("  key %zu: %s\n", key, entries[key].c_str());
   }
@@ -57,6 +73,7 @@ int ShowFormats(const std::string& device) {
           .Integer("width", f.width)
           .Integer("height", f.height)
           .Number("fps", f.fps)
+          .String("rate", NominalRateOf(f.fps).text)
           .String("format", f.name)
           .EndObject();
     }
@@ -67,9 +84,11 @@ int ShowFormats(const std::string& device) {
     std::printf("device %d lists no capture format\n", choice.position);
     return kExitSuccess;
   }
-  std::printf("index  width  height         fps  format\n");
+  // The rate as a person writes it; --json keeps the listed value too.
+  std::printf("index  width  height      fps  format\n");
   for (const FormatEntry& f : formats) {
-    std::printf("%5d  %5d  %6d  %10.6f  %s\n", f.index, f.width, f.height, f.fps, f.name.c_str());
+    std::printf("%5d  %5d  %6d  %7s  %s\n", f.index, f.width, f.height,
+                NominalRateOf(f.fps).text.c_str(), f.name.c_str());
   }
   return kExitSuccess;
 }

@@ -125,6 +125,22 @@ int AccessRegister(const RegisterOptions& options) {
     if (!ok) throw CallFailed(options.word ? "QelSetRegisterW" : "QelSetRegister");
   }
   const std::uint32_t now = ReadRegister(key, address, options.word);
+  if (JsonOutput()) {
+    Json json;
+    json.BeginObject()
+        .Integer("key", key)
+        .String("device", camera.label())
+        .Integer("address", address)
+        .Integer("bits", options.word ? 16 : 8)
+        .Integer("value", now);
+    if (write) {
+      json.Integer("written", value);
+    } else {
+      json.Null("written");
+    }
+    json.EndObject().Print();
+    return kExitSuccess;
+  }
   std::printf("register %s (%d-bit): %s (%u)", Hex(static_cast<std::uint32_t>(address), 4).c_str(),
               options.word ? 16 : 8, Hex(now, digits).c_str(), now);
   if (write)

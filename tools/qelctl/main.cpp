@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   qelctl::AddPlatformOptions(app, platform);
   bool json = false;
   app.add_flag("--json", json,
-               "print the result of list, formats, get, info and grab as one JSON document");
+               "print the result of version, list, formats, get, set, info, register and grab "
+               "as one JSON document");
   app.set_version_flag(
       "--version",
       [] {
@@ -50,6 +51,13 @@ int main(int argc, char** argv) {
   }
 
   try {
+    // defects and rewrite print tables and progress only: --json is refused
+    // rather than ignored, so that a script never parses text as JSON.
+    for (const char* textOnly : {"defects", "rewrite"}) {
+      if (json && app.got_subcommand(textOnly)) {
+        throw qelctl::UsageError(std::string("--json is not supported by ") + textOnly);
+      }
+    }
     qelctl::SetJsonOutput(json);
     qelctl::SetFailureReasonSource([] {
       char reason[512] = {};
