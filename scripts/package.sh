@@ -5,7 +5,9 @@
 # Debian packages (build/package/*.deb), installs them on this machine with
 # apt, builds the application against the system's install, and removes the
 # packages again. Last, the application adds qel's source tree as a
-# subproject, with nothing but the compiler.
+# subproject, with nothing but the compiler. The Debian packages must each
+# carry their own description, the project's metadata and a copyright file,
+# and python3-qel must run from the system's install.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh dpkg-dev file
@@ -64,16 +66,28 @@ PKG_CONFIG_PATH="$libdir/pkgconfig" pkgconfig_consumer pkgconfig-prefix
 step "Debian packages"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
+homepage="$(sed -n 's/^set(QEL_DEB_HOMEPAGE "\(.*\)")$/\1/p' cmake/packaging.cmake)"
+maintainer="$(sed -n 's/^set(QEL_DEB_MAINTAINER "\(.*\)")$/\1/p' cmake/packaging.cmake)"
 for deb in "$build"/*.deb; do
+  package="$(dpkg-deb -f "$deb" Package)"
   echo "$(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
-  packages+=("$(dpkg-deb -f "$deb" Package)")
+  [ "$(dpkg-deb -f "$deb" Homepage)" = "$homepage" ]
+  [ "$(dpkg-deb -f "$deb" Maintainer)" = "$maintainer" ]
+  dpkg-deb -f "$deb" Description | sed -n 1p >>"$scratch/synopses"
+  copyright="$(dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$package/copyright")"
+  [ "${copyright%%$'\n'*}" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ]
+  packages+=("$package")
 done
+[ "${#packages[@]}" -eq 4 ] && [ "$(sort -u "$scratch/synopses" | wc -l)" -eq 4 ]
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$build")"/*.deb >/dev/null
 step "find_package, pkg-config and qelctl from the system's install"
 consumer cmake-system
 pkgconfig_consumer pkgconfig-system
 qelctl --version | grep -qx "qelctl $version"
 qelctl list
+step "python3-qel from the system's install"
+listed="$(cd "$scratch" && env -u QEL_LIBRARY /usr/bin/python3 -m qel list)"
+[[ "$listed" == *"QEL5#0000ABCD"* ]]
 $sudo apt-get purge -y -qq "${packages[@]}" >/dev/null
 packages=()
 

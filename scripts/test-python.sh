@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
-scripts/setup.sh python3-numpy python3-pytest python3-setuptools python3-pip
+scripts/setup.sh python3-numpy python3-pytest python3-setuptools python3-wheel python3-pip \
+  python3-venv
 export QEL_LIBRARY="$PWD/build/$preset/libqel.so.1"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
 work="$(mktemp -d)"
@@ -13,8 +14,10 @@ trap 'rm -rf "$work"' EXIT
 cc -std=c11 -Wall -Wextra -Werror -Iinclude -I"build/$preset/include" examples/grab.c \
   -L"build/$preset" -lqel -Wl,-rpath,"$PWD/build/$preset" -o "$work/grab"
 (cd "$work" && ./grab && test -s grab.raw && test -s grab.ppm)
-# Installed as users install it, without a package index, it imports with only
-# QEL_LIBRARY set.
-/usr/bin/python3 -m pip install -q --no-build-isolation --no-deps --target "$work/site" ./python
+# Installed as the README tells (a virtual environment that sees Debian's
+# numpy and setuptools; no package index), it runs with only QEL_LIBRARY set.
+/usr/bin/python3 -m venv --system-site-packages "$work/venv"
+"$work/venv/bin/pip" install -q --no-build-isolation ./python
 rm -rf python/build python/*.egg-info
-(cd "$work" && PYTHONPATH="$work/site" /usr/bin/python3 -c 'import qel; assert qel.devices()')
+listed="$(cd "$work" && "$work/venv/bin/python" -m qel list)"
+[[ "$listed" == *"QEL5#0000ABCD"* ]]

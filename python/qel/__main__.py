@@ -5,9 +5,10 @@ import argparse
 import sys
 from typing import List, Optional, Union
 
-import numpy as np
+from . import Camera, QelError, devices, formats, image_file, library_version
 
-from . import Camera, QelError, devices, formats, library_version
+# Printed as qelctl prints them: hexadecimal with this many digits.
+_HEX_DIGITS = {"serial": 8, "usb_mode": 2, "recognition": 2}
 
 
 def _key(text: str) -> Union[int, str]:
@@ -18,7 +19,9 @@ def main(argv: Optional[List[str]] = None) -> int:
     parser = argparse.ArgumentParser(prog="python -m qel", description=__doc__)
     commands = parser.add_subparsers(dest="command", required=True)
     commands.add_parser("list", help="list the devices and their formats")
-    grab = commands.add_parser("grab", help="grab one frame and save it (.npy)")
+    grab = commands.add_parser(
+        "grab", help="grab one frame and save it as the file name's extension asks: .png "
+        "(YUY2 converted), .jpg (MJPG as delivered), .raw or .yuv (the bytes), .npy (numpy)")
     grab.add_argument("device", help="listing position or serial text")
     grab.add_argument("output", nargs="?", default="frame.npy")
     grab.add_argument("--size", help="WIDTHxHEIGHT")
@@ -38,14 +41,17 @@ def main(argv: Optional[List[str]] = None) -> int:
             width = height = None
             if args.size:
                 width, height = (int(n) for n in args.size.lower().split("x"))
+            image_file.kind_of(args.output)  # a name it cannot write is refused first
             with Camera.open(_key(args.device), width, height, args.rate, args.format) as cam:
-                frame = cam.grab(timeout=5.0)
-            np.save(args.output, np.asarray(frame))
-            print(f"frame {frame.sequence}: {frame.format} {frame.shape} -> {args.output}")
+                frame = cam.grab()
+            written = image_file.save(args.output, frame, frame.format)
+            print(f"frame {frame.sequence}: {frame.format} {frame.shape} -> {args.output} "
+                  f"({written})")
         else:
             with Camera.open(_key(args.device)) as cam:
                 for name, value in vars(cam.info()).items():
-                    print(f"{name}: {value}")
+                    digits = _HEX_DIGITS.get(name)
+                    print(f"{name}: {f'0x{value:0{digits}X}' if digits else value}")
         return 0
     except (QelError, ValueError, OSError) as error:
         print(f"qel: {error}", file=sys.stderr)

@@ -2,7 +2,9 @@
 from __future__ import annotations
 
 import ctypes
+import math
 import os
+import threading
 import time
 from ctypes import byref, c_double, c_float, c_int32, c_uint8, c_uint16, c_uint32
 from dataclasses import dataclass
@@ -11,14 +13,24 @@ from typing import Callable, Iterator, List, Optional, Sequence, Tuple, Union
 import numpy as np
 
 from . import _lib
+from ._link import CameraLink, FrameHandler, shape_frame
 from .convert import yuy2_to_rgb
 from .devices import devices, formats
-from .errors import NoDeviceError, QelError, QelTimeoutError, error_for
+from .errors import (BAD_ARGUMENT, BUFFER_TOO_SMALL, BUSY, OUT_OF_RANGE, TIMEOUT,
+                     BadArgumentError, BusyError, NoDeviceError, OutOfRangeError, QelError,
+                     QelTimeoutError, error_for)
 
 OPEN_FAST = 0x1
 EMPTY = 0xFFFF
 DEFECT_POINTS = 20
 REWRITE_STATES = {3: "started", 1: "writing", 2: "verifying", 0: "done"}
+# The default wait for a frame: this many frame intervals, and never less
+# than the floor, so that a loaded host or a slow stream does not time out.
+TIMEOUT_FRAMES = 10
+TIMEOUT_FLOOR = 5.0
+# The longest single wait the library takes (its time-out is a signed 32-bit
+# count of milliseconds); longer waits are made of several.
+MAX_WAIT_MS = 2**31 - 1
 
 
 class Frame(np.ndarray):
@@ -47,7 +59,7 @@ class CameraInfo:
 
 def _check_range(name: str, value: float, low: float, high: float) -> None:
     if not low <= value <= high:
-        raise ValueError(f"{name} {value} is outside {low}..{high}")
+        raise OutOfRangeError(name, OUT_OF_RANGE, f"{name} {value} is outside {low}..{high}")
 
 
 class Camera:
@@ -57,9 +69,10 @@ class Camera:
         self.key = key
         self.capture_only = capture_only
         self._lib = _lib.lib()
-        self._buffer = np.empty(0, dtype=np.uint8)
-        self._callback = None  # keeps the ctypes callback alive while installed
-        self._open = True
+        self._link = CameraLink(self._lib, key)
+        self._link.watch(self)
+        self._receive = threading.local()  # each thread's frame buffer
+        self._stream: Optional[Tuple[int, int, float, str]] = None
 
     # ---- opening and closing -------------------------------------------------
 
@@ -84,7 +97,7 @@ class Camera:
         if None in (width, height, rate):
             first = formats(position)[0] if position is not None else None
             if first is None:
-                raise ValueError("width, height and rate are needed")
+                raise BadArgumentError("open", BAD_ARGUMENT, "width, height and rate are needed")
             width = first.width if width is None else width
             height = first.height if height is None else height
             rate = first.rate if rate is None else rate
@@ -107,11 +120,16 @@ class Camera:
         return cls(key, capture_only=result == 1)
 
     def close(self) -> None:
-        """Closes the camera (LED off, control interface closed, capture stopped)."""
-        if self._open:
-            self._open = False
-            self._lib.QelClose(self.key)
-            self._callback = None
+        """Closes the camera (LED off, control interface closed, capture stopped).
+
+        From inside the camera's own frame callback the library refuses: that
+        raises BusyError and the camera stays open. An exception a frame
+        callback raised and no call has raised yet is raised after closing.
+        """
+        if self._link.close() == BUSY:
+            raise BusyError("QelClose", BUSY,
+                            "a camera cannot be closed from its own frame callback")
+        self._raise_callback_error()
 
     def __enter__(self) -> "Camera":
         return self
@@ -120,11 +138,17 @@ class Camera:
         self.close()
 
     def __repr__(self) -> str:
-        return f"<qel.Camera key={self.key}{'' if self._open else ' closed'}>"
+        return f"<qel.Camera key={self.key}{'' if self._link.open else ' closed'}>"
 
     # ---- helpers -----------------------------------------------------------
 
+    def _raise_callback_error(self) -> None:
+        error = self._link.take_error()
+        if error is not None:
+            raise error
+
     def _call(self, function: str, *args: object) -> None:
+        self._raise_callback_error()
         if not getattr(self._lib, function)(self.key, *args):
             raise error_for(self._lib, function)
 
@@ -142,75 +166,90 @@ class Camera:
         self._call("QelGetStreamFormat", byref(width), byref(height), byref(rate), text, 16)
         return width.value, height.value, rate.value, text.value.decode("latin-1")
 
-    def grab(self, timeout: float = 1.0) -> Frame:
+    def _default_timeout(self) -> float:
+        rate = self._stream_once()[2]
+        return max(TIMEOUT_FLOOR, TIMEOUT_FRAMES / rate) if rate > 0 else TIMEOUT_FLOOR
+
+    def _stream_once(self) -> Tuple[int, int, float, str]:
+        if self._stream is None:
+            self._stream = self.stream_format()
+        return self._stream
+
+    def _frame_buffer(self) -> np.ndarray:
+        buffer = getattr(self._receive, "buffer", None)
+        if buffer is None:
+            width, height, _, _ = self._stream_once()
+            buffer = self._receive.buffer = np.empty(max(width * height * 4, 4096), np.uint8)
+        return buffer
+
+    def grab(self, timeout: Optional[float] = None) -> Frame:
         """Waits up to timeout seconds for a new frame.
 
         YUY2 gives a (height, width, 2) uint8 array, other formats (MJPG) the
         frame's bytes as a 1-D uint8 array; the result carries ``sequence``,
         ``dropped``, ``sample_time`` and ``format``. No frame in time raises
-        QelTimeoutError (a TimeoutError).
+        QelTimeoutError (a TimeoutError). Without a timeout the wait is ten
+        frame intervals, at least 5 s; ``math.inf`` waits without limit.
+        Several threads may grab from one camera; each new frame goes to one.
         """
-        if self._buffer.size == 0:
-            width, height, _, _ = self.stream_format()
-            self._buffer = np.empty(max(width * height * 4, 4096), dtype=np.uint8)
+        self._raise_callback_error()
+        if timeout is None:
+            timeout = self._default_timeout()
+        if math.isnan(timeout):
+            raise BadArgumentError("grab", BAD_ARGUMENT, "the time-out is not a number")
+        buffer = self._frame_buffer()
         info = _lib.QelFrameInfo(size=ctypes.sizeof(_lib.QelFrameInfo))
         deadline = time.monotonic() + timeout
         while True:
-            pointer = self._buffer.ctypes.data_as(ctypes.POINTER(ctypes.c_ubyte))
-            remaining = max(0, int((deadline - time.monotonic()) * 1000))
-            got = self._lib.QelWaitImage(self.key, pointer, self._buffer.size, byref(info),
-                                         remaining)
+            pointer = buffer.ctypes.data_as(ctypes.POINTER(ctypes.c_ubyte))
+            wait_ms = min(max(deadline - time.monotonic(), 0.0) * 1000, MAX_WAIT_MS)
+            got = self._lib.QelWaitImage(self.key, pointer, buffer.size, byref(info), int(wait_ms))
             if got == 1:
                 break
             if got == 0:
-                raise QelTimeoutError("QelWaitImage", 7, f"no frame within {timeout} s")
+                if wait_ms == MAX_WAIT_MS:
+                    continue
+                raise QelTimeoutError("QelWaitImage", TIMEOUT, f"no frame within {timeout} s")
             error = error_for(self._lib, "QelWaitImage")
-            if error.code != 11 or info.bytes <= self._buffer.size:
+            if error.code != BUFFER_TOO_SMALL or info.bytes <= buffer.size:
                 raise error
-            self._buffer = np.empty(info.bytes, dtype=np.uint8)  # the frame waits for us
-        name = info.format.decode("latin-1")
-        data = self._buffer[:info.bytes].copy()
-        if name == "YUY2" and info.bytes == info.width * info.height * 2:
-            data = data.reshape(info.height, info.width, 2)
-        frame = data.view(Frame)
+            buffer = self._receive.buffer = np.empty(info.bytes, np.uint8)  # the frame waits
+        frame = shape_frame(buffer[:info.bytes].copy(), info).view(Frame)
         frame.sequence, frame.dropped = info.sequence, info.dropped
-        frame.sample_time, frame.format = info.sampleTime, name
+        frame.sample_time, frame.format = info.sampleTime, info.format.decode("latin-1")
         return frame
 
-    def grab_rgb(self, timeout: float = 1.0) -> Frame:
+    def grab_rgb(self, timeout: Optional[float] = None) -> Frame:
         """Grabs a YUY2 frame and converts it to (height, width, 3) RGB (BT.601)."""
         frame = self.grab(timeout)
         if frame.ndim != 3:
-            raise ValueError(f"grab_rgb needs a YUY2 stream, not {frame.format}")
+            raise BadArgumentError("grab_rgb", BAD_ARGUMENT,
+                                   f"grab_rgb needs a YUY2 stream, not {frame.format}")
         rgb = yuy2_to_rgb(np.asarray(frame)).view(Frame)
         rgb.__array_finalize__(frame)
         return rgb
 
-    def frames(self, count: Optional[int] = None, timeout: float = 1.0) -> Iterator[Frame]:
+    def frames(self, count: Optional[int] = None,
+               timeout: Optional[float] = None) -> Iterator[Frame]:
         """Yields new frames, ``count`` of them or without end."""
         n = 0
         while count is None or n < count:
             yield self.grab(timeout)
             n += 1
 
-    def set_frame_callback(self, callback: Optional[Callable[[np.ndarray, dict], None]]) -> None:
-        """Calls callback(bytes_array, info) on the streaming thread for each
-        frame; None removes it. Keep it short: the stream waits for it."""
-        if callback is None:
-            self._call("QelSetFrameCallback", _lib.FrameCallback(), None)
-            self._callback = None
-            return
+    def set_frame_callback(self, callback: Optional[FrameHandler]) -> None:
+        """Calls callback(frame, info) on the streaming thread for each frame;
+        None removes it. The frame is shaped as grab() shapes it; info holds
+        sequence, dropped, sample_time, width, height and format. Keep it
+        short: the stream waits for it.
 
-        def trampoline(key, frame, info_pointer, user):  # type: ignore[no-untyped-def]
-            info = info_pointer.contents
-            data = np.ctypeslib.as_array(frame, shape=(info.bytes,)).copy()
-            callback(data, {"sequence": info.sequence, "dropped": info.dropped,
-                            "sample_time": info.sampleTime, "width": info.width,
-                            "height": info.height, "format": info.format.decode("latin-1")})
-
-        wrapped = _lib.FrameCallback(trampoline)
-        self._call("QelSetFrameCallback", wrapped, None)
-        self._callback = wrapped
+        An exception the callback raises is kept (the first one until it is
+        raised) and raised by the camera's next call: a setting or grab()
+        before it acts, set_frame_callback() and close() after it.
+        """
+        if not self._link.install(callback):
+            raise error_for(self._lib, "QelSetFrameCallback")
+        self._raise_callback_error()
 
     # ---- settings --------------------------------------------------------------
 
@@ -272,7 +311,7 @@ class Camera:
     def _four(value: Union[int, Sequence[int]]) -> List[int]:
         values = [int(value)] * 4 if isinstance(value, (int, np.integer)) else list(value)
         if len(values) != 4:
-            raise ValueError("digital gain takes one value or four")
+            raise BadArgumentError("digital_gain", BAD_ARGUMENT, "digital gain takes one value or four")
         return values
 
     @property
@@ -419,7 +458,8 @@ class Camera:
         _check_range("camera_number", camera_number, 1, 2)
         _check_range("size_index", size_index, 0, 2)
         if len(points) > DEFECT_POINTS:
-            raise ValueError(f"a defect table holds at most {DEFECT_POINTS} points")
+            raise OutOfRangeError("set_defects", OUT_OF_RANGE,
+                                  f"a defect table holds at most {DEFECT_POINTS} points")
         table = (_lib.QelDefectPoint * DEFECT_POINTS)(
             *[_lib.QelDefectPoint(EMPTY, EMPTY)] * DEFECT_POINTS)
         for i, (x, y) in enumerate(points):
@@ -440,7 +480,8 @@ class Camera:
         unless force is set. Raises QelError when the rewrite fails.
         """
         if os.path.getsize(path) == 0 and not force:
-            raise ValueError(f"{path} is empty; pass force=True to write it anyway")
+            raise BadArgumentError("rewrite_firmware", BAD_ARGUMENT,
+                                   f"{path} is empty; pass force=True to write it anyway")
         self._call("QelSoftRewrite", os.fsencode(path))
         seconds, percent = c_int32(0), c_float(0.0)
         while True:

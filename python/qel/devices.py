@@ -2,6 +2,7 @@
 from __future__ import annotations
 
 import ctypes
+import re
 from dataclasses import dataclass
 from typing import List, Optional
 
@@ -9,6 +10,9 @@ from . import _lib
 from .errors import QelError, error_for
 
 MODELS = {"QEL": "QEL", "QEL2": "QEL2", "QEL5": "QEL5"}
+# The library appends "#" and eight hex digits to these names only; any other
+# device's name may hold a "#" of its own.
+_SERIAL_TEXT = re.compile(r"(QEL|QEL2|QEL5)#([0-9A-Fa-f]{8})")
 
 
 @dataclass(frozen=True)
@@ -44,8 +48,10 @@ def _listing(function: str) -> List[str]:
     while True:
         buffer = ctypes.create_string_buffer(size)
         count = call(buffer, size)
-        if count >= 0:
-            return [entry for entry in buffer.value.decode("latin-1").split(",") if entry]
+        if count == 0:
+            return []
+        if count > 0:
+            return buffer.value.decode("latin-1").split(",")[:count]
         if size >= 1 << 20:
             raise error_for(lib, function)
         size *= 4
@@ -55,9 +61,10 @@ def devices() -> List[Device]:
     """The video devices the library can open, in key order."""
     result = []
     for position, entry in enumerate(_listing("QelGetDeviceWithSerialNo")):
-        name, _, serial = entry.partition("#")
+        serial = _SERIAL_TEXT.fullmatch(entry)
+        name = serial.group(1) if serial else entry
         result.append(Device(position, name, entry if serial else None,
-                             int(serial, 16) if serial else None, MODELS.get(name)))
+                             int(serial.group(2), 16) if serial else None, MODELS.get(name)))
     return result
 
 

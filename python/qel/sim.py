@@ -2,7 +2,9 @@
 
 Where the library has no hardware backend (Linux) the rig is the platform;
 on Windows call ``enable()`` first. Device ids are the rig's handles
-(0..3 for the default population), not listing positions.
+(0..3 for the default population), not listing positions: ``position(id)``
+gives the key under which a device opens, ``device_at(position)`` the id of
+the device at a key.
 """
 from __future__ import annotations
 
@@ -58,6 +60,35 @@ def device_ids() -> List[int]:
     """The ids of the enumerated devices, in enumeration order."""
     lib = _lib.lib()
     return [lib.qelsim_device_id(i) for i in range(lib.qelsim_device_count())]
+
+
+def _listed(device: int) -> bool:
+    # The library lists plug-and-play devices only, in enumeration order.
+    text = ctypes.create_string_buffer(1024)
+    _ok(_lib.lib().qelsim_get_display_name(device, text, len(text)), "display name")
+    return b"@device:pnp" in text.value
+
+
+def listed_ids() -> List[int]:
+    """The ids of the devices the library lists, in listing order: the device
+    at listing position (key) n has id ``listed_ids()[n]``."""
+    return [device for device in device_ids() if _listed(device)]
+
+
+def position(device: int) -> Optional[int]:
+    """The listing position (the key Camera.open takes) of a device id; None
+    for a device the library does not list (a software source)."""
+    _listed(device)  # refuses an id the rig does not know
+    ids = listed_ids()
+    return ids.index(device) if device in ids else None
+
+
+def device_at(key: int) -> int:
+    """The device id at a listing position (key)."""
+    ids = listed_ids()
+    if not 0 <= key < len(ids):
+        raise ValueError(f"device_at: no device is listed at position {key}")
+    return ids[key]
 
 
 def add_format(device: int, width: int, height: int, rate: float, subtype: str = "YUY2") -> None:

@@ -1,4 +1,7 @@
 """An open camera: opening, frames, settings, information, firmware."""
+import ctypes
+import threading
+
 import numpy as np
 import pytest
 
@@ -48,9 +51,87 @@ def test_grab_shapes_metadata_and_iterator(cam):
 
 def test_grab_grows_its_buffer_for_long_frames(cam):
     sim.set_frame_mode(QEL5, sim.FRAMES_VARYING)
-    cam._buffer = np.empty(16, dtype=np.uint8)
+    cam._receive.buffer = np.empty(16, dtype=np.uint8)
     frame = cam.grab()
     assert frame.size > 16 and sim.check_frame(frame.tobytes()) is not None
+
+
+class _WaitSpy:
+    """The library, with QelWaitImage noting which receive buffers are in use
+    at once; the first two waits meet before either goes in."""
+
+    def __init__(self, lib):
+        self._lib, self.shared = lib, False
+        self._meet, self._lock, self._busy = threading.Barrier(2), threading.Lock(), set()
+        self._waits = 0
+
+    def __getattr__(self, name):
+        return getattr(self._lib, name)
+
+    def QelWaitImage(self, key, buffer, size, info, timeout):  # noqa: N802 - the export's name
+        address = ctypes.addressof(buffer.contents)
+        with self._lock:
+            meet, self._waits = self._waits < 2, self._waits + 1
+        if meet:
+            self._meet.wait(5)
+        with self._lock:
+            self.shared |= address in self._busy
+            self._busy.add(address)
+        try:
+            return self._lib.QelWaitImage(key, buffer, size, info, timeout)
+        finally:
+            with self._lock:
+                self._busy.discard(address)
+
+
+def test_grabs_from_several_threads_get_whole_frames(cam):
+    spy = cam._lib = _WaitSpy(cam._lib)
+    torn = []
+
+    def grab_some():
+        torn.extend(f.sequence for f in cam.frames(20) if sim.check_frame(f.tobytes()) is None)
+
+    with sim.virtual_time():
+        threads = [threading.Thread(target=grab_some) for _ in range(3)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+    assert not spy.shared and torn == []
+
+
+def test_grab_time_outs_follow_the_stream_and_do_not_wrap():
+    slow = sim.add_camera("QEL5", 0x51)
+    sim.clear_formats(slow)
+    sim.add_format(slow, 480, 270, 0.5)  # a frame each 2 s, beyond the old 1 s default
+    with sim.virtual_time(), qel.Camera.open(3, 480, 270, 0.5, "YUY2") as cam:
+        cam.grab()
+        sim.set_frame_mode(slow, sim.FRAMES_NONE)
+        start = sim.now_ms()
+        with pytest.raises(qel.QelTimeoutError):
+            cam.grab()
+        assert sim.now_ms() - start >= 20_000  # ten frame intervals
+    # 2^32 ms and 50 ms more must not become 50 ms (nor "no limit" past 2^31)
+    with qel.Camera.open(0, 480, 270, 30.0, "YUY2") as cam:
+        sim.set_frame_mode(QEL5, sim.FRAMES_NONE)
+        _outcome(lambda: cam.grab(timeout=0))  # drops a frame that came before
+        outcome = []
+        waiter = threading.Thread(target=lambda: outcome.append(
+            _outcome(lambda: cam.grab(timeout=(2**32 + 50) / 1000))))
+        waiter.start()
+        waiter.join(0.3)
+        sim.set_frame_mode(QEL5, sim.FRAMES_PATTERN)
+        waiter.join(5)
+        assert isinstance(outcome[0], qel.Frame)
+        with pytest.raises(qel.BadArgumentError):
+            cam.grab(timeout=float("nan"))
+
+
+def _outcome(action):
+    try:
+        return action()
+    except Exception as error:  # noqa: BLE001 - the test looks at what it was
+        return error
 
 
 def test_rgb_conversion_of_known_colours():
@@ -84,8 +165,9 @@ def test_settings_round_trip_and_ranges(cam):
                                   ("analog_gain", 16, "0..15"), ("digital_gain", 4096, "0..4095"),
                                   ("exposure", 1, "-13..0"), ("led", 65, "0..64"),
                                   ("camera_number", 3, "1..2"), ("raw_gain", high + 1, "..")]:
-        with pytest.raises(ValueError, match=accepted):
+        with pytest.raises(qel.OutOfRangeError, match=accepted) as error:
             setattr(cam, name, value)
+        assert isinstance(error.value, ValueError) and error.value.code == 3
     assert sim.log_reports(sim.ANY) == [] and sim.log_properties() == []  # nothing reached it
     # a value the Python side lets through and the library refuses: the library's class
     with pytest.raises(qel.QelError) as error:

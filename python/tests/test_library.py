@@ -36,6 +36,19 @@ def test_devices_and_formats():
     assert qel.library_version().count(".") == 2 and "Version" in qel.dll_version()
 
 
+def test_listing_positions_for_any_name_and_rig_id():
+    cams = sim.add_webcam("Cam#12"), sim.add_webcam(""), sim.add_camera("QEL2", 0x1F)
+    listed = qel.devices()
+    assert [(d.name, d.serial_text, d.serial, d.model) for d in listed[3:]] == [
+        ("Cam#12", None, None, None), ("", None, None, None),
+        ("QEL2", "QEL2#0000001F", 0x1F, "QEL2")]
+    # every rig id leads to its listing position, and back
+    assert [sim.position(device) for device in (0, 1) + cams] == [None, 0, 3, 4, 5]
+    assert [sim.device_at(d.position) for d in listed] == [1, 2, 3, *cams]
+    with pytest.raises(ValueError):
+        sim.device_at(len(listed))
+
+
 def test_errors_carry_code_and_text():
     with pytest.raises(qel.NoDeviceError) as error:
         qel.Camera.open(7, 640, 480, 30.0, "YUY2")
@@ -53,8 +66,23 @@ def test_cli(capsys, tmp_path):
     from qel.__main__ import main
 
     assert main(["list"]) == 0 and "QEL5#0000ABCD" in capsys.readouterr().out
-    assert main(["info", "0"]) == 0 and "firmware_version" in capsys.readouterr().out
-    out = tmp_path / "f.npy"
-    assert main(["grab", "0", str(out), "--size", "480x270", "--rate", "30"]) == 0
-    assert out.stat().st_size > 480 * 270 * 2
+    sim.set_device_bytes(1, 0x12, 3, 0)
+    assert main(["info", "0"]) == 0
+    out = capsys.readouterr().out  # hexadecimal, as qelctl prints them
+    assert "serial: 0x0000ABCD" in out and "recognition: 0x12" in out and "usb_mode: 0x03" in out
+    yuy2 = ["--size", "480x270", "--rate", "30"]
+    png = tmp_path / "f.png"
+    assert main(["grab", "0", str(png), *yuy2]) == 0
+    data = png.read_bytes()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n" and data[16:24] == bytes.fromhex("000001e00000010e")
+    assert [p.name for p in tmp_path.iterdir()] == ["f.png"]
+    raw = tmp_path / "f.yuv"
+    assert main(["grab", "0", str(raw), *yuy2]) == 0 and raw.stat().st_size == 480 * 270 * 2
+    jpeg = tmp_path / "f.jpg"
+    assert main(["grab", "1", str(jpeg), "--size", "328x204", "--rate", "40",
+                 "--format", "MJPG"]) == 0
+    assert jpeg.read_bytes()[:2] == b"\xff\xd8"
+    for refused in ["g.jpg", "g.tif"]:  # YUY2 as JPEG needs an encoder; TIFF is unknown
+        assert main(["grab", "0", str(tmp_path / refused), *yuy2]) == 1
+        assert not (tmp_path / refused).exists()
     assert main(["grab", "9"]) == 1
