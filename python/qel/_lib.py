@@ -21,6 +21,9 @@ QelBool = c_ubyte
 _bytes = POINTER(c_ubyte)
 
 
+FORMAT_NAME_SIZE = 16  # QEL_FORMAT_NAME_SIZE
+
+
 class QelDefectPoint(ctypes.Structure):
     _fields_ = [("x", c_uint16), ("y", c_uint16)]
 
@@ -28,12 +31,18 @@ class QelDefectPoint(ctypes.Structure):
 class QelFrameInfo(ctypes.Structure):
     _fields_ = [("size", c_uint32), ("width", c_int32), ("height", c_int32),
                 ("format", ctypes.c_char * 8), ("bytes", c_int32), ("sampleTime", c_double),
-                ("sequence", c_uint64), ("dropped", c_uint64)]
+                ("sequence", c_uint64), ("dropped", c_uint64),
+                ("formatName", ctypes.c_char * FORMAT_NAME_SIZE)]
 
 
 class QelFormat(ctypes.Structure):
     _fields_ = [("width", c_int32), ("height", c_int32), ("frameRate", c_double),
                 ("format", ctypes.c_char * 8)]
+
+
+class QelFormatEx(ctypes.Structure):
+    _fields_ = [("width", c_int32), ("height", c_int32), ("frameRate", c_double),
+                ("frameInterval", c_int64), ("format", ctypes.c_char * FORMAT_NAME_SIZE)]
 
 
 _FUNCTYPE = ctypes.WINFUNCTYPE if WINDOWS else ctypes.CFUNCTYPE  # type: ignore[attr-defined]
@@ -110,6 +119,7 @@ SIGNATURES: Dict[str, Tuple[object, List[object]]] = {
     "QelSetFrameCallback": (QelBool, [_k, FrameCallback, c_void_p]),
     "QelGetStreamFormat": (QelBool, [_k, _i32p, _i32p, _dp, c_char_p, c_int32]),
     "QelGetFormatList": (c_int32, [c_int32, POINTER(QelFormat), c_int32]),
+    "QelGetFormatListEx": (c_int32, [c_int32, POINTER(QelFormatEx), c_int32]),
     "QelLastErrorCode": (c_int32, []),
     "QelLastError": (c_int32, [c_char_p, c_int32]),
     "QelLibraryVersion": (None, [_i32p, _i32p, _i32p]),

@@ -25,7 +25,7 @@ FrameHandler = Callable[[np.ndarray, Dict[str, Any]], None]
 
 def shape_frame(data: np.ndarray, info: _lib.QelFrameInfo) -> np.ndarray:
     """A full YUY2 frame as (height, width, 2); any other frame stays 1-D."""
-    if info.format.decode("latin-1") == "YUY2" and info.bytes == info.width * info.height * 2:
+    if info.formatName.decode("latin-1") == "YUY2" and info.bytes == info.width * info.height * 2:
         return data.reshape(info.height, info.width, 2)
     return data
 
@@ -101,7 +101,7 @@ class CameraLink:
                 handler(shape_frame(data, info),
                         {"sequence": info.sequence, "dropped": info.dropped,
                          "sample_time": info.sampleTime, "width": info.width,
-                         "height": info.height, "format": info.format.decode("latin-1")})
+                         "height": info.height, "format": info.formatName.decode("latin-1")})
             except BaseException as error:  # noqa: B036 - nothing may unwind into C
                 with self._lock:
                     if self._error is None:

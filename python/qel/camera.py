@@ -216,7 +216,7 @@ class Camera:
             buffer = self._receive.buffer = np.empty(info.bytes, np.uint8)  # the frame waits
         frame = shape_frame(buffer[:info.bytes].copy(), info).view(Frame)
         frame.sequence, frame.dropped = info.sequence, info.dropped
-        frame.sample_time, frame.format = info.sampleTime, info.format.decode("latin-1")
+        frame.sample_time, frame.format = info.sampleTime, info.formatName.decode("latin-1")
         return frame
 
     def grab_rgb(self, timeout: Optional[float] = None) -> Frame:

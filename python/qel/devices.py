@@ -72,14 +72,14 @@ def formats(device: "int | Device") -> List[Format]:
     """Every capture format of the device at a listing position (or a Device)."""
     lib = _lib.lib()
     position = device.position if isinstance(device, Device) else int(device)
-    count = lib.QelGetFormatList(position, None, 0)
+    count = lib.QelGetFormatListEx(position, None, 0)
     while True:
         if count < 0:
-            raise error_for(lib, "QelGetFormatList")
-        array = (_lib.QelFormat * max(count, 1))()
-        got = lib.QelGetFormatList(position, array, count)
+            raise error_for(lib, "QelGetFormatListEx")
+        array = (_lib.QelFormatEx * max(count, 1))()
+        got = lib.QelGetFormatListEx(position, array, count)
         if got < 0:
-            raise error_for(lib, "QelGetFormatList")
+            raise error_for(lib, "QelGetFormatListEx")
         if got <= count:
             return [Format(f.width, f.height, f.frameRate, f.format.decode("latin-1"))
                     for f in array[:got]]

@@ -197,15 +197,15 @@ int ModelOfName(const std::string& name) {
 
 std::vector<FormatEntry> ReadFormats(std::int32_t device) {
   // The whole list: asked once for its length, then again if it grew.
-  std::vector<QelFormat> formats(32);
+  std::vector<QelFormatEx> formats(32);
   for (int attempt = 0; attempt < 4; ++attempt) {
     const std::int32_t count =
-        QelGetFormatList(device, formats.data(), static_cast<std::int32_t>(formats.size()));
-    if (count < 0) throw CallFailed("QelGetFormatList", "device " + std::to_string(device));
+        QelGetFormatListEx(device, formats.data(), static_cast<std::int32_t>(formats.size()));
+    if (count < 0) throw CallFailed("QelGetFormatListEx", "device " + std::to_string(device));
     if (static_cast<std::size_t>(count) <= formats.size()) {
       std::vector<FormatEntry> entries;
       for (std::int32_t i = 0; i < count; ++i) {
-        const QelFormat& f = formats[static_cast<std::size_t>(i)];
+        const QelFormatEx& f = formats[static_cast<std::size_t>(i)];
         entries.push_back(FormatEntry{i, f.width, f.height, f.frameRate,
                                       std::string(f.format, strnlen(f.format, sizeof f.format))});
       }
@@ -213,7 +213,7 @@ std::vector<FormatEntry> ReadFormats(std::int32_t device) {
     }
     formats.resize(static_cast<std::size_t>(count));
   }
-  throw CallFailed("QelGetFormatList",
+  throw CallFailed("QelGetFormatListEx",
                    "device " + std::to_string(device) + ": the list keeps changing");
 }
 
