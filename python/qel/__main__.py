@@ -36,7 +36,7 @@ def main(argv: Optional[List[str]] = None) -> int:
             for d in devices():
                 print(f"{d.position}: {d.name}" + (f"  {d.serial_text}" if d.serial_text else ""))
                 for f in formats(d):
-                    print(f"    {f.width}x{f.height} {f.rate:g} fps {f.format}")
+                    print(f"    {f.width}x{f.height} {f.rate_text} fps {f.format}")
         elif args.command == "grab":
             width = height = None
             if args.size:

@@ -19,9 +19,9 @@ _SERIAL_TEXT = re.compile(r"(QEL|QEL2|QEL5)#([0-9A-Fa-f]{8})")
 class Device:
     """One entry of the device listing.
 
-    ``position`` is the key under which the device opens. The library splits
-    its listing at commas, so a friendly name containing a comma takes one
-    position per part, and so does this list.
+    ``position`` is the key under which the device opens. The library lists
+    a comma in a friendly name as "-" ("USB Camera, HD" is listed as
+    "USB Camera- HD"), so every device takes one position.
     """
 
     position: int
@@ -39,6 +39,25 @@ class Format:
     height: int
     rate: float
     format: str
+    interval: int = 0  # the device's frame interval, 100 ns units
+
+    @property
+    def rate_text(self) -> str:
+        """The rate as a person writes it: "30", "59.94", "7.5"."""
+        return nominal_rate(self.rate)
+
+
+def nominal_rate(fps: float) -> str:
+    """A frame rate as a person writes it: within 0.05 % of a whole rate or of
+    a video rate n * 1000/1001 it is that rate (30.00003 is "30", 59.94006 is
+    "59.94"); otherwise it keeps three decimals, without trailing zeros."""
+    if not (fps > 0 and fps < 1e9):
+        return "0"
+    for nominal in (round(fps), round(fps * 1.001) * 1000 / 1001):
+        if nominal >= 1 and abs(fps - nominal) <= 0.0005 * nominal:
+            fps = nominal
+            break
+    return f"{fps:.3f}".rstrip("0").rstrip(".")
 
 
 def _listing(function: str) -> List[str]:
@@ -81,8 +100,8 @@ def formats(device: "int | Device") -> List[Format]:
         if got < 0:
             raise error_for(lib, "QelGetFormatListEx")
         if got <= count:
-            return [Format(f.width, f.height, f.frameRate, f.format.decode("latin-1"))
-                    for f in array[:got]]
+            return [Format(f.width, f.height, f.frameRate, f.format.decode("latin-1"),
+                           f.frameInterval) for f in array[:got]]
         count = got  # the list grew in between
 
 

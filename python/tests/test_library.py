@@ -64,8 +64,12 @@ def test_errors_carry_code_and_text():
 
 def test_cli(capsys, tmp_path):
     from qel.__main__ import main
+    from qel.devices import nominal_rate
 
-    assert main(["list"]) == 0 and "QEL5#0000ABCD" in capsys.readouterr().out
+    assert main(["list"]) == 0
+    out = capsys.readouterr().out
+    assert "QEL5#0000ABCD" in out and "1920x1080 60 fps YUY2" in out  # 59.99988 as written
+    assert [nominal_rate(r) for r in (1e7 / 166833, 7.5, 0.0)] == ["59.94", "7.5", "0"]
     sim.set_device_bytes(1, 0x12, 3, 0)
     assert main(["info", "0"]) == 0
     out = capsys.readouterr().out  # hexadecimal, as qelctl prints them
