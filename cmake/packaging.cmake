@@ -71,8 +71,16 @@ python3 -m qel.")
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${QEL_DEB_RUNTIME})
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
-  # ldconfig runs when the shared library is installed and removed.
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+  # A shlibs file: applications built against 1.x take any later 1.x.
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+  # ldconfig runs through dpkg's trigger when the library comes or goes; the
+  # maintainer scripts reload udev for the camera access rule.
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/debian/libqel/postinst
+    ${PROJECT_SOURCE_DIR}/packaging/debian/libqel/postrm
+    ${PROJECT_SOURCE_DIR}/packaging/debian/libqel/triggers)
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libqel-dev)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${QEL_DEB_RUNTIME} (= ${PROJECT_VERSION})")
@@ -89,6 +97,9 @@ python3 -m qel.")
   # dpkg-shlibdeps finds libqel in the package being made, not the system.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
 
+  # Access to the cameras' hidraw and video nodes (the file says why).
+  install(FILES packaging/udev/70-qel-camera.rules DESTINATION lib/udev/rules.d
+    COMPONENT runtime)
   install(DIRECTORY python/qel/ DESTINATION lib/python3/dist-packages/qel COMPONENT python
     FILES_MATCHING PATTERN "*.py" PATTERN "py.typed" PATTERN "__pycache__" EXCLUDE)
   # /usr/share/doc/<package>/copyright in each package; the library and qelctl
