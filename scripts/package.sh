@@ -81,8 +81,8 @@ done
 [ "${#packages[@]}" -eq 4 ] && [ "$(sort -u "$scratch/synopses" | wc -l)" -eq 4 ]
 # The runtime package brings the cameras' udev rule and runs ldconfig by trigger.
 runtime_deb="$(ls "$build"/libqel[0-9]*.deb)"
-dpkg-deb -c "$runtime_deb" | grep -q ' \./usr/lib/udev/rules\.d/70-qel-camera\.rules$'
-dpkg-deb -I "$runtime_deb" triggers | grep -qx 'activate-noawait ldconfig'
+dpkg-deb -c "$runtime_deb" | grep ' \./usr/lib/udev/rules\.d/70-qel-camera\.rules$' >/dev/null
+[ "$(dpkg-deb -I "$runtime_deb" triggers)" = "activate-noawait ldconfig" ]
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$build")"/*.deb >/dev/null
 step "find_package, pkg-config and qelctl from the system's install"
 consumer cmake-system
