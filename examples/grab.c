@@ -1,4 +1,6 @@
-/* Grabs one frame from the first camera and saves its bytes as grab.raw. */
+/* Grabs one frame from the first camera and saves its bytes as grab.raw.
+ * Run with QEL_PLATFORM=rig in the environment it grabs from the virtual
+ * camera rig instead of an attached camera. */
 #include <stdio.h>
 #include <stdlib.h>
 

@@ -1,4 +1,8 @@
-"""Grabs one frame from the first camera and saves it as grab.npy and grab.ppm."""
+"""Grabs one frame from the first camera and saves it as grab.npy and grab.ppm.
+
+Run with QEL_PLATFORM=rig in the environment it grabs from the virtual camera
+rig instead of an attached camera.
+"""
 import sys
 
 import numpy as np

@@ -1898,6 +1898,7 @@ void WriteSeeds(const char* directory) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  qelsim_enable(1);  // the rig, also where a hardware backend is the default
   for (int i = 1; i + 1 < *argc; ++i) {
     if (std::strcmp((*argv)[i], "--make-seeds") == 0) {
       WriteSeeds((*argv)[i + 1]);

@@ -7,6 +7,8 @@
 # so a setting changed in one run is read back in that same run, and a saved
 # picture shows a setting only when its grab makes it (grab --set). The rig's
 # clock runs virtually (--virtual-time): opening a camera costs no real 3 s.
+# Every run names the rig (--rig), which the attached cameras would otherwise
+# be where the library has a hardware backend.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -22,8 +24,8 @@ step() {
   echo "== $1"
 }
 run() {
-  echo "\$ qelctl $*"
-  "$qelctl" "$@"
+  echo "\$ qelctl --rig $*"
+  "$qelctl" --rig "$@"
 }
 
 step "library version"

@@ -88,9 +88,9 @@ step "find_package, pkg-config and qelctl from the system's install"
 consumer cmake-system
 pkgconfig_consumer pkgconfig-system
 qelctl --version | grep -qx "qelctl $version"
-qelctl list
+qelctl --rig list
 step "python3-qel from the system's install"
-listed="$(cd "$scratch" && env -u QEL_LIBRARY /usr/bin/python3 -m qel list)"
+listed="$(cd "$scratch" && env -u QEL_LIBRARY QEL_PLATFORM=rig /usr/bin/python3 -m qel list)"
 [[ "$listed" == *"QEL5#0000ABCD"* ]]
 $sudo apt-get purge -y -qq "${packages[@]}" >/dev/null
 packages=()

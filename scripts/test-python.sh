@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Python package's tests and both examples against the native build
-# of a preset (default) on the virtual rig.
+# of a preset (default) on the virtual rig: the tests choose it through
+# qel.sim, the examples and the installed package through QEL_PLATFORM=rig.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
@@ -10,14 +11,15 @@ export QEL_LIBRARY="$PWD/build/$preset/libqel.so.1"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider python/tests
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-(cd "$work" && PYTHONPATH="$OLDPWD/python" /usr/bin/python3 "$OLDPWD/examples/grab.py")
+(cd "$work" && QEL_PLATFORM=rig PYTHONPATH="$OLDPWD/python" /usr/bin/python3 "$OLDPWD/examples/grab.py")
 cc -std=c11 -Wall -Wextra -Werror -Iinclude -I"build/$preset/include" examples/grab.c \
   -L"build/$preset" -lqel -Wl,-rpath,"$PWD/build/$preset" -o "$work/grab"
-(cd "$work" && ./grab && test -s grab.raw && test -s grab.ppm)
+(cd "$work" && QEL_PLATFORM=rig ./grab && test -s grab.raw && test -s grab.ppm)
 # Installed as the README tells (a virtual environment that sees Debian's
-# numpy and setuptools; no package index), it runs with only QEL_LIBRARY set.
+# numpy and setuptools; no package index), it runs with only QEL_LIBRARY (and
+# QEL_PLATFORM, for the rig) set.
 /usr/bin/python3 -m venv --system-site-packages "$work/venv"
 "$work/venv/bin/pip" install -q --no-build-isolation ./python
 rm -rf python/build python/*.egg-info
-listed="$(cd "$work" && "$work/venv/bin/python" -m qel list)"
+listed="$(cd "$work" && QEL_PLATFORM=rig "$work/venv/bin/python" -m qel list)"
 [[ "$listed" == *"QEL5#0000ABCD"* ]]

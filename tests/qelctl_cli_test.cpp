@@ -29,11 +29,8 @@ struct ToolRun {
   std::string output;  // standard output and standard error
 };
 
-// Runs qelctl on the rig's virtual clock with the arguments; standard error
-// joins standard output unless only the latter is wanted.
-ToolRun Qelctl(const std::string& arguments, bool stdoutOnly = false) {
-  const std::string command = std::string("'") + QELCTL_PATH + "' --virtual-time " + arguments +
-                              (stdoutOnly ? " 2>/dev/null" : " 2>&1");
+// Runs a shell command line and gathers its output.
+ToolRun RunShell(const std::string& command) {
   ToolRun run;
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -43,6 +40,13 @@ ToolRun Qelctl(const std::string& arguments, bool stdoutOnly = false) {
   const int status = pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
+}
+
+// Runs qelctl on the rig's virtual clock with the arguments; standard error
+// joins standard output unless only the latter is wanted.
+ToolRun Qelctl(const std::string& arguments, bool stdoutOnly = false) {
+  return RunShell(std::string("'") + QELCTL_PATH + "' --rig --virtual-time " + arguments +
+                  (stdoutOnly ? " 2>/dev/null" : " 2>&1"));
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -173,6 +177,25 @@ TEST_F(QelctlTest, ExitCodesTellUsageErrorsFromRefusedCalls) {
   EXPECT_EQ(gpio.exitCode, 1);
   EXPECT_TRUE(Contains(gpio.output, "gpio-output works on QEL cameras only; nothing was changed"))
       << gpio.output;
+}
+
+// Without --rig, QEL_PLATFORM=rig chooses the rig; otherwise qelctl works
+// with the attached cameras where the library has a hardware backend.
+TEST_F(QelctlTest, TheRigIsChosenByTheOptionOrTheEnvironment) {
+  const std::string tool = std::string("'") + QELCTL_PATH + "' --virtual-time list --serial 2>&1";
+  const ToolRun chosen = RunShell("QEL_PLATFORM=rig " + tool);
+  EXPECT_EQ(chosen.exitCode, 0) << chosen.output;
+  EXPECT_TRUE(Contains(chosen.output, "QEL5#0000ABCD")) << chosen.output;
+
+  const ToolRun unchosen = RunShell("env -u QEL_PLATFORM " + tool);
+#ifdef QEL_HAS_HARDWARE_BACKEND
+  EXPECT_EQ(unchosen.exitCode, 2) << unchosen.output;
+  EXPECT_TRUE(Contains(unchosen.output, "--virtual-time needs --rig")) << unchosen.output;
+#else
+  // The rig is the only platform built.
+  EXPECT_EQ(unchosen.exitCode, 0) << unchosen.output;
+  EXPECT_TRUE(Contains(unchosen.output, "QEL5#0000ABCD")) << unchosen.output;
+#endif
 }
 
 TEST_F(QelctlTest, DevicesAreNamedByKeyListedNameOrSerialTextInAnyCase) {
@@ -359,8 +382,8 @@ TEST_F(QelctlTest, FormatsShowTheRateAPersonWrites) {
 }
 
 TEST_F(QelctlTest, GrabStopsCleanlyOnCtrlC) {
-  Background grab({"--virtual-time", "grab", "1", "--size", "328x204", "-n", "100000000", "--save",
-                   File("last.png")});
+  Background grab({"--rig", "--virtual-time", "grab", "1", "--size", "328x204", "-n", "100000000",
+                   "--save", File("last.png")});
   ASSERT_TRUE(grab.WaitFor("opened key 1")) << grab.output();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   grab.Interrupt();
@@ -414,8 +437,8 @@ TEST_F(QelctlTest, RewriteGoesOnAfterOneCtrlCAndStopsAfterTwo) {
     std::ofstream image(File("firmware.bin"), std::ios::binary);
     image << std::string(1 << 20, 'f');
   }
-  const std::vector<std::string> arguments{"--virtual-time", "rewrite", "0", File("firmware.bin"),
-                                           "--force"};
+  const std::vector<std::string> arguments{"--rig", "--virtual-time",     "rewrite",
+                                           "0",     File("firmware.bin"), "--force"};
   Background once(arguments);
   ASSERT_TRUE(once.WaitFor("writing ")) << once.output();
   once.Interrupt();

@@ -7,9 +7,7 @@
 #include "qel/qelsim.h"
 
 TEST(RigStartup, ProcessStartsWithTheDefaultPopulation) {
-#ifdef _WIN32
   qelsim_enable(1);
-#endif
   EXPECT_EQ(qelsim_device_count(), 4);
   char list[256];
   ASSERT_EQ(QelGetDeviceWithSerialNo(list, sizeof list), 3);

@@ -5,8 +5,15 @@
  * video-input devices with their capture formats and video properties and a
  * streaming thread per running graph, the HID interfaces of the cameras with
  * a firmware simulator behind each, a clock, fault injection and a log of
- * everything the library sent. Where the library has no hardware backend the
- * rig is the platform; on Windows it is used after qelsim_enable(1).
+ * everything the library sent.
+ *
+ * Choosing the platform. Where the library is built with a hardware backend
+ * (Windows always; Linux when built with its hardware backend) that backend
+ * is the default platform and the rig is used once chosen: by
+ * qelsim_enable(1), or by the environment variable QEL_PLATFORM=rig, read at
+ * the library's first use ("hardware", unset or any other value: the
+ * default). qelsim_enable overrides the variable. Where no hardware backend
+ * is built the rig is the only platform and is used whatever was chosen.
  *
  * Every function is thread-safe. Device ids are stable handles returned by
  * the qelsim_add_* functions, numbered from 0 in the order of addition after
@@ -33,6 +40,8 @@ extern "C" {
  *  where there is no hardware backend: the rig is then always used. Switch only
  *  while no camera is open. */
 QEL_API void QEL_CALL qelsim_enable(int on);
+/** 1 while the library uses the rig, 0 while it uses the hardware backend. */
+QEL_API int QEL_CALL qelsim_enabled(void);
 
 /** Removes every device, fault and log entry and clears the clock state. With
  *  populate 1 the default population is added afterwards; a process starts

@@ -127,6 +127,7 @@ SIGNATURES: Dict[str, Tuple[object, List[object]]] = {
     "QelOpenSerialNoEx": (c_int32, [c_char_p, _i32p, c_int32, c_int32, c_double, c_uint32]),
     # qelsim.h
     "qelsim_enable": (None, [c_int]),
+    "qelsim_enabled": (c_int, []),
     "qelsim_reset": (None, [c_int]),
     "qelsim_add_camera": (c_int, [c_char_p, c_uint32]),
     "qelsim_add_webcam": (c_int, [c_char_p]),

@@ -1,7 +1,8 @@
 """The virtual camera rig: test code that uses cameras without a camera.
 
-Where the library has no hardware backend (Linux) the rig is the platform;
-on Windows call ``enable()`` first. Device ids are the rig's handles
+Importing this module routes the library to the rig (as ``QEL_PLATFORM=rig``
+does), so no camera may be open then; ``enable(False)`` goes back to the
+attached cameras. Device ids are the rig's handles
 (0..3 for the default population), not listing positions: ``position(id)``
 gives the key under which a device opens, ``device_at(position)`` the id of
 the device at a key.
@@ -28,8 +29,14 @@ def _ok(result: int, what: str) -> int:
 
 
 def enable(on: bool = True) -> None:
-    """Routes the library to the rig (where it has a hardware backend)."""
+    """Routes the library to the rig (True) or to the attached cameras (False;
+    where the library has no hardware backend the rig stays)."""
     _lib.lib().qelsim_enable(int(on))
+
+
+def enabled() -> bool:
+    """Whether the library is using the rig."""
+    return bool(_lib.lib().qelsim_enabled())
 
 
 def reset(populate: bool = True) -> None:
@@ -240,3 +247,7 @@ def running_streams() -> int:
 
 def open_hid_handles() -> int:
     return _lib.lib().qelsim_open_hid_handles()
+
+
+# Whoever drives the rig means the library to use it.
+enable(True)

@@ -1,4 +1,5 @@
-"""The tests run against the native build on the virtual rig (QEL_LIBRARY names it)."""
+"""The tests run against the native build (QEL_LIBRARY names it) on the virtual rig, which
+importing qel.sim chooses."""
 import pytest
 
 from qel import sim

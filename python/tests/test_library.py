@@ -22,6 +22,10 @@ def test_table_covers_exactly_the_exports():
     assert library.QelSetLed(9, 1) == 0 and library.QelDLLVersion(None, 0) == 0
 
 
+def test_importing_sim_chose_the_rig():
+    assert sim.enabled()
+
+
 def test_devices_and_formats():
     devices = qel.devices()
     assert [(d.position, d.name, d.serial_text, d.serial, d.model) for d in devices[:2]] == [

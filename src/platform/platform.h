@@ -289,12 +289,19 @@ class Platform {
   virtual bool ClockIsReal() = 0;
 };
 
-// The platform the library runs on: the hardware backend where one is built,
-// else the virtual camera rig.
+// The platform the library runs on: the hardware backend where one is built
+// (QEL_HAS_HARDWARE_BACKEND), else the virtual camera rig.
 Platform& ActivePlatform();
 
 // Chooses the virtual rig (true) or the hardware backend (false) where a
-// hardware backend is built (qelsim_enable); no effect elsewhere.
+// hardware backend is built (qelsim_enable); no effect elsewhere. Until the
+// first choice, QEL_PLATFORM=rig in the environment chooses the rig.
 void UseVirtualRig(bool on);
+
+// Whether ActivePlatform() is the rig (qelsim_enabled).
+bool VirtualRigActive();
+
+// Whether the environment chooses the rig: QEL_PLATFORM=rig.
+bool EnvironmentChoosesRig();
 
 }  // namespace qel::platform

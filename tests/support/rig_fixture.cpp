@@ -18,16 +18,14 @@ const std::int32_t listBufferSizeAtStart = ListBufferSize().load();
 
 std::int32_t ListBufferSizeAtStart() { return listBufferSizeAtStart; }
 
-#ifdef _WIN32
 namespace {
-// On Windows the library starts on the hardware backend; every program of
-// this suite runs on the rig.
+// Where a hardware backend is built the library starts on it; every program
+// of this suite runs on the rig.
 const bool rigEnabled = [] {
   qelsim_enable(1);
   return true;
 }();
 }  // namespace
-#endif
 
 void RigTest::SetUp() {
   qelsim_reset(1);

@@ -149,21 +149,20 @@ void AddPlatformOptions(CLI::App& app, PlatformOptions& options) {
   app.add_flag("--virtual-time", options.virtualTime,
                "run the virtual rig's clock virtually: opening costs no real 3 s and frames "
                "arrive as the tool advances the clock (default: real time)");
-#if defined(_WIN32)
-  app.add_flag("--rig", options.rig, "use the virtual camera rig instead of the attached cameras");
-#endif
+  app.add_flag("--rig", options.rig,
+               "use the virtual camera rig instead of the attached cameras (as QEL_PLATFORM=rig "
+               "does)");
 }
 
 void SetUpPlatform(const PlatformOptions& options) {
-#if defined(_WIN32)
-  // Here the library talks to the attached cameras unless told otherwise.
-  if (!options.rig) {
+  if (options.rig) qelsim_enable(1);
+  // Without --rig the library talks to the attached cameras, unless it has no
+  // hardware backend or QEL_PLATFORM=rig chose the rig.
+  if (qelsim_enabled() != 1) {
     if (options.virtualTime) throw UsageError("--virtual-time needs --rig");
     g_hardware = true;
     return;
   }
-  qelsim_enable(1);
-#endif
   if (options.virtualTime) {
     qelsim_set_virtual_time(1);
     g_virtualTime = true;

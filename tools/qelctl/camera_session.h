@@ -15,10 +15,10 @@ namespace qelctl {
 
 struct PlatformOptions {
   bool virtualTime = false;  // run the rig's clock virtually
-  bool rig = false;          // use the rig where a hardware backend exists
+  bool rig = false;          // use the rig even where a hardware backend exists
 };
 
-// Adds --virtual-time (and --rig where the library has a hardware backend).
+// Adds --virtual-time and --rig.
 void AddPlatformOptions(CLI::App& app, PlatformOptions& options);
 // Routes the library to the rig when it is to be used, gives an empty rig its
 // default population, and starts the virtual clock when asked for.

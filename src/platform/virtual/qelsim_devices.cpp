@@ -31,6 +31,8 @@ int AddDevice(DevicePtr (*make)(int, const std::string&), const char* name) {
 
 void qel::sim::exports::qelsim_enable(int on) { qel::platform::UseVirtualRig(on != 0); }
 
+int qel::sim::exports::qelsim_enabled() { return qel::platform::VirtualRigActive() ? 1 : 0; }
+
 int qel::sim::exports::qelsim_get_grabber_settings(int device, int* bufferSamples, int* oneShot) {
   return WithDevice(device, VideoDevice, [&](Device& d) {
     if (bufferSamples != nullptr) *bufferSamples = d.grabberBufferedSamples ? 1 : 0;

@@ -10,6 +10,7 @@
 // X(result, name, failure, (parameters), (arguments))
 #define QELSIM_EXPORTS(X)                                                                          \
   X(void, qelsim_enable, void(), (int on), (on))                                                   \
+  X(int, qelsim_enabled, -1, (void), ())                                                           \
   X(void, qelsim_reset, void(), (int populate), (populate))                                        \
   X(int, qelsim_add_camera, -1, (const char* friendlyName, uint32_t serial),                       \
     (friendlyName, serial))                                                                        \
