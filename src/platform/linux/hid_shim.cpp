@@ -164,7 +164,7 @@ std::unique_ptr<HidDevice> OpenHidDevice(const char* path, HidOpenMode mode) {
   if (fd < 0) {
     if (errno == EACCES || errno == EPERM) {
       openFailure = "no permission to open " + std::string(path) +
-                    "; install the camera's udev rule (70-qel-camera.rules, see the README)";
+                    " (the camera's udev rule, 70-qel-camera.rules, grants it)";
     }
     return nullptr;
   }
