@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset, runs the API fuzzer from its seed corpus for a fixed
-# budget (default 120 s) and the defect-correction and firmware fuzzers
-# briefly. Fails on any crash, leak, sanitizer report, time-out or excess of
+# budget (default 120 s) and the defect-correction, firmware and HID report
+# descriptor fuzzers briefly. Fails on any crash, leak, sanitizer report, time-out or excess of
 # memory; the input that caused it is left in build/fuzz/artifacts/.
 #
 #   scripts/fuzz.sh [seconds]    fuzz for that long
@@ -55,8 +55,9 @@ export TMPDIR="$scratch"  # the API fuzzer's image files, even when a run is cut
 "$bin/api_fuzz" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
   -print_final_stats=1 -artifact_prefix="$artifacts/api-" "$corpus" fuzz/corpus/api
 
-for fuzzer in defect_correction_fuzz firmware_fuzz; do
+# Three small fuzzers share the 40 s the two of them had.
+for fuzzer in defect_correction_fuzz firmware_fuzz hid_descriptor_fuzz; do
   mkdir -p "$scratch/$fuzzer"
-  "$bin/$fuzzer" -max_total_time=20 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  "$bin/$fuzzer" -max_total_time=13 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$artifacts/${fuzzer%_fuzz}-" "$scratch/$fuzzer"
 done

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "capture/capture.h"
+#include "core/last_error.h"
 #include "hid/command_report.h"
 #include "hid/hid_channel.h"
 #include "platform/platform.h"
@@ -69,7 +70,13 @@ WalkResult WalkHidInterfaces(HidOpenMode mode, const std::function<bool(std::str
 
     std::unique_ptr<HidDevice> device = platform.OpenHidDevice(path.get(), mode);
     path.reset();
-    if (!device) continue;
+    if (!device) {
+      // The paired interface cannot be opened; a reason the platform gives
+      // (no permission) explains a camera that lists without its serial.
+      const std::string why = platform.TakeHidOpenFailure();
+      if (!why.empty()) Fail(ErrorCode::kPlatform, "%s", why.c_str());
+      continue;
+    }
     platform::HidCaps caps;
     if (!device->GetCaps(caps)) continue;  // the handle closes with device
     // Another collection of the same device (a snapshot button's consumer

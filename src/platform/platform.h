@@ -279,6 +279,10 @@ class Platform {
   // CreateFileA(path, the mode's access, share read|write, OPEN_EXISTING, the
   // mode's attributes); empty for INVALID_HANDLE_VALUE.
   virtual std::unique_ptr<HidDevice> OpenHidDevice(const char* path, HidOpenMode mode) = 0;
+  // Why the calling thread's last OpenHidDevice gave no device, when the
+  // backend can tell more than the failure itself (a permission refused, and
+  // what grants it); empty otherwise. Reading it forgets it.
+  virtual std::string TakeHidOpenFailure() { return std::string(); }
 
   // Time.
   virtual std::uint32_t GetTickCount() = 0;  // milliseconds, wrapping
