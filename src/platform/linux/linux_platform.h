@@ -1,6 +1,6 @@
-// The Linux backend of the platform seam: hidraw and sysfs for the device
-// setup and HID services, and the system's monotonic clock. Its capture
-// framework lists no video devices yet.
+// The Linux backend of the platform seam: V4L2 for the capture framework,
+// hidraw and sysfs for the device setup and HID services, and the system's
+// monotonic clock.
 #pragma once
 
 #include "platform/platform.h"
@@ -9,5 +9,9 @@ namespace qel::platform::linux_hw {
 
 // The one instance.
 Platform& HardwarePlatform();
+
+// Test-only, until the platform can be chosen: while on, ActivePlatform()
+// is this backend instead of the virtual rig.
+void RouteActivePlatformForTests(bool on);
 
 }  // namespace qel::platform::linux_hw
