@@ -73,6 +73,21 @@ void FakeV4l2::Unplug(const std::string& path) {
   changed_.notify_all();
 }
 
+void FakeV4l2::WaitDrained(const std::string& path) {
+  std::unique_lock lock(mutex_);
+  FakeVideoNode& node = nodes_[path];
+  changed_.wait(lock, [&] {
+    return !node.streaming ||
+           (node.frames.empty() && queued_[&node].size() == buffers_[&node].size());
+  });
+}
+
+void FakeV4l2::WaitFailurePolled(const std::string& path) {
+  std::unique_lock lock(mutex_);
+  FakeVideoNode& node = nodes_[path];
+  changed_.wait(lock, [&] { return node.failurePolled; });
+}
+
 int FakeV4l2::Open(const char* path, int flags) {
   std::lock_guard lock(mutex_);
   const auto found = path != nullptr ? nodes_.find(path) : nodes_.end();
@@ -152,10 +167,12 @@ int FakeV4l2::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
     for (nfds_t i = 0; i < count; ++i) {
       fds[i].revents = 0;
       if (const auto node = fds_.find(fds[i].fd); node != fds_.end()) {
-        if (node->second->unplugged)
+        if (node->second->unplugged) {
           fds[i].revents = POLLERR;
-        else if (Ready(*node->second))
+          node->second->failurePolled = true;
+        } else if (Ready(*node->second)) {
           fds[i].revents = POLLIN;
+        }
       } else if (const auto event = events_.find(fds[i].fd);
                  event != events_.end() && event->second) {
         fds[i].revents = POLLIN;
@@ -166,6 +183,7 @@ int FakeV4l2::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
   };
   int n = 0;
   changed_.wait(lock, [&] { return (n = ready()) > 0; });
+  changed_.notify_all();
   return n;
 }
 

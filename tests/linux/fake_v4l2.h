@@ -52,6 +52,7 @@ struct FakeVideoNode {
   int openFlags = -1;
   bool streaming = false;
   bool unplugged = false;
+  bool failurePolled = false;  // a poll has reported the unplug
 };
 
 // A camera's formats: YUYV 640x480 at 30 and 15 per second, 320x240 at 30;
@@ -71,6 +72,11 @@ class FakeV4l2 {
   std::unique_lock<std::mutex> Lock() { return std::unique_lock(mutex_); }
   void PushFrame(const std::string& path, const FakeFrame& frame);
   void Unplug(const std::string& path);
+  // Until the streaming node has handed out every pushed frame and has all
+  // its buffers back: every delivery has then returned.
+  void WaitDrained(const std::string& path);
+  // Until a poll has reported the node's unplug to the streaming thread.
+  void WaitFailurePolled(const std::string& path);
 
   int opened = 0;
   int closed = 0;

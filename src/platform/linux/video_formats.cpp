@@ -69,6 +69,7 @@ void ReadIntervals(const VideoDevice& device, VideoCapability& capability) {
     std::int64_t high = 0;
     if (interval.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
       low = high = IntervalUnits(interval.discrete.numerator, interval.discrete.denominator);
+      capability.listed.push_back({interval.discrete.numerator, interval.discrete.denominator});
     } else {
       low = IntervalUnits(interval.stepwise.min.numerator, interval.stepwise.min.denominator);
       high = IntervalUnits(interval.stepwise.max.numerator, interval.stepwise.max.denominator);

@@ -34,6 +34,13 @@ struct VideoCapability {
   std::int64_t defaultInterval = 0;  // the first listed, 100 ns units
   std::int64_t minInterval = 0;
   std::int64_t maxInterval = 0;
+  // The discrete intervals as the driver gives them (seconds as fractions),
+  // so that a listed rate is set exactly as listed, not as its rounding.
+  struct Fraction {
+    std::uint32_t numerator = 0;
+    std::uint32_t denominator = 0;
+  };
+  std::vector<Fraction> listed;
 };
 
 // Every format at every discrete size (the largest size of a stepwise or

@@ -55,7 +55,8 @@ class VideoStreamConfig final : public StreamConfig {
     const auto height = static_cast<std::uint32_t>(
         video.bmiHeader.biHeight < 0 ? -static_cast<std::int64_t>(video.bmiHeader.biHeight)
                                      : video.bmiHeader.biHeight);
-    if (!IntervalOffered(*pixelFormat, width, height, video.AvgTimePerFrame)) {
+    VideoCapability::Fraction perFrame;
+    if (!IntervalOffered(*pixelFormat, width, height, video.AvgTimePerFrame, perFrame)) {
       return kInvalidMediaType;
     }
     v4l2_format format = CaptureFormat();
@@ -69,13 +70,10 @@ class VideoStreamConfig final : public StreamConfig {
       return kInvalidMediaType;
     }
     if (const int error = device_->Ioctl(VIDIOC_S_FMT, &format)) return ErrnoResult(error);
-    // The interval as a reduced fraction of seconds: 100 ns units over 10^7.
-    const std::int64_t divisor = std::gcd(video.AvgTimePerFrame, std::int64_t{10'000'000});
     v4l2_streamparm parm{};
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    parm.parm.capture.timeperframe.numerator =
-        static_cast<std::uint32_t>(video.AvgTimePerFrame / divisor);
-    parm.parm.capture.timeperframe.denominator = static_cast<std::uint32_t>(10'000'000 / divisor);
+    parm.parm.capture.timeperframe.numerator = perFrame.numerator;
+    parm.parm.capture.timeperframe.denominator = perFrame.denominator;
     if (const int error = device_->Ioctl(VIDIOC_S_PARM, &parm)) return ErrnoResult(error);
     return kOk;
   }
@@ -104,18 +102,27 @@ class VideoStreamConfig final : public StreamConfig {
  private:
   void Refresh() { capabilities_ = ListCapabilities(*device_); }
 
-  // Whether the node offers the interval for the format at that size: an
-  // interval outside the size's range is refused, as the driver would
-  // otherwise pick another rate silently.
+  // Whether the node offers the interval for the format at that size, and
+  // the fraction to set it with: a listed interval as the driver lists it,
+  // any other as 100 ns units over 10^7, reduced. An interval outside the
+  // size's range is refused, as the driver would pick another rate silently.
   bool IntervalOffered(std::uint32_t pixelFormat, std::uint32_t width, std::uint32_t height,
-                       std::int64_t interval) {
-    if (capabilities_.empty()) Refresh();
+                       std::int64_t interval, VideoCapability::Fraction& perFrame) {
+    const std::int64_t divisor = std::gcd(interval, std::int64_t{10'000'000});
+    perFrame = {static_cast<std::uint32_t>(interval / divisor),
+                static_cast<std::uint32_t>(10'000'000 / divisor)};
+    if (interval > UINT32_MAX) return false;
+    Refresh();
     for (const VideoCapability& capability : capabilities_) {
-      if (capability.pixelFormat == pixelFormat && capability.width == width &&
-          capability.height == height) {
-        return capability.minInterval == 0 ||
-               (interval >= capability.minInterval && interval <= capability.maxInterval);
+      if (capability.pixelFormat != pixelFormat || capability.width != width ||
+          capability.height != height) {
+        continue;
       }
+      for (const VideoCapability::Fraction& listed : capability.listed) {
+        if (IntervalUnits(listed.numerator, listed.denominator) == interval) perFrame = listed;
+      }
+      return capability.minInterval == 0 ||
+             (interval >= capability.minInterval && interval <= capability.maxInterval);
     }
     return true;  // a size inside a stepwise range: the trial decides
   }
