@@ -31,6 +31,19 @@ std::vector<FakeVideoFormat> CameraFormats() {
           {V4L2_PIX_FMT_MJPEG, {{1280, 720, {{1, 30}}}}, false}};
 }
 
+FakeControl Control(std::int32_t minimum, std::int32_t maximum, std::int32_t step,
+                    std::int32_t value, std::uint32_t flags, std::vector<std::uint32_t> menu) {
+  FakeControl control;
+  control.minimum = minimum;
+  control.maximum = maximum;
+  control.step = step;
+  control.defaultValue = value;
+  control.value = value;
+  control.flags = flags;
+  control.menu = std::move(menu);
+  return control;
+}
+
 FakeV4l2::FakeV4l2() : previous(Sys()) {
   installed = this;
   platform::linux_hw::SysApi& api = Sys();
@@ -50,6 +63,15 @@ FakeV4l2::FakeV4l2() : previous(Sys()) {
   };
   api.munmap = [](void* address, std::size_t length) { return installed->Munmap(address, length); };
   api.eventfd = [](unsigned, int) { return installed->Eventfd(); };
+  // The virtual clock is read on the streaming thread too.
+  api.monotonicNs = [] {
+    std::lock_guard lock(installed->mutex_);
+    return installed->previous.monotonicNs();
+  };
+  api.sleepMs = [](std::uint32_t ms) {
+    std::lock_guard lock(installed->mutex_);
+    installed->previous.sleepMs(ms);
+  };
 }
 
 FakeV4l2::~FakeV4l2() {
@@ -339,6 +361,38 @@ int FakeV4l2::NodeIoctl(FakeVideoNode& node, unsigned long request, void* argume
       node.streaming = false;
       queued_[&node].clear();
       return 0;
+    case VIDIOC_QUERYCTRL: {
+      auto* query = static_cast<v4l2_queryctrl*>(argument);
+      const auto control = node.controls.find(query->id);
+      if (control == node.controls.end()) return fail(EINVAL);
+      query->minimum = control->second.minimum;
+      query->maximum = control->second.maximum;
+      query->step = control->second.step;
+      query->default_value = control->second.defaultValue;
+      query->flags = control->second.flags;
+      return 0;
+    }
+    case VIDIOC_QUERYMENU: {
+      auto* menu = static_cast<v4l2_querymenu*>(argument);
+      const auto control = node.controls.find(menu->id);
+      if (control == node.controls.end()) return fail(EINVAL);
+      const std::vector<std::uint32_t>& items = control->second.menu;
+      return std::find(items.begin(), items.end(), menu->index) != items.end() ? 0 : fail(EINVAL);
+    }
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL: {
+      auto* value = static_cast<v4l2_control*>(argument);
+      const auto control = node.controls.find(value->id);
+      if (control == node.controls.end()) return fail(EINVAL);
+      if (request == VIDIOC_G_CTRL) {
+        value->value = control->second.value;
+        return 0;
+      }
+      node.written.emplace_back(value->id, value->value);
+      control->second.value =
+          std::clamp(value->value, control->second.minimum, control->second.maximum);
+      return 0;
+    }
     default:
       return fail(ENOTTY);
   }

@@ -37,6 +37,20 @@ struct FakeFrame {
   std::uint8_t fill = 0;
 };
 
+struct FakeControl {
+  std::int32_t minimum = 0;
+  std::int32_t maximum = 0;
+  std::int32_t step = 1;
+  std::int32_t defaultValue = 0;
+  std::int32_t value = 0;
+  std::uint32_t flags = 0;
+  std::vector<std::uint32_t> menu;  // the indices a menu control offers
+};
+
+FakeControl Control(std::int32_t minimum, std::int32_t maximum, std::int32_t step,
+                    std::int32_t value, std::uint32_t flags = 0,
+                    std::vector<std::uint32_t> menu = {});
+
 struct FakeVideoNode {
   std::uint32_t deviceCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
   std::string card = "UVC Camera";
@@ -44,9 +58,11 @@ struct FakeVideoNode {
   std::vector<FakeVideoFormat> formats;
   v4l2_pix_format current{};
   v4l2_fract timePerFrame{1, 30};
-  std::uint32_t grantBuffers = 0;  // REQBUFS grants this many (0: as asked)
-  int busyErrno = 0;               // S_FMT and REQBUFS fail with it
-  std::deque<FakeFrame> frames;    // handed out in turn while streaming
+  std::uint32_t grantBuffers = 0;                 // REQBUFS grants this many (0: as asked)
+  int busyErrno = 0;                              // S_FMT and REQBUFS fail with it
+  std::deque<FakeFrame> frames;                   // handed out in turn while streaming
+  std::map<std::uint32_t, FakeControl> controls;  // written values are clamped, as drivers do
+  std::vector<std::pair<std::uint32_t, std::int32_t>> written;  // S_CTRL in order
   // What happened.
   std::vector<unsigned long> requests;
   int openFlags = -1;

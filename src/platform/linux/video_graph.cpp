@@ -8,6 +8,7 @@
 
 #include "platform/linux/sys_api.h"
 #include "platform/linux/video_codes.h"
+#include "platform/linux/video_controls.h"
 #include "platform/linux/video_device.h"
 #include "platform/linux/video_stream.h"
 #include "platform/linux/video_stream_config.h"
@@ -150,14 +151,11 @@ class VideoFilter final : public BaseFilter {
     pins = std::make_unique<VideoEnumPins>(state_);
     return kOk;
   }
-  // The node's controls are not offered yet.
   HResult QueryVideoProcAmp(std::unique_ptr<VideoPropertySet>& amp) override {
-    amp.reset();
-    return kNoInterface;
+    return QueryProperties(PropertyFamily::kVideoProcAmp, amp);
   }
   HResult QueryCameraControl(std::unique_ptr<VideoPropertySet>& control) override {
-    control.reset();
-    return kNoInterface;
+    return QueryProperties(PropertyFamily::kCameraControl, control);
   }
   HResult QuerySampleGrabber(std::unique_ptr<SampleGrabber>& grabber) override {
     grabber.reset();
@@ -168,6 +166,13 @@ class VideoFilter final : public BaseFilter {
   const std::shared_ptr<FilterState>& state() const { return state_; }
 
  private:
+  HResult QueryProperties(PropertyFamily family, std::unique_ptr<VideoPropertySet>& set) {
+    set.reset();
+    if (state_->kind != FilterState::Kind::kCapture) return kNoInterface;
+    set = MakeVideoPropertySet(state_->device, family);
+    return kOk;
+  }
+
   std::shared_ptr<FilterState> state_;
 };
 
