@@ -69,6 +69,11 @@ TEST_F(VideoStreaming, OpenStreamsGoodFramesInRisingTimeAndCloseGivesEverythingB
   v4l2.WaitDrained("/dev/video0");
   ASSERT_EQ(Receive(buffer, info), 1);
   EXPECT_GT(info.sampleTime, previous);
+  // A length past the buffer's end is not believed: only the mapping is read.
+  v4l2.PushFrame("/dev/video0", {10'000'000, 0, 0, 0x44});
+  v4l2.WaitDrained("/dev/video0");
+  ASSERT_EQ(Receive(buffer, info), 1);
+  EXPECT_EQ(info.bytes, 640 * 480 * 2);
 
   QelClose(0);
   EXPECT_FALSE(node.streaming);
