@@ -64,6 +64,43 @@ void FakeSysfs::AddI2cHidraw(std::uint32_t minor) {
            .string());
 }
 
+std::string FakeSysfs::UsbDevice(const UsbHidSpec& usb) {
+  const fs::path device = fs::path(root_) / "devices/pci0000:00/0000:00:14.0" /
+                          ("usb" + std::to_string(usb.bus)) / usb.port;
+  Write(device / "idVendor", Hex4(usb.vendor));
+  Write(device / "idProduct", Hex4(usb.product));
+  Write(device / "busnum", std::to_string(usb.bus));
+  Write(device / "devnum", std::to_string(usb.address));
+  if (!usb.serial.empty()) Write(device / "serial", usb.serial);
+  if (!usb.productName.empty()) Write(device / "product", usb.productName);
+  return device.string();
+}
+
+void FakeSysfs::AddUsbVideo(std::uint32_t minor, const UsbHidSpec& usb,
+                            std::uint32_t interfaceNumber) {
+  const fs::path interface =
+      fs::path(UsbDevice(usb)) / (usb.port + ":1." + std::to_string(interfaceNumber));
+  char number[4];
+  std::snprintf(number, sizeof number, "%02x", interfaceNumber);
+  Write(interface / "bInterfaceNumber", number);
+  LinkVideo(minor, (interface / "video4linux").string());
+}
+
+void FakeSysfs::AddPlatformVideo(std::uint32_t minor) {
+  LinkVideo(minor, (fs::path(root_) / "devices/platform/vivid.0/video4linux").string());
+}
+
+void FakeSysfs::LinkVideo(std::uint32_t minor, const std::string& classDirectory) {
+  const std::string name = "video" + std::to_string(minor);
+  const fs::path node = fs::path(classDirectory) / name;
+  Write(node / "uevent", "MAJOR=81\nMINOR=" + std::to_string(minor) + "\nDEVNAME=" + name);
+  Write(node / "name", "node " + name);
+  const fs::path link = fs::path(root_) / "class/video4linux" / name;
+  fs::create_directories(link.parent_path());
+  fs::remove(link);
+  fs::create_directory_symlink(fs::relative(node, link.parent_path()), link);
+}
+
 void FakeSysfs::RemoveHidraw(std::uint32_t minor) {
   fs::remove(fs::path(root_) / "class/hidraw" / ("hidraw" + std::to_string(minor)));
 }

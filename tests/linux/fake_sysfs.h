@@ -31,11 +31,17 @@ class FakeSysfs {
   void AddUsbHidraw(std::uint32_t minor, const UsbHidSpec& usb);
   // A hidraw node on I2C, with no USB device above it.
   void AddI2cHidraw(std::uint32_t minor);
+  // A video node under a USB interface of the device (0: the camera's video
+  // control interface), or under a platform device with no USB above it.
+  void AddUsbVideo(std::uint32_t minor, const UsbHidSpec& usb, std::uint32_t interfaceNumber = 0);
+  void AddPlatformVideo(std::uint32_t minor);
   // The node's class link goes, as when its device is unplugged.
   void RemoveHidraw(std::uint32_t minor);
 
  private:
   void Link(std::uint32_t minor, const std::string& nodeDirectory);
+  void LinkVideo(std::uint32_t minor, const std::string& classDirectory);
+  std::string UsbDevice(const UsbHidSpec& usb);
 
   std::string root_;
   int devices_ = 0;

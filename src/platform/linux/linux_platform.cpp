@@ -5,19 +5,12 @@
 #include "platform/linux/hid_shim.h"
 #include "platform/linux/sys_api.h"
 #include "platform/linux/utf_text.h"
+#include "platform/linux/video_enum.h"
+#include "platform/linux/video_graph.h"
 
 namespace qel::platform::linux_hw {
 
 namespace {
-
-// No video device is listed: the category is empty.
-class EmptyDevEnum final : public CreateDevEnum {
- public:
-  HResult CreateVideoInputEnumerator(std::unique_ptr<EnumMoniker>& monikers) override {
-    monikers.reset();
-    return kFalse;
-  }
-};
 
 class LinuxPlatform final : public Platform {
  public:
@@ -30,15 +23,22 @@ class LinuxPlatform final : public Platform {
   }
   HResult DecrementMtaUsage(MtaUsageCookie) override { return kOk; }
 
-  HResult CreateFilterGraph(std::unique_ptr<GraphBuilder>&) override { return kNotImplemented; }
-  HResult CreateSystemDeviceEnum(std::unique_ptr<CreateDevEnum>& devEnum) override {
-    devEnum = std::make_unique<EmptyDevEnum>();
+  HResult CreateFilterGraph(std::unique_ptr<GraphBuilder>& graph) override {
+    graph = MakeFilterGraph();
     return kOk;
   }
-  HResult CreateCaptureGraphBuilder(std::unique_ptr<CaptureGraphBuilder>&) override {
-    return kNotImplemented;
+  HResult CreateSystemDeviceEnum(std::unique_ptr<CreateDevEnum>& devEnum) override {
+    devEnum = MakeVideoDevEnum();
+    return kOk;
   }
-  HResult CreateSampleGrabber(std::unique_ptr<BaseFilter>&) override { return kNotImplemented; }
+  HResult CreateCaptureGraphBuilder(std::unique_ptr<CaptureGraphBuilder>& builder) override {
+    builder = MakeCaptureGraphBuilder();
+    return kOk;
+  }
+  HResult CreateSampleGrabber(std::unique_ptr<BaseFilter>& grabber) override {
+    grabber = MakeSampleGrabber();
+    return kOk;
+  }
 
   // The system's text is UTF-8.
   std::string WideToAnsi(std::u16string_view wide) override { return Utf16ToUtf8(wide); }

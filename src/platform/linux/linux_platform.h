@@ -1,6 +1,6 @@
-// The Linux backend of the platform seam: hidraw and sysfs for the device
-// setup and HID services, and the system's monotonic clock. Its capture
-// framework lists no video devices yet.
+// The Linux backend of the platform seam: V4L2 for the capture framework,
+// hidraw and sysfs for the device setup and HID services, and the system's
+// monotonic clock.
 #pragma once
 
 #include "platform/platform.h"
