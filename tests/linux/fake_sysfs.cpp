@@ -41,14 +41,7 @@ FakeSysfs::~FakeSysfs() {
 }
 
 void FakeSysfs::AddUsbHidraw(std::uint32_t minor, const UsbHidSpec& usb) {
-  const fs::path device = fs::path(root_) / "devices/pci0000:00/0000:00:14.0" /
-                          ("usb" + std::to_string(usb.bus)) / usb.port;
-  Write(device / "idVendor", Hex4(usb.vendor));
-  Write(device / "idProduct", Hex4(usb.product));
-  Write(device / "busnum", std::to_string(usb.bus));
-  Write(device / "devnum", std::to_string(usb.address));
-  if (!usb.serial.empty()) Write(device / "serial", usb.serial);
-  Write(device / "product", usb.productName);
+  const fs::path device = UsbDevice(usb);
   const fs::path interface = device / (usb.port + ":1." + std::to_string(usb.interfaceNumber));
   char number[4];
   std::snprintf(number, sizeof number, "%02x", usb.interfaceNumber);
