@@ -21,6 +21,11 @@ constexpr Guid FourccSubtype(std::uint32_t fourcc) {
   return Guid{fourcc, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 }
 
+// The uncompressed RGB subtypes: {E436EB7x-524F-11CE-9F53-0020AF0BA770}.
+constexpr Guid RgbSubtype(std::uint32_t data1) {
+  return Guid{data1, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+}
+
 constexpr std::uint32_t Fourcc(char a, char b, char c, char d) {
   return static_cast<std::uint32_t>(static_cast<unsigned char>(a)) |
          static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 8 |

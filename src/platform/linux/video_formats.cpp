@@ -11,11 +11,6 @@ namespace qel::platform::linux_hw {
 
 namespace {
 
-// The uncompressed RGB subtypes: {E436EB7x-524F-11CE-9F53-0020AF0BA770}.
-constexpr Guid RgbSubtype(std::uint32_t data1) {
-  return Guid{data1, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-}
-
 struct Renamed {
   std::uint32_t pixelFormat;
   Guid subtype;

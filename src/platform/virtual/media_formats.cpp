@@ -11,13 +11,10 @@ namespace qel::sim {
 
 using platform::Fourcc;
 using platform::FourccSubtype;
+using platform::RgbSubtype;
 using platform::Guid;
 
 namespace {
-
-constexpr Guid RgbSubtype(std::uint32_t data1) {
-  return Guid{data1, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
-}
 
 struct SubtypeInfo {
   std::string_view name;
