@@ -70,7 +70,10 @@ QEL_API int32_t QEL_CALL QelOpenSerialNo(const char* serialText, int32_t* key, i
 
 /** Lists the video devices' friendly names comma-separated; count, or -1 when it does not fit. */
 QEL_API int32_t QEL_CALL QelGetDevice(char* list, int32_t size);
-/** As QelGetDevice, with "#" and the serial text after each camera of the family. */
+/** As QelGetDevice, with "#" and the serial text after each camera of the family.
+ *  A camera whose command interface cannot be opened (on Linux, a hidraw node
+ *  the user may not open) is listed without its serial; the call still
+ *  succeeds, and QelLastError() then tells why. */
 QEL_API int32_t QEL_CALL QelGetDeviceWithSerialNo(char* list, int32_t size);
 
 /* ---- frames ------------------------------------------------------------- */

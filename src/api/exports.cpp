@@ -21,6 +21,7 @@ enum class ResultRule {
   kZeroIsNoFrame,    // non-zero success; 0 also means "no frame (new) yet"
   kOneZeroMinusOne,  // 1 success, 0 nothing new or timed out, -1 failure
   kCount,            // a count, or -1
+  kCountWithNotice,  // a count, or -1; a count may come with a reason kept (a missing serial)
   kReadsLastError,   // leaves the last error as it is
 };
 
@@ -28,6 +29,7 @@ constexpr ResultRule RuleOf(std::string_view name) {
   if (name == "QelReceiveImage" || name == "QelGetBufferSize") return ResultRule::kZeroIsNoFrame;
   if (name == "QelReceiveImageEx" || name == "QelWaitImage") return ResultRule::kOneZeroMinusOne;
   if (name == "QelGetFormatList" || name == "QelGetFormatListEx") return ResultRule::kCount;
+  if (name == "QelGetDeviceWithSerialNo") return ResultRule::kCountWithNotice;
   if (name == "QelLastErrorCode" || name == "QelLastError") return ResultRule::kReadsLastError;
   return ResultRule::kFailureValue;
 }
@@ -44,6 +46,8 @@ Outcome OutcomeOf(ResultRule rule, Result result, Result failure) {
       return result == 0 ? Outcome::kNeither : Outcome::kFailed;
     case ResultRule::kCount:
       return result >= 0 ? Outcome::kSucceeded : Outcome::kFailed;
+    case ResultRule::kCountWithNotice:
+      return result >= 0 ? Outcome::kNeither : Outcome::kFailed;
     default:
       return result == failure ? Outcome::kFailed : Outcome::kSucceeded;
   }

@@ -28,14 +28,15 @@ constexpr SerialForm kSerialForms[] = {
     {"QEL#", "QEL#%08X"}, {"QEL2#", "QEL2#%08X"}, {"QEL5#", "QEL5#%08X"}};
 
 // The position of serial text in the listing with serials, sized as the
-// application last sized its own; -1 when it is not listed.
-int ListedPosition(const std::string& text) {
+// application last sized its own; -1 when it is not listed, with why a
+// camera was listed without its serial, if one was, in serialFailure.
+int ListedPosition(const std::string& text, std::string& serialFailure) {
   std::atomic<std::int32_t>& listSize = qel::ListBufferSize();
   if (listSize.load() <= 0) listSize.store(kFallbackListSize);
   std::string listing;
   std::int32_t entries = 0;
   // A listing that did not fit (-1) still holds the entries that did.
-  if (qel::ListDevices(listing, listSize.load(), true, &entries) == 0) return -1;
+  if (qel::ListDevices(listing, listSize.load(), true, &entries, &serialFailure) == 0) return -1;
   return qel::ListingPositionOf(listing, entries, text);
 }
 
@@ -63,9 +64,12 @@ std::int32_t OpenSerial(const char* serialText, int32_t* key, int32_t width, int
     return -1;
   }
   const std::string text(serialText);
-  const int position = ListedPosition(text);
+  std::string serialFailure;
+  const int position = ListedPosition(text, serialFailure);
   if (position < 0) {
-    qel::Fail(qel::ErrorCode::kNoDevice, "no device is listed as \"%s\"", serialText);
+    // A camera listed without its serial may be the one asked for.
+    qel::Refail(qel::ErrorCode::kNoDevice, "no device is listed as \"%s\"%s%s", serialText,
+                serialFailure.empty() ? "" : "; ", serialFailure.c_str());
     return -1;
   }
 

@@ -80,7 +80,7 @@ bool Append(std::string& listing, std::int32_t size, std::string_view text) {
 }  // namespace
 
 std::int32_t ListDevices(std::string& listing, std::int32_t size, bool withSerial,
-                         std::int32_t* entriesListed) {
+                         std::int32_t* entriesListed, std::string* serialFailure) {
   listing.clear();
   std::int32_t count = 0;
   std::int32_t unused = 0;
@@ -97,9 +97,14 @@ std::int32_t ListDevices(std::string& listing, std::int32_t size, bool withSeria
       if (c == ',') c = '-';
     }
     char serial[9] = {};
-    if (withSerial && IsFamilyCamera(ModelFromFriendlyName(entry)) &&
-        ReadControlSerial(displayName, serial)) {
-      entry = (entry + "#" + serial).substr(0, kFriendlyNameSize - 1);
+    if (withSerial && IsFamilyCamera(ModelFromFriendlyName(entry))) {
+      std::string why;
+      if (ReadControlSerial(displayName, serial, &why)) {
+        entry = (entry + "#" + serial).substr(0, kFriendlyNameSize - 1);
+      } else if (serialFailure != nullptr && serialFailure->empty() && !why.empty()) {
+        *serialFailure =
+            "no serial for \"" + entry + "\" at position " + std::to_string(position) + ": " + why;
+      }
     }
     if (position > 0 && !Append(listing, size, ",")) return -1;
     if (!Append(listing, size, entry)) return -1;
@@ -125,9 +130,19 @@ std::int32_t ListInto(char* list, std::int32_t size, bool withSerial) {
   if (list == nullptr) return (qel::Fail(qel::ErrorCode::kBadArgument, "list is NULL"), -1);
   std::string listing;
   std::int32_t listed = 0;
-  const std::int32_t count = qel::ListDevices(listing, size, withSerial, &listed);
+  std::string serialFailure;
+  const std::int32_t count = qel::ListDevices(listing, size, withSerial, &listed, &serialFailure);
   if (size > 0) std::memcpy(list, listing.c_str(), listing.size() + 1);
-  if (count < 0) {
+  if (count >= 0) {
+    // The listing succeeds; a camera it could not give a serial is told of
+    // as the last error (the export keeps it), every other recovered step
+    // is forgotten.
+    if (serialFailure.empty()) {
+      qel::ClearFailure();
+    } else {
+      qel::Refail(qel::ErrorCode::kPlatform, "%s", serialFailure.c_str());
+    }
+  } else {
     // The listing's own steps tolerate failures (a serial that cannot be
     // read leaves it out), so this reason replaces any of theirs.
     qel::Refail(qel::ErrorCode::kBufferTooSmall,

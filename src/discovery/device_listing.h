@@ -30,8 +30,11 @@ std::int32_t EnumerateVideoDevice(std::int32_t position, char (&friendlyName)[kF
 // as a buffer of size bytes would hold it: the count, or -1 when it does not
 // fit, with listing holding the entries that did (their number in
 // *entriesListed when given). Needs no buffer of that size: the size only
-// decides what fits.
+// decides what fits. A camera of the family whose serial cannot be read is
+// listed without it; the first such camera's reason, where the platform
+// gives one, goes to *serialFailure.
 std::int32_t ListDevices(std::string& listing, std::int32_t size, bool withSerial,
-                         std::int32_t* entriesListed = nullptr);
+                         std::int32_t* entriesListed = nullptr,
+                         std::string* serialFailure = nullptr);
 
 }  // namespace qel

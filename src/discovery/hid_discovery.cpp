@@ -28,6 +28,7 @@ enum class WalkResult { kFound, kExhausted, kFatal };
 struct Candidate {
   std::unique_ptr<HidDevice> device;
   platform::HidCaps caps;
+  std::string openFailure;  // why a paired interface could not be opened, if the platform says
 };
 
 // The walk shared by both operations. displayName is asked for anew at each
@@ -73,8 +74,11 @@ WalkResult WalkHidInterfaces(HidOpenMode mode, const std::function<bool(std::str
     if (!device) {
       // The paired interface cannot be opened; a reason the platform gives
       // (no permission) explains a camera that lists without its serial.
-      const std::string why = platform.TakeHidOpenFailure();
-      if (!why.empty()) Fail(ErrorCode::kPlatform, "%s", why.c_str());
+      std::string why = platform.TakeHidOpenFailure();
+      if (!why.empty()) {
+        Fail(ErrorCode::kPlatform, "%s", why.c_str());
+        if (found.openFailure.empty()) found.openFailure = std::move(why);
+      }
       continue;
     }
     platform::HidCaps caps;
@@ -123,7 +127,7 @@ std::shared_ptr<HidChannel> OpenControlInterface(std::int32_t captureIndex) {
   return std::make_shared<HidChannel>(std::move(found.device), found.caps);
 }
 
-bool ReadControlSerial(const char* displayName, char (&serial)[9]) {
+bool ReadControlSerial(const char* displayName, char (&serial)[9], std::string* openFailure) {
   if (displayName == nullptr) return false;
   const std::string name(displayName);
   char16_t text[kSerialStringBytes / sizeof(char16_t)] = {};
@@ -138,6 +142,7 @@ bool ReadControlSerial(const char* displayName, char (&serial)[9]) {
   Candidate found;
   if (WalkHidInterfaces(HidOpenMode::kSerialQuery, getName, readSerial, found) !=
       WalkResult::kFound) {
+    if (openFailure != nullptr) *openFailure = std::move(found.openFailure);
     return false;
   }
   // The first 8 UTF-16 code units, each narrowed to its low byte.

@@ -29,7 +29,10 @@ std::optional<std::string> InstancePrefix(std::string_view parentInstanceId);
 std::shared_ptr<HidChannel> OpenControlInterface(std::int32_t captureIndex);
 
 // Reads the first 8 characters of the USB serial-number string of the
-// interface paired with displayName into serial (zero-terminated).
-bool ReadControlSerial(const char* displayName, char (&serial)[9]);
+// interface paired with displayName into serial (zero-terminated). When the
+// paired interface could not be opened and the platform said why (no
+// permission), the reason goes to *openFailure.
+bool ReadControlSerial(const char* displayName, char (&serial)[9],
+                       std::string* openFailure = nullptr);
 
 }  // namespace qel

@@ -141,6 +141,7 @@ long FakeSystem::Write(int fd, const void* buffer, std::size_t size) {
   const auto* bytes = static_cast<const std::uint8_t*>(buffer);
   node->writes.emplace_back(bytes, bytes + size);
   if (node->answerWrites) node->input.push_back(node->writes.back());
+  if (node->answer) node->answer(node->writes.back(), node->input);
   return static_cast<long>(size);
 }
 

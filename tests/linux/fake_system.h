@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,7 +22,11 @@ struct FakeHidraw {
   std::deque<std::vector<std::uint8_t>> input;
   std::vector<std::vector<std::uint8_t>> writes;
   bool answerWrites = false;  // each written report comes back as input
-  bool unplugged = false;     // poll hangs up, transfers fail as hidraw's do
+  // Answers each written report by queuing input reports (a firmware).
+  std::function<void(const std::vector<std::uint8_t>& written,
+                     std::deque<std::vector<std::uint8_t>>& input)>
+      answer;
+  bool unplugged = false;  // poll hangs up, transfers fail as hidraw's do
   std::size_t shortReadBy = 0;
   std::uint32_t bustype = 3;  // BUS_USB
   std::uint16_t vendor = 0x1d6b;

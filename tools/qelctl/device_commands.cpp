@@ -33,8 +33,20 @@ int ShowVersion() {
   return kExitSuccess;
 }
 
+// Why the listing just made gave a camera no serial (no permission to open
+// its command interface, say), or nothing.
+std::string MissingSerialNotice() {
+  if (QelLastErrorCode() == QEL_OK) return "";
+  char text[512] = {};
+  QelLastError(text, sizeof text);
+  return text;
+}
+
 int ShowDevices(bool withSerial) {
   const std::vector<std::string> entries = ListDevices(withSerial);
+  if (const std::string notice = withSerial ? MissingSerialNotice() : ""; !notice.empty()) {
+    std::fprintf(stderr, "note: %s\n", notice.c_str());
+  }
   if (JsonOutput()) {
     // Both the name and, for cameras of the family, the serial text.
     const std::vector<std::string> names = withSerial ? ListDevices(false) : entries;
