@@ -184,6 +184,11 @@ int FakeV4l2::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
     lock.unlock();
     return previous.poll(fds, count, timeoutMs);
   }
+  if (FakeVideoNode& node = *fds_[fds[0].fd]; node.pollInterruptions > 0) {
+    --node.pollInterruptions;
+    errno = EINTR;
+    return -1;
+  }
   auto ready = [&] {
     int n = 0;
     for (nfds_t i = 0; i < count; ++i) {

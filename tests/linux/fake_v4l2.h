@@ -60,6 +60,7 @@ struct FakeVideoNode {
   v4l2_fract timePerFrame{1, 30};
   std::uint32_t grantBuffers = 0;                 // REQBUFS grants this many (0: as asked)
   int busyErrno = 0;                              // S_FMT and REQBUFS fail with it
+  int pollInterruptions = 0;                      // the next so many polls fail with EINTR
   std::deque<FakeFrame> frames;                   // handed out in turn while streaming
   std::map<std::uint32_t, FakeControl> controls;  // written values are clamped, as drivers do
   std::vector<std::pair<std::uint32_t, std::int32_t>> written;  // S_CTRL in order

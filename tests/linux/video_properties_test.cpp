@@ -35,6 +35,83 @@ class VideoProperties : public LinuxVideoTest {
   }
 };
 
+// Each of the 17 properties on its own control, read and written; an
+// automatic companion is switched to manual before the value is written.
+TEST_F(VideoProperties, EveryPropertyReachesItsOwnControl) {
+  using platform::linux_hw::PropertyFamily;
+  struct Expected {
+    PropertyFamily family;
+    long property;
+    std::uint32_t id;      // 0: unsupported
+    std::uint32_t autoId;  // 0: no companion
+    std::int32_t scale;    // control units per property unit
+  };
+  const Expected expected[] = {
+      {PropertyFamily::kVideoProcAmp, 0, V4L2_CID_BRIGHTNESS, 0, 1},
+      {PropertyFamily::kVideoProcAmp, 1, V4L2_CID_CONTRAST, 0, 1},
+      {PropertyFamily::kVideoProcAmp, 2, V4L2_CID_HUE, V4L2_CID_HUE_AUTO, 1},
+      {PropertyFamily::kVideoProcAmp, 3, V4L2_CID_SATURATION, 0, 1},
+      {PropertyFamily::kVideoProcAmp, 4, V4L2_CID_SHARPNESS, 0, 1},
+      {PropertyFamily::kVideoProcAmp, 5, V4L2_CID_GAMMA, 0, 1},
+      {PropertyFamily::kVideoProcAmp, 6, 0, 0, 1},
+      {PropertyFamily::kVideoProcAmp, 7, V4L2_CID_WHITE_BALANCE_TEMPERATURE,
+       V4L2_CID_AUTO_WHITE_BALANCE, 1},
+      {PropertyFamily::kVideoProcAmp, 8, V4L2_CID_BACKLIGHT_COMPENSATION, 0, 1},
+      {PropertyFamily::kVideoProcAmp, 9, V4L2_CID_GAIN, V4L2_CID_AUTOGAIN, 1},
+      {PropertyFamily::kCameraControl, 0, V4L2_CID_PAN_ABSOLUTE, 0, 3600},
+      {PropertyFamily::kCameraControl, 1, V4L2_CID_TILT_ABSOLUTE, 0, 3600},
+      {PropertyFamily::kCameraControl, 2, 0, 0, 1},
+      {PropertyFamily::kCameraControl, 3, V4L2_CID_ZOOM_ABSOLUTE, 0, 1},
+      {PropertyFamily::kCameraControl, 4, V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO, 0},
+      {PropertyFamily::kCameraControl, 5, V4L2_CID_IRIS_ABSOLUTE, 0, 1},
+      {PropertyFamily::kCameraControl, 6, V4L2_CID_FOCUS_ABSOLUTE, V4L2_CID_FOCUS_AUTO, 1},
+  };
+  FakeVideoNode& node = AddCamera(0, 0, {.address = 5, .productName = "Webcam"});
+  std::int32_t distinct = 1;
+  for (const Expected& e : expected) {
+    if (e.id == 0) continue;
+    // Each control holds its own value: a property read from another's
+    // control gives the wrong one.
+    node.controls[e.id] = e.scale == 0
+                              ? Control(1, 10000, 1, ExposureToControl(-distinct))
+                              : Control(-100 * e.scale, 100 * e.scale, e.scale, distinct * e.scale);
+    // The companion is on: automatic.
+    if (e.autoId == V4L2_CID_EXPOSURE_AUTO) {
+      node.controls[e.autoId] = Control(0, 3, 1, V4L2_EXPOSURE_APERTURE_PRIORITY);
+    } else if (e.autoId != 0) {
+      node.controls[e.autoId] = Control(0, 1, 1, 1);
+    }
+    ++distinct;
+  }
+  auto device = platform::linux_hw::VideoDevice::Open("/dev/video0");
+  ASSERT_TRUE(device);
+  distinct = 1;
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(testing::Message()
+                 << "family " << static_cast<int>(e.family) << " property " << e.property);
+    auto set = platform::linux_hw::MakeVideoPropertySet(device, e.family);
+    long value = 0, flags = 0;
+    if (e.id == 0) {
+      EXPECT_EQ(set->Get(e.property, value, flags), platform::linux_hw::kPropIdUnsupported);
+      EXPECT_EQ(set->Set(e.property, 0, 2), platform::linux_hw::kPropIdUnsupported);
+      continue;
+    }
+    const long mine = e.scale == 0 ? -distinct : distinct;
+    ASSERT_EQ(set->Get(e.property, value, flags), platform::kOk);
+    EXPECT_EQ(value, mine);
+    EXPECT_EQ(flags, e.autoId != 0 ? 1 : 2);
+    node.written.clear();
+    ASSERT_EQ(set->Set(e.property, e.scale == 0 ? -1 : 7, 2), platform::kOk);
+    Written want;
+    if (e.autoId != 0) {
+      want.emplace_back(e.autoId, e.autoId == V4L2_CID_EXPOSURE_AUTO ? V4L2_EXPOSURE_MANUAL : 0);
+    }
+    want.emplace_back(e.id, e.scale == 0 ? ExposureToControl(-1) : 7 * e.scale);
+    EXPECT_EQ(node.written, want);
+    ++distinct;
+  }
+}
+
 TEST_F(VideoProperties, ExposureTableBothWays) {
   const std::int32_t expected[] = {1, 2, 5, 10, 20, 39, 78, 156, 313, 625, 1250, 2500, 5000, 10000};
   for (long n = -13; n <= 0; ++n) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,6 +94,60 @@ TEST_F(VideoStreaming, AdjustedOrBusyFormatIsRefused) {
   EXPECT_EQ(QelOpen(0, 320, 240, 15.0, "YUY2"), -1);
   node.busyErrno = EBUSY;  // another process streams from it
   EXPECT_EQ(QelOpen(0, 640, 480, 30.0, "YUY2"), -1);
+  EXPECT_EQ(v4l2.opened, v4l2.closed);
+}
+
+TEST_F(VideoStreaming, InterruptedPollsAndAnotherBufferCountStillStream) {
+  FakeVideoNode& node = AddCamera(0, 0, {.address = 5, .productName = "Webcam"});
+  node.grantBuffers = 2;  // the driver grants fewer than asked
+  node.pollInterruptions = 3;
+  node.frames = {{0, 0, 0, 0x11}, {0, 0, 0, 0x12}, {0, 0, 0, 0x13}};
+  ASSERT_EQ(QelOpen(0, 640, 480, 30.0, "YUY2"), 1);
+  v4l2.WaitDrained("/dev/video0");
+  std::vector<unsigned char> buffer(640 * 480 * 2);
+  QelFrameInfo info;
+  ASSERT_EQ(Receive(buffer, info), 1);
+  EXPECT_EQ(buffer[0], 0x13);
+  EXPECT_EQ(info.sequence, 3u);
+  QelClose(0);
+  EXPECT_EQ(v4l2.mapped, 2);
+  EXPECT_EQ(v4l2.unmapped, 2);
+  EXPECT_EQ(v4l2.opened, v4l2.closed);
+}
+
+// Closes race frames being delivered to a callback: after each close the
+// callback is never called again and every buffer and descriptor is back.
+TEST_F(VideoStreaming, CloseRacingDeliveryEndsCleanly) {
+  AddCamera(0, 0, {.address = 5, .productName = "Webcam"});
+  std::atomic<bool> feeding{true};
+  std::thread feeder([&] {
+    while (feeding.load()) {
+      bool room = false;
+      {
+        auto lock = v4l2.Lock();
+        room = v4l2.Node("/dev/video0").frames.size() < 4;
+      }
+      if (room) v4l2.PushFrame("/dev/video0", {0, 0, 0, 0x55});
+      std::this_thread::yield();
+    }
+  });
+  std::atomic<int> calls{0};
+  const auto count = [](int32_t, const unsigned char* frame, const QelFrameInfo*, void* user) {
+    if (frame[0] == 0x55) static_cast<std::atomic<int>*>(user)->fetch_add(1);
+  };
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_EQ(QelOpen(0, 640, 480, 30.0, "YUY2"), 1);
+    ASSERT_TRUE(QelSetFrameCallback(0, count, &calls));
+    for (int tries = 0; tries < 100000 && calls.load() == 0; ++tries) std::this_thread::yield();
+    QelClose(0);
+    const int after = calls.load();
+    for (int i = 0; i < 100; ++i) std::this_thread::yield();
+    EXPECT_EQ(calls.load(), after);
+    calls.store(0);
+  }
+  feeding.store(false);
+  feeder.join();
+  EXPECT_EQ(v4l2.unmapped, v4l2.mapped);
   EXPECT_EQ(v4l2.opened, v4l2.closed);
 }
 
