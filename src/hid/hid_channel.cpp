@@ -19,6 +19,8 @@ HidChannel::HidChannel(std::unique_ptr<platform::HidDevice> device, const platfo
     : device_(std::move(device)),
       inputLength_(caps.inputReportByteLength),
       outputLength_(caps.outputReportByteLength),
+      output_(outputLength_),
+      input_(inputLength_),
       deadlineMs_(deadlineMs) {}
 
 void HidChannel::Close() {
@@ -48,8 +50,10 @@ bool HidChannel::Exchange(const CommandBlock& command, ReplyBlock& reply) {
   if (!device_) return Fail(ErrorCode::kNoCamera, "the camera is closed");
   platform::Platform& platform = platform::ActivePlatform();
 
-  std::vector<std::uint8_t> output(outputLength_, 0);
-  std::vector<std::uint8_t> input(inputLength_, 0);
+  std::vector<std::uint8_t>& output = output_;
+  std::vector<std::uint8_t>& input = input_;
+  std::fill(output.begin(), output.end(), 0);
+  std::fill(input.begin(), input.end(), 0);
   const std::size_t carried = std::min<std::size_t>(command.size(), outputLength_ - 2u);
   std::memcpy(output.data() + 2, command.data(), carried);
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "hid/command_report.h"
 #include "platform/platform.h"
@@ -63,6 +64,9 @@ class HidChannel {
   std::unique_ptr<platform::HidDevice> device_;  // null once closed
   const std::uint16_t inputLength_;
   const std::uint16_t outputLength_;
+  // The reports of the exchange in progress, made once: guarded by mutex_.
+  std::vector<std::uint8_t> output_;
+  std::vector<std::uint8_t> input_;
   const std::uint32_t deadlineMs_;
 };
 

@@ -74,6 +74,24 @@ FakeV4l2::FakeV4l2() : previous(Sys()) {
   };
 }
 
+FakeVideoNode& FakeV4l2::AddCamera(FakeSysfs& sysfs, FakeSystem& system, std::uint32_t minor,
+                                   std::uint32_t hidMinor, const UsbHidSpec& usb) {
+  sysfs.AddUsbVideo(minor, usb);
+  sysfs.AddUsbVideo(minor + 1, usb);
+  sysfs.AddUsbHidraw(hidMinor, usb);
+  system.Node("/dev/hidraw" + std::to_string(hidMinor)).descriptor = VendorDescriptor64();
+  FakeVideoNode& twin = Node("/dev/video" + std::to_string(minor + 1));
+  twin.deviceCaps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+  FakeVideoNode& node = Node("/dev/video" + std::to_string(minor));
+  node.card = usb.productName;
+  node.busInfo = "usb-0000:00:14.0-" + usb.port;
+  twin.busInfo = node.busInfo;
+  node.formats = CameraFormats();
+  node.current = {640, 480, V4L2_PIX_FMT_YUYV, V4L2_FIELD_NONE, 1280, 640 * 480 * 2, 0, 0, 0, 0,
+                  0,   0};
+  return node;
+}
+
 FakeV4l2::~FakeV4l2() {
   Sys() = previous;
   installed = nullptr;
@@ -350,7 +368,7 @@ int FakeV4l2::NodeIoctl(FakeVideoNode& node, unsigned long request, void* argume
       buffer->index = queued_[&node].front();
       queued_[&node].pop_front();
       std::vector<std::uint8_t>& bytes = buffers_[&node][buffer->index];
-      std::fill(bytes.begin(), bytes.end(), frame.fill);
+      if (node.fillBuffers) std::fill(bytes.begin(), bytes.end(), frame.fill);
       buffer->bytesused =
           frame.bytesUsed != 0 ? frame.bytesUsed : static_cast<std::uint32_t>(bytes.size());
       buffer->flags = frame.flags;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_sysfs.h"
 #include "fake_system.h"
 
 namespace qel::test {
@@ -58,10 +59,11 @@ struct FakeVideoNode {
   std::vector<FakeVideoFormat> formats;
   v4l2_pix_format current{};
   v4l2_fract timePerFrame{1, 30};
-  std::uint32_t grantBuffers = 0;                 // REQBUFS grants this many (0: as asked)
-  int busyErrno = 0;                              // S_FMT and REQBUFS fail with it
-  int pollInterruptions = 0;                      // the next so many polls fail with EINTR
-  std::deque<FakeFrame> frames;                   // handed out in turn while streaming
+  std::uint32_t grantBuffers = 0;  // REQBUFS grants this many (0: as asked)
+  int busyErrno = 0;               // S_FMT and REQBUFS fail with it
+  int pollInterruptions = 0;       // the next so many polls fail with EINTR
+  bool fillBuffers = true;         // a dequeued buffer is filled with its frame's byte
+  std::deque<FakeFrame> frames;    // handed out in turn while streaming
   std::map<std::uint32_t, FakeControl> controls;  // written values are clamped, as drivers do
   std::vector<std::pair<std::uint32_t, std::int32_t>> written;  // S_CTRL in order
   // What happened.
@@ -110,6 +112,12 @@ class FakeV4l2 {
   int Eventfd();
 
   platform::linux_hw::SysApi previous;
+
+  // A camera on a USB device of sysfs: its video node (video<minor>, with
+  // its metadata twin at minor + 1, both here) and its HID interface
+  // (hidraw<hidMinor> of system), with CameraFormats().
+  FakeVideoNode& AddCamera(FakeSysfs& sysfs, FakeSystem& system, std::uint32_t minor,
+                           std::uint32_t hidMinor, const UsbHidSpec& usb);
 
  private:
   int NodeIoctl(FakeVideoNode& node, unsigned long request, void* argument);

@@ -22,20 +22,7 @@ LinuxVideoTest::~LinuxVideoTest() {
 
 FakeVideoNode& LinuxVideoTest::AddCamera(std::uint32_t minor, std::uint32_t hidMinor,
                                          const UsbHidSpec& usb) {
-  sysfs.AddUsbVideo(minor, usb);
-  sysfs.AddUsbVideo(minor + 1, usb);
-  sysfs.AddUsbHidraw(hidMinor, usb);
-  system.Node("/dev/hidraw" + std::to_string(hidMinor)).descriptor = VendorDescriptor64();
-  FakeVideoNode& twin = v4l2.Node("/dev/video" + std::to_string(minor + 1));
-  twin.deviceCaps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
-  FakeVideoNode& node = v4l2.Node("/dev/video" + std::to_string(minor));
-  node.card = usb.productName;
-  node.busInfo = "usb-0000:00:14.0-" + usb.port;
-  twin.busInfo = node.busInfo;
-  node.formats = CameraFormats();
-  node.current = {640, 480, V4L2_PIX_FMT_YUYV, V4L2_FIELD_NONE, 1280, 640 * 480 * 2, 0, 0, 0, 0,
-                  0,   0};
-  return node;
+  return v4l2.AddCamera(sysfs, system, minor, hidMinor, usb);
 }
 
 std::string LinuxVideoTest::List(bool withSerial, int* count) {

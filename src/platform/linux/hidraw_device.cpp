@@ -30,6 +30,8 @@ int MsLeft(std::uint64_t deadlineNs) {
   return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 
+int ClampedMs(std::uint32_t ms) { return ms > INT_MAX ? INT_MAX : static_cast<int>(ms); }
+
 // A removed hidraw node refuses writes with ENODEV and reads with EIO.
 bool MeansGone(int error) { return error == ENODEV || error == EIO; }
 
@@ -74,10 +76,10 @@ bool HidrawDevice::GetSerialNumberString(char16_t* buffer, std::uint32_t bufferB
   return true;
 }
 
-bool HidrawDevice::WaitFor(short events, std::uint64_t deadlineNs) {
-  for (;;) {
+bool HidrawDevice::WaitFor(short events, std::uint64_t deadlineNs, int firstWaitMs) {
+  for (int waitMs = firstWaitMs;; waitMs = MsLeft(deadlineNs)) {
     pollfd entry{fd_, events, 0};
-    const int ready = Sys().poll(&entry, 1, MsLeft(deadlineNs));
+    const int ready = Sys().poll(&entry, 1, waitMs);
     if (ready < 0) {
       if (errno == EINTR) continue;  // the time left is taken anew
       return false;
@@ -96,13 +98,15 @@ bool HidrawDevice::Write(const std::uint8_t* report, std::uint32_t length,
                          std::uint32_t timeoutMs) {
   gone_ = false;
   if (mode_ != HidOpenMode::kCommandChannel || report == nullptr || length == 0) return false;
-  const std::uint64_t deadline = DeadlineAfter(timeoutMs);
+  // The clock is read only when the node makes the write wait.
+  std::optional<std::uint64_t> deadline;
   for (;;) {
     const ssize_t written = Sys().write(fd_, report, length);
     if (written >= 0) return static_cast<std::uint32_t>(written) == length;  // a part is no report
     if (errno == EINTR) continue;
     if (errno == EAGAIN) {
-      if (!WaitFor(POLLOUT, deadline)) return false;
+      if (!deadline) deadline = DeadlineAfter(timeoutMs);
+      if (!WaitFor(POLLOUT, *deadline, MsLeft(*deadline))) return false;
       continue;
     }
     gone_ = errno == ENODEV;
@@ -120,8 +124,9 @@ bool HidrawDevice::Read(std::uint8_t* report, std::uint32_t length, std::uint32_
   std::uint8_t* into = numbered ? report : report + 1;
   const std::uint32_t expected = numbered ? length : length - 1;
   const std::uint64_t deadline = DeadlineAfter(timeoutMs);
-  for (;;) {
-    if (!WaitFor(POLLIN, deadline)) return false;
+  // The first wait is the whole time out: no second reading of the clock.
+  for (int waitMs = ClampedMs(timeoutMs);; waitMs = MsLeft(deadline)) {
+    if (!WaitFor(POLLIN, deadline, waitMs)) return false;
     const ssize_t got = Sys().read(fd_, into, expected);
     if (got < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;

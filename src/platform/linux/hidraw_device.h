@@ -33,9 +33,10 @@ class HidrawDevice final : public HidDevice {
  private:
   // The parsed report descriptor, read from the device at the first need.
   const HidDescription* Description();
-  // Waits until the node is ready for events or the deadline passes; false
-  // on time-out, error or hang-up (the last two mark the device gone).
-  bool WaitFor(short events, std::uint64_t deadlineNs);
+  // Waits until the node is ready for events or the deadline passes, the
+  // first poll for firstWaitMs; false on time-out, error or hang-up (the
+  // last two mark the device gone).
+  bool WaitFor(short events, std::uint64_t deadlineNs, int firstWaitMs);
 
   const int fd_;
   const HidOpenMode mode_;
