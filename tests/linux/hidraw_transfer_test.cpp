@@ -113,9 +113,18 @@ TEST_F(HidrawTransferTest, CoreExchangeRunsOverTheNodeAndEndsAtOnceOnUnplug) {
   EXPECT_EQ(node.writes[0][2], 0x42);
   EXPECT_EQ(reply[0], 0x42);
 
+  // A silent camera: the exchange's whole deadline (and the core's 1 ms
+  // pause after a read that got nothing), then a time-out.
   node.answerWrites = false;
+  std::uint64_t start = system.nowNs;
+  EXPECT_FALSE(channel.Exchange(command, reply));
+  EXPECT_EQ(LastErrorCode(), ErrorCode::kTimeout);
+  EXPECT_GE(system.nowNs - start, kReplyTimeoutMs * kMs);
+  EXPECT_LE(system.nowNs - start, (kReplyTimeoutMs + 1) * kMs);
+
+  ClearFailure();
   node.unplugged = true;
-  const std::uint64_t start = system.nowNs;
+  start = system.nowNs;
   EXPECT_FALSE(channel.Exchange(command, reply));
   EXPECT_EQ(LastErrorCode(), ErrorCode::kDeviceLost);
   EXPECT_EQ(system.nowNs, start);
