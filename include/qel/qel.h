@@ -371,6 +371,86 @@ QEL_API int32_t QEL_CALL QelOpenEx(int32_t key, int32_t width, int32_t height, d
 QEL_API int32_t QEL_CALL QelOpenSerialNoEx(const char* serialText, int32_t* key, int32_t width,
                                            int32_t height, double frameRate, uint32_t flags);
 
+/* ---- settings by name (since 1.4) ----------------------------------------
+ * Every setting an open camera has, described as data, so that a tool or a
+ * user interface is driven from the library's own list: its name (as
+ * QelGetSetting and QelSetSetting take it), label, unit, kind, range, step,
+ * default where the library knows it, current value and access. What a
+ * camera has follows its model: a QEL has no defect correction, a QEL2 no
+ * analog gain, and a device that is not of the family (a webcam opened for
+ * frames) has only exposure. Values cross as doubles; an integer setting
+ * takes whole numbers only. Each setting is carried out by the function of
+ * this header named in its description, with the same checks and reasons. */
+
+#define QEL_SETTING_NAME_SIZE 32
+#define QEL_SETTING_LABEL_SIZE 48
+#define QEL_SETTING_UNIT_SIZE 16
+#define QEL_SETTING_MAX_VALUES 4  /* a group: the four digital gains */
+#define QEL_SETTING_MAX_CHOICES 8
+#define QEL_SETTING_CHOICE_LABEL_SIZE 24
+
+/* Kinds of setting. */
+#define QEL_SETTING_INTEGER 1 /* a whole number in minimum..maximum, in steps of step */
+#define QEL_SETTING_REAL 2    /* a number in minimum..maximum */
+#define QEL_SETTING_BOOLEAN 3 /* 0 (off) or 1 (on) */
+#define QEL_SETTING_CHOICE 4  /* one of choices[].value */
+#define QEL_SETTING_GROUP 5   /* valueCount whole numbers, each in minimum..maximum */
+
+/* Access. */
+#define QEL_SETTING_READ 0x1
+#define QEL_SETTING_WRITE 0x2
+
+/* QelSetting.flags */
+#define QEL_SETTING_HAS_DEFAULT 0x1 /* defaultValue holds the camera's default */
+#define QEL_SETTING_HAS_VALUE 0x2   /* value[] holds the current value, as read just now */
+
+typedef struct QelSettingChoice {
+  double value;
+  char label[QEL_SETTING_CHOICE_LABEL_SIZE];
+} QelSettingChoice;
+
+typedef struct QelSetting {
+  char name[QEL_SETTING_NAME_SIZE];   /* "led", "gain", "digital-gain", ... */
+  char label[QEL_SETTING_LABEL_SIZE]; /* for people: "LED", "Digital gain" */
+  char unit[QEL_SETTING_UNIT_SIZE];   /* "s", "lines", "log2 s"; "" for none */
+  char call[QEL_SETTING_LABEL_SIZE];  /* the function that carries it out: "QelSetLed" */
+  int32_t kind;                       /* QEL_SETTING_INTEGER ... QEL_SETTING_GROUP */
+  int32_t access;                     /* QEL_SETTING_READ | QEL_SETTING_WRITE */
+  uint32_t flags;                     /* QEL_SETTING_HAS_DEFAULT | QEL_SETTING_HAS_VALUE */
+  int32_t valueCount;                 /* 1, or the size of a group */
+  double minimum;                     /* this camera's range (of each member of a group) */
+  double maximum;
+  double step;                        /* 1 for integers; the resolution of a real */
+  double defaultValue;
+  double value[QEL_SETTING_MAX_VALUES];
+  int32_t choiceCount;
+  QelSettingChoice choices[QEL_SETTING_MAX_CHOICES];
+} QelSetting;
+
+/** Describes every setting of the open camera under key, in a fixed order:
+ *  fills at most capacity entries and returns how many there are (call again
+ *  with that many); -1 on failure. settings may be NULL when capacity is 0.
+ *  Reads the current value of each readable setting (a few command exchanges
+ *  with the camera); a value that cannot be read leaves QEL_SETTING_HAS_VALUE
+ *  clear. */
+QEL_API int32_t QEL_CALL QelGetSettingList(int32_t key, QelSetting* settings, int32_t capacity);
+/** Describes one setting by name. 1 on success; 0 with QEL_ERROR_BAD_ARGUMENT
+ *  for a name no camera has, QEL_ERROR_NOT_SUPPORTED for one this camera
+ *  lacks. */
+QEL_API QelBool QEL_CALL QelDescribeSetting(int32_t key, const char* name, QelSetting* setting);
+/** Reads a setting into values (room for count values: 1, or a group's
+ *  valueCount). 1 on success; 0 with the reason, QEL_ERROR_NOT_SUPPORTED for
+ *  a write-only setting. */
+QEL_API QelBool QEL_CALL QelGetSetting(int32_t key, const char* name, double* values,
+                                       int32_t count);
+/** Changes a setting to values: count 1, or a group's valueCount (a group
+ *  given one value sets every member to it). 1 on success; 0 with the reason
+ *  of the function that carries it out (a value outside the camera's range
+ *  gives QEL_ERROR_OUT_OF_RANGE), QEL_ERROR_BAD_ARGUMENT for a fraction given
+ *  to a whole-number setting, QEL_ERROR_NOT_SUPPORTED for a read-only one. */
+QEL_API QelBool QEL_CALL QelSetSetting(int32_t key, const char* name, const double* values,
+                                       int32_t count);
+
 /* Logging for support cases: with the environment variable QEL_LOG set to
  * "error", "info" or "debug" before the library is loaded, the library writes
  * one line per event to standard error (failed calls with their reason; opens

@@ -14,7 +14,7 @@ from .errors import (BadArgumentError, BufferTooSmallError, BusyError, DeviceLos
                      FileError, NoCameraError, NoDeviceError, NoMemoryError, NotSupportedError,
                      OutOfRangeError, PlatformError, QelError, QelTimeoutError, RefusedError)
 
-__version__ = "1.3.0"
+__version__ = "1.4.0"
 __all__ = [
     "Camera", "CameraInfo", "Frame", "Device", "Format", "devices", "formats",
     "library_version", "dll_version", "yuy2_to_rgb", "QelError", "NoCameraError",

@@ -28,7 +28,9 @@ enum class ResultRule {
 constexpr ResultRule RuleOf(std::string_view name) {
   if (name == "QelReceiveImage" || name == "QelGetBufferSize") return ResultRule::kZeroIsNoFrame;
   if (name == "QelReceiveImageEx" || name == "QelWaitImage") return ResultRule::kOneZeroMinusOne;
-  if (name == "QelGetFormatList" || name == "QelGetFormatListEx") return ResultRule::kCount;
+  if (name == "QelGetFormatList" || name == "QelGetFormatListEx" || name == "QelGetSettingList") {
+    return ResultRule::kCount;
+  }
   if (name == "QelGetDeviceWithSerialNo") return ResultRule::kCountWithNotice;
   if (name == "QelLastErrorCode" || name == "QelLastError") return ResultRule::kReadsLastError;
   return ResultRule::kFailureValue;

@@ -6,11 +6,13 @@
 #include <cmath>
 #include <cstdint>
 
+#include "controls/property_controls.h"
 #include "controls/video_property.h"
 #include "core/camera_model.h"
 #include "core/camera_table.h"
 #include "core/exports.h"
 #include "core/last_error.h"
+#include "core/value_ranges.h"
 #include "qel/qel.h"
 
 namespace qel {
@@ -24,7 +26,7 @@ constexpr std::int32_t kGain = 9;
 constexpr std::int32_t kExposure = 14;
 
 // Gain of a "QEL5" is four times finer than the fixed 0..240 scale.
-constexpr std::int32_t kGainScaleMax = 240;
+constexpr std::int32_t kGainScaleMax = kGainScaleRange.max;
 constexpr std::int32_t kQel5GainFactor = 4;
 constexpr std::int32_t kQel5RawGainMax = 4095;
 
@@ -54,20 +56,23 @@ std::int32_t RawGainMax(std::int32_t model) {
   return model == kModelQel5 ? kQel5RawGainMax : kGainScaleMax;
 }
 
-std::int32_t LedMax(std::int32_t) { return 64; }
+std::int32_t LedMax(std::int32_t) { return kLedRange.max; }
 std::int32_t GainScaleMax(std::int32_t) { return kGainScaleMax; }
-std::int32_t ExposureMin(std::int32_t) { return -13; }
-std::int32_t One(std::int32_t) { return 1; }
-std::int32_t Two(std::int32_t) { return 2; }
+std::int32_t ExposureMin(std::int32_t) { return kExposureRange.min; }
+std::int32_t ExposureMax(std::int32_t) { return kExposureRange.max; }
+std::int32_t CameraNumberMin(std::int32_t) { return kCameraNumberRange.min; }
+std::int32_t CameraNumberMax(std::int32_t) { return kCameraNumberRange.max; }
+std::int32_t SwitchMax(std::int32_t) { return kSwitchRange.max; }
 
 // parameter, property, requiresHid, min, max, toRaw, fromRaw
 constexpr Control kLed{"level", kBrightness, false, Zero, LedMax, Identity, Truncate};
 constexpr Control kGainControl{"gain", kGain, true, Zero, GainScaleMax, GainToRaw, GainFromRaw};
 constexpr Control kRawGain{"gain", kGain, true, Zero, RawGainMax, Identity, Truncate};
-constexpr Control kExposureControl{"exposure", kExposure, false,   ExposureMin,
-                                   Zero,       Identity,  Truncate};
-constexpr Control kCameraNumber{"number", kHue, false, One, Two, Identity, Truncate};
-constexpr Control kColorBar{"on", kContrast, false, Zero, One, Identity, Truncate};
+constexpr Control kExposureControl{"exposure",  kExposure, false,   ExposureMin,
+                                   ExposureMax, Identity,  Truncate};
+constexpr Control kCameraNumber{"number",        kHue,     false,   CameraNumberMin,
+                                CameraNumberMax, Identity, Truncate};
+constexpr Control kColorBar{"on", kContrast, false, Zero, SwitchMax, Identity, Truncate};
 
 bool NotFamily(std::int32_t key) {
   return Fail(ErrorCode::kNotSupported, "the device under key %d is not a camera of the family",
@@ -136,7 +141,37 @@ QelBool RawGainBound(std::int32_t key, std::int32_t* value, bool maximum) {
   return 1;
 }
 
+const Control& ControlOf(VideoControl which) {
+  switch (which) {
+    case VideoControl::kLed:
+      return kLed;
+    case VideoControl::kGain:
+      return kGainControl;
+    case VideoControl::kRawGain:
+      return kRawGain;
+    case VideoControl::kExposure:
+      return kExposureControl;
+    case VideoControl::kCameraNumber:
+      return kCameraNumber;
+    case VideoControl::kColorBar:
+      break;
+  }
+  return kColorBar;
+}
+
 }  // namespace
+
+bool VideoControlDefault(std::int32_t key, VideoControl which, std::int32_t& value) {
+  const Control& control = ControlOf(which);
+  const std::optional<CameraSlot> slot = ControlSlot(key, control);
+  double raw = 0.0;
+  if (!slot || ReadVideoPropertyDefault(slot->captureIndex, control.property, &raw) != 0) {
+    return false;
+  }
+  value = control.fromRaw(slot->model, raw);
+  return true;
+}
+
 }  // namespace qel
 
 using qel::GetControl;

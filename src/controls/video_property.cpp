@@ -70,6 +70,7 @@ struct RangedProperty {
   long property = 0;
   long min = 0;
   long max = 0;
+  long defaultValue = 0;
 };
 enum class Lookup { kFound, kNoInterface, kRangeFailed };
 
@@ -82,9 +83,9 @@ Lookup FindRangedProperty(platform::BaseFilter& filter, std::int32_t propertyInd
   found.set = QueryPropertySet(filter, propertyIndex);
   if (!found.set) return Lookup::kNoInterface;
   found.property = PlatformProperty(propertyIndex);
-  long step = 0, defaultValue = 0, capsFlags = 0;
-  const platform::HResult result =
-      found.set->GetRange(found.property, found.min, found.max, step, defaultValue, capsFlags);
+  long step = 0, capsFlags = 0;
+  const platform::HResult result = found.set->GetRange(found.property, found.min, found.max, step,
+                                                       found.defaultValue, capsFlags);
   if (result == kOk) return Lookup::kFound;
   Fail(ErrorCode::kPlatform, "the range of the %s property could not be read (0x%08X)",
        PropertyName(propertyIndex), Hex(result));
@@ -165,6 +166,20 @@ std::int32_t ReadVideoProperty(std::int32_t captureIndex, std::int32_t propertyI
       return kFailed;
     }
     *value = static_cast<double>(current);
+    return 0;
+  };
+  return UseRunningFilter(captureIndex, read, kFailed);
+}
+
+std::int32_t ReadVideoPropertyDefault(std::int32_t captureIndex, std::int32_t propertyIndex,
+                                      double* value) {
+  constexpr std::int32_t kFailed = 1;
+  const auto read = [&](platform::BaseFilter& filter, const std::int32_t* supported) {
+    std::int32_t failure = 0;
+    if (!Offered(propertyIndex, supported, failure, kFailed, kFailed)) return failure;
+    RangedProperty found;
+    if (FindRangedProperty(filter, propertyIndex, found) != Lookup::kFound) return kFailed;
+    *value = static_cast<double>(found.defaultValue);
     return 0;
   };
   return UseRunningFilter(captureIndex, read, kFailed);

@@ -32,5 +32,8 @@ std::int32_t WriteVideoProperty(std::int32_t captureIndex, std::int32_t property
 // 0 with the current value in *value, 1 on any failure.
 std::int32_t ReadVideoProperty(std::int32_t captureIndex, std::int32_t propertyIndex,
                                double* value);
+// 0 with the device's default for the property in *value, 1 on any failure.
+std::int32_t ReadVideoPropertyDefault(std::int32_t captureIndex, std::int32_t propertyIndex,
+                                      double* value);
 
 }  // namespace qel

@@ -122,7 +122,16 @@
   X(int32_t, QelOpenSerialNoEx, -1,                                                          \
     (const char* serialText, int32_t* key, int32_t width, int32_t height, double frameRate,  \
      uint32_t flags),                                                                        \
-    (serialText, key, width, height, frameRate, flags))
+    (serialText, key, width, height, frameRate, flags))                                      \
+  X(int32_t, QelGetSettingList, -1, (int32_t key, QelSetting * settings, int32_t capacity),   \
+    (key, settings, capacity))                                                               \
+  X(QelBool, QelDescribeSetting, 0, (int32_t key, const char* name, QelSetting* setting),     \
+    (key, name, setting))                                                                    \
+  X(QelBool, QelGetSetting, 0, (int32_t key, const char* name, double* values, int32_t count), \
+    (key, name, values, count))                                                              \
+  X(QelBool, QelSetSetting, 0,                                                               \
+    (int32_t key, const char* name, const double* values, int32_t count),                    \
+    (key, name, values, count))
 
 namespace qel::exports {
 

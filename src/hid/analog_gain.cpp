@@ -4,13 +4,14 @@
 #include "core/camera_model.h"
 #include "core/exports.h"
 #include "core/last_error.h"
+#include "core/value_ranges.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
 namespace {
 
 constexpr std::uint32_t kAnalogGainRegister = 0x000D;
-constexpr std::uint32_t kAnalogGainMax = 15;
+constexpr auto kAnalogGainMax = static_cast<std::uint32_t>(qel::kAnalogGainRange.max);
 
 std::optional<qel::CameraSlot> Qel5Slot(int32_t key) {
   std::optional<qel::CameraSlot> slot = qel::CommandSlot(key);

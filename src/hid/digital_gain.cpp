@@ -8,6 +8,7 @@
 #include "core/camera_model.h"
 #include "core/exports.h"
 #include "core/last_error.h"
+#include "core/value_ranges.h"
 #include "hid/command_frame.h"
 #include "qel/qel.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 using Gains = std::array<std::uint16_t, 4>;
 
-constexpr std::uint16_t kFixedScaleMax = 4095;
+constexpr auto kFixedScaleMax = static_cast<std::uint16_t>(kDigitalGainScaleRange.max);
 // "QEL5" gains are a quarter of the fixed scale; small raw values read as 0.
 constexpr int kQel5Shift = 2;
 constexpr std::uint16_t kQel5ReadFloor = 63;

@@ -9,6 +9,7 @@
 #include "core/camera_model.h"
 #include "core/exports.h"
 #include "core/last_error.h"
+#include "core/value_ranges.h"
 #include "hid/command_frame.h"
 #include "hid/shutter_time_table.h"
 #include "qel/qel.h"
@@ -21,8 +22,8 @@ constexpr std::uint16_t kShutterMaxQel = 65530;  // not 65535
 constexpr std::uint16_t kShutterMaxQel5 = 10000;
 constexpr double kQel5LineSeconds = 0.0001;
 constexpr double kQel5LinesPerSecond = 10000.0;
-constexpr double kShortestTime = 0.0001;
-constexpr double kLongestTime = 1.0;
+constexpr double kShortestTime = kShortestShutterTime;
+constexpr double kLongestTime = kLongestShutterTime;
 
 bool ShutterMax(std::int32_t model, std::uint16_t& max) {
   if (model == kModelQel || model == kModelQel2) {
