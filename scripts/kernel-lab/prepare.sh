@@ -23,7 +23,7 @@ lab_modules=(dummy_hcd libcomposite usb_f_hid usbhid hid_generic vivid uhid)
 
 if [ ! -f "$dir/vmlinuz" ]; then
   rm -rf "$dir" && mkdir -p "$dir/unpack"
-  (cd "$dir/unpack" && timeout 300 apt-get download -qq "$package") ||
+  (cd "$dir/unpack" && timeout 300 apt-get download -qq -o APT::Sandbox::User=root "$package") ||
     { echo "the kernel package $package could not be downloaded"; rm -rf "$dir"; exit 3; }
   dpkg-deb -x "$dir"/unpack/*.deb "$dir/unpack/root"
   mv "$dir/unpack/root/lib/modules/$version" "$dir/modules"
