@@ -35,13 +35,14 @@ if [ ! -f "$dir/vmlinuz" ]; then
 fi
 moddir=$dir/modules-root/lib/modules/$version
 
-# The path of a module in the index, by its name (dashes and underscores alike).
+# The path of a module in an index, by its name (dashes and underscores alike).
 module_path() {
   awk -F: -v n="$1" '{ f = $1; sub(/.*\//, "", f); sub(/\.ko(\.[a-z]+)?$/, "", f);
-    gsub(/-/, "_", f); if (f == n) { print $1; exit } }' "$moddir/modules.dep"
+    gsub(/-/, "_", f); if (f == n) { print $1; exit } }' "$moddir/${2:-modules.dep}"
 }
 for m in "${boot_modules[@]}" "${lab_modules[@]}"; do
-  [ -n "$(module_path "$m")" ] || { echo "the kernel $version has no module $m"; exit 3; }
+  [ -n "$(module_path "$m")$(module_path "$m" modules.builtin)" ] ||
+    { echo "the kernel $version has no module $m"; exit 3; }
 done
 
 stamp=$(cat "$here/init" "$0" | sha256sum | cut -c1-16)
@@ -49,6 +50,7 @@ if [ ! -f "$dir/initramfs-$stamp.gz" ]; then
   root=$(mktemp -d)
   trap 'rm -rf "$root"' EXIT
   mkdir -p "$root"/{bin,proc,sys,dev,mod}
+  : >"$root/modules.order"
   cp "$(command -v busybox)" "$root/bin/busybox"
   for app in $("$root/bin/busybox" --list); do
     [ "$app" = busybox ] || ln -s busybox "$root/bin/$app"
@@ -62,10 +64,22 @@ if [ ! -f "$dir/initramfs-$stamp.gz" ]; then
     for dep in $(awk -v m="$path:" '$1 == m { $1 = ""; print }' "$moddir/modules.dep"); do
       add "$dep"
     done
-    cp "$moddir/$path" "$root/mod/"
-    basename "$path" >>"$root/modules.order"
+    # Unpacked: busybox's insmod reads plain modules only.
+    local name
+    name=$(basename "$path" | sed -E 's/\.ko\.[a-z]+$/.ko/')
+    case $path in
+      *.xz) xz -dc "$moddir/$path" >"$root/mod/$name" ;;
+      *.zst) zstd -qdc "$moddir/$path" >"$root/mod/$name" ;;
+      *.gz) gzip -dc "$moddir/$path" >"$root/mod/$name" ;;
+      *) cp "$moddir/$path" "$root/mod/$name" ;;
+    esac
+    echo "$name" >>"$root/modules.order"
   }
-  for m in "${boot_modules[@]}"; do add "$(module_path "$m")"; done
+  # A module built into the kernel has nothing to load.
+  for m in "${boot_modules[@]}"; do
+    path=$(module_path "$m")
+    [ -z "$path" ] || add "$path"
+  done
   realpath "$dir/modules-root/lib/modules" >"$root/kmoddir"
   cp "$here/init" "$root/init"
   (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$dir/initramfs.part"
