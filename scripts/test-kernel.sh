@@ -3,7 +3,8 @@
 # Boots Debian's stock kernel in QEMU (software emulation, one vCPU, 1 GiB)
 # on this machine's own files and runs the lab's tests inside (tests/kernel/):
 # a USB gadget camera on dummy_hcd seen through usbhid and hidraw, vivid's
-# V4L2 capture, and uhid. Reports them with ctest's summary.
+# V4L2 capture, uhid, and the whole camera (video and HID functions) over
+# loopback USB/IP through uvcvideo. Reports them with ctest's summary.
 #
 #   scripts/test-kernel.sh [PRESET]      # the build directory build/PRESET (default)
 #
@@ -37,9 +38,11 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo -n"
 fi
 
-# QEMU, busybox for the initramfs, kmod for the guest's module index, cpio.
-timeout 900 scripts/setup.sh qemu-system-x86 busybox-static kmod cpio >/dev/null ||
-  skip "the packages it needs could not be installed (qemu-system-x86 busybox-static kmod cpio)"
+# QEMU, busybox for the initramfs, kmod for the guest's module index, cpio;
+# usbip for the USB/IP link (run inside the VM from this machine's files).
+packages=(qemu-system-x86 busybox-static kmod cpio usbip)
+timeout 900 scripts/setup.sh "${packages[@]}" >/dev/null ||
+  skip "the packages it needs could not be installed (${packages[*]})"
 command -v qemu-system-x86_64 >/dev/null || skip "no qemu-system-x86_64"
 step "packages ready"
 
@@ -56,7 +59,7 @@ if [ ! -f "$build/build.ninja" ]; then
   timeout 600 cmake --preset "$preset" >/dev/null || fail "cmake --preset $preset failed"
 fi
 timeout 1800 cmake --build --preset "$preset" --target gadget_camera kernel_usb_hid_test \
-  kernel_vivid_test || fail "the lab's programs did not build"
+  kernel_vivid_test kernel_usbip_camera_test || fail "the lab's programs did not build"
 [ -f "$build/kernel-lab/CTestTestfile.cmake" ] || skip "$build has no kernel lab (the Linux backend is off)"
 step "programs built"
 

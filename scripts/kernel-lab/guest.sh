@@ -13,7 +13,9 @@ step() { awk -v a="$started" -v b="$EPOCHREALTIME" -v t="$*" 'BEGIN { printf "[l
 
 # dummy_hcd: two controller pairs, one per gadget camera. vivid: one instance
 # with its default nodes (video, VBI, metadata and touch capture, outputs).
-modules=("dummy_hcd num=2" libcomposite usb_f_hid usbhid hid_generic "vivid n_devs=1" uhid)
+# usbip_vudc and vhci_hcd: the composite camera over loopback USB/IP.
+modules=("dummy_hcd num=2" libcomposite usb_f_hid usb_f_uvc usbhid hid_generic uvcvideo
+  "vivid n_devs=1" uhid usbip_vudc vhci_hcd)
 for m in "${modules[@]}"; do
   # shellcheck disable=SC2086  # the module's parameters are separate words
   timeout 60 modprobe $m || { echo "lab: modprobe $m failed"; exit 1; }

@@ -19,7 +19,8 @@ version=${package#linux-image-}
 dir=$cache/$version
 # Modules the lab loads in the guest: the first four reach the host's files.
 boot_modules=(virtio_pci 9pnet_virtio 9p overlay)
-lab_modules=(dummy_hcd libcomposite usb_f_hid usbhid hid_generic vivid uhid)
+lab_modules=(dummy_hcd libcomposite usb_f_hid usb_f_uvc usbhid hid_generic uvcvideo vivid uhid
+  usbip_vudc vhci_hcd)
 
 if [ ! -f "$dir/vmlinuz" ]; then
   rm -rf "$dir" && mkdir -p "$dir/unpack"

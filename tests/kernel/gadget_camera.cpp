@@ -7,12 +7,14 @@
 // as a camera does.
 //
 //   gadget_camera [--model QEL5] [--serial 0000ABCD] [--udc NAME] [--name lab]
-//                 [--unplug-on CODE]
+//                 [--unplug-on CODE] [--uvc] [--usbip]
 //
 // Prints "ready /dev/hidgN" once bound. --unplug-on takes the first request
 // with that command code (hexadecimal) and unbinds the gadget before it
-// answers: the camera is unplugged in the middle of that command. SIGTERM or
-// SIGINT unbinds and removes the gadget.
+// answers: the camera is unplugged in the middle of that command. --uvc adds
+// the video function (uvc_function.h), making the composite a camera is;
+// --usbip binds to usbip-vudc.0 and attaches the gadget to this machine's
+// vhci_hcd over loopback USB/IP. SIGTERM or SIGINT unplugs and removes it.
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -24,10 +26,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+
+#include "attribute_file.h"
 #include "platform/virtual/firmware_sim.h"
+#include "uvc_function.h"
 
 namespace {
 
@@ -50,7 +57,16 @@ struct Options {
   std::string udc;
   std::string name = "lab";
   int unplugOn = -1;
+  bool uvc = false;
+  bool usbip = false;
 };
+
+// The models' frame sizes, largest first, as the cameras' video functions
+// offer them.
+std::vector<qel::lab::UvcFrameSize> ModelSizes(const std::string& model) {
+  if (model == "QEL5") return {{1920, 1080}, {960, 540}, {480, 270}};
+  return {{1280, 720}, {656, 408}, {328, 204}};
+}
 
 [[noreturn]] void Die(const std::string& what) {
   std::fprintf(stderr, "gadget_camera: %s: %s\n", what.c_str(), std::strerror(errno));
@@ -58,10 +74,7 @@ struct Options {
 }
 
 void Put(const fs::path& file, const std::string& text) {
-  std::ofstream out(file);
-  out << text;
-  out.flush();
-  if (!out) Die("cannot write " + file.string());
+  if (!qel::lab::WriteAttribute(file, text)) Die("cannot write " + file.string());
 }
 
 void PutBytes(const fs::path& file, const unsigned char* bytes, std::size_t size) {
@@ -78,11 +91,34 @@ std::string FirstLine(const fs::path& file) {
   return line;
 }
 
+// Runs a program to its end; true when it exited with 0.
+bool Run(std::vector<std::string> arguments) {
+  const pid_t child = fork();
+  if (child == 0) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
 Options Parse(int argc, char** argv) {
   Options options;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  for (int i = 1; i < argc; ++i) {
     const std::string key = argv[i];
-    const std::string value = argv[i + 1];
+    if (key == "--uvc" || key == "--usbip") {
+      (key == "--uvc" ? options.uvc : options.usbip) = true;
+      continue;
+    }
+    if (i + 1 == argc) {
+      std::fprintf(stderr, "gadget_camera: %s needs a value\n", key.c_str());
+      std::exit(2);
+    }
+    const std::string value = argv[++i];
     if (key == "--model") {
       options.model = value;
     } else if (key == "--serial") {
@@ -98,10 +134,7 @@ Options Parse(int argc, char** argv) {
       std::exit(2);
     }
   }
-  if ((argc - 1) % 2 != 0) {
-    std::fprintf(stderr, "gadget_camera: %s needs a value\n", argv[argc - 1]);
-    std::exit(2);
-  }
+  if (options.usbip && options.udc.empty()) options.udc = "usbip-vudc.0";
   return options;
 }
 
@@ -122,12 +155,20 @@ class Gadget {
     Put(root_ / "idVendor", "0x1d6b");  // Linux Foundation, multifunction gadget
     Put(root_ / "idProduct", "0x0104");
     Put(root_ / "bcdUSB", "0x0200");
+    if (options.uvc) {
+      // Miscellaneous class with interface associations: the video
+      // function's interfaces are grouped by one.
+      Put(root_ / "bDeviceClass", "0xEF");
+      Put(root_ / "bDeviceSubClass", "0x02");
+      Put(root_ / "bDeviceProtocol", "0x01");
+    }
     fs::create_directory(root_ / "strings/0x409");
     Put(root_ / "strings/0x409/serialnumber", options.serial);
     Put(root_ / "strings/0x409/manufacturer", "qel lab");
     Put(root_ / "strings/0x409/product", options.model);
     fs::create_directories(root_ / "configs/c.1/strings/0x409");
     Put(root_ / "configs/c.1/strings/0x409/configuration", "camera");
+    if (options.uvc) qel::lab::AddUvcFunction(root_, ModelSizes(options.model));
     const fs::path hid = root_ / "functions/hid.usb0";
     fs::create_directory(hid);
     Put(hid / "protocol", "0");
@@ -142,6 +183,7 @@ class Gadget {
     Unbind();
     std::error_code ignored;
     fs::remove(root_ / "configs/c.1/hid.usb0", ignored);
+    RemoveUvcFunction();
     fs::remove(root_ / "configs/c.1/strings/0x409", ignored);
     fs::remove(root_ / "configs/c.1", ignored);
     fs::remove(root_ / "functions/hid.usb0", ignored);
@@ -161,21 +203,78 @@ class Gadget {
     Die("no device name in " + uevent);
   }
 
-  void Unbind() {
-    std::ofstream out(root_ / "UDC");
-    out << "\n";
+  void Unbind() { qel::lab::WriteAttribute(root_ / "UDC", "\n"); }
+
+  // The video function's streaming interface number; -1 without one.
+  int StreamingInterface() const {
+    const std::string number = FirstLine(root_ / "functions/uvc.usb0/streaming/bInterfaceNumber");
+    return number.empty() ? -1 : std::stoi(number);
   }
 
  private:
+  // configfs removes a directory only when what it holds is removed first,
+  // innermost first; links before what they point to.
+  void RemoveUvcFunction() {
+    const fs::path uvc = root_ / "functions/uvc.usb0";
+    std::error_code ignored;
+    if (!fs::exists(uvc, ignored)) return;
+    fs::remove(root_ / "configs/c.1/uvc.usb0", ignored);
+    for (const char* link : {"streaming/class/fs/h", "streaming/class/hs/h", "streaming/class/ss/h",
+                             "streaming/header/h/u", "streaming/header/h/m", "control/class/fs/h",
+                             "control/class/ss/h"}) {
+      fs::remove(uvc / link, ignored);
+    }
+    for (const char* directory :
+         {"streaming/header/h", "streaming/mjpeg/m/f0", "streaming/mjpeg/m", "control/header/h"}) {
+      fs::remove(uvc / directory, ignored);
+    }
+    for (int i = 0; i < 3; ++i) {
+      fs::remove(uvc / "streaming/uncompressed/u" / ("f" + std::to_string(i)), ignored);
+    }
+    fs::remove(uvc / "streaming/uncompressed/u", ignored);
+    fs::remove(uvc, ignored);
+  }
+
   fs::path root_;
 };
 
+// The gadget bound to usbip-vudc, exported by usbipd and attached to this
+// machine's virtual host controller: the host sees a USB device on
+// vhci_hcd. Detached and the daemon ended on destruction.
+class UsbipLink {
+ public:
+  explicit UsbipLink(const std::string& udc) {
+    Run({"ip", "link", "set", "lo", "up"});
+    if (!Run({"usbipd", "--device", "--daemon", "--pid=" + std::string(kPidFile)})) {
+      Die("usbipd did not start");
+    }
+    // The daemon listens a moment after it forked.
+    for (int attempt = 0; attempt < 50 && !attached_; ++attempt) {
+      attached_ = Run({"usbip", "attach", "-r", "127.0.0.1", "-d", udc});
+      if (!attached_) usleep(100'000);
+    }
+    if (!attached_) Die("usbip attach failed");
+  }
+  ~UsbipLink() {
+    Run({"usbip", "detach", "-p", "0"});
+    const std::string pid = FirstLine(kPidFile);
+    if (!pid.empty()) kill(static_cast<pid_t>(std::stoi(pid)), SIGTERM);
+  }
+
+ private:
+  static constexpr const char* kPidFile = "/run/qel-lab-usbipd.pid";
+  bool attached_ = false;
+};
+
 // Hands every report the host writes to the firmware and writes its replies
-// back, until asked to stop or the request the unplug waits for arrives.
-void Serve(int node, qel::sim::Firmware& firmware, Gadget& gadget) {
+// back, and answers the video function's requests, until asked to stop or
+// the request the unplug waits for arrives.
+void Serve(int node, qel::sim::Firmware& firmware, Gadget& gadget, qel::lab::UvcResponder* uvc) {
   while (!stopRequested) {
-    pollfd entry{node, POLLIN, 0};
-    if (poll(&entry, 1, 100) <= 0) continue;
+    pollfd entries[2] = {{node, POLLIN, 0}, {uvc ? uvc->fd() : -1, POLLPRI, 0}};
+    if (poll(entries, 2, 100) <= 0) continue;
+    if (entries[1].revents & POLLPRI) uvc->Answer();
+    if (!(entries[0].revents & POLLIN)) continue;
     std::uint8_t report[kReportLength] = {0};
     const ssize_t got = read(node, report + 1, kReportBytes);
     if (got <= 0) continue;
@@ -206,12 +305,21 @@ int main(int argc, char** argv) {
     firmware.AddFault(options.unplugOn, qel::sim::FirmwareFaultKind::kUnplug, 0, 0, 1);
   }
   Gadget gadget(options);
+  // The video function connects once its node is open.
+  std::unique_ptr<qel::lab::UvcResponder> uvc;
+  if (options.uvc) {
+    uvc = std::make_unique<qel::lab::UvcResponder>(ModelSizes(options.model),
+                                                   gadget.StreamingInterface());
+    if (uvc->fd() < 0) Die("the video function has no node");
+  }
   const std::string path = gadget.HidNode();
   const int node = open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (node < 0) Die("cannot open " + path);
+  std::unique_ptr<UsbipLink> link;
+  if (options.usbip) link = std::make_unique<UsbipLink>(options.udc);
   std::printf("ready %s\n", path.c_str());
   std::fflush(stdout);
-  Serve(node, firmware, gadget);
+  Serve(node, firmware, gadget, uvc.get());
   while (!stopRequested) usleep(50'000);
   close(node);
   return 0;
