@@ -17,6 +17,7 @@
 // vhci_hcd over loopback USB/IP. SIGTERM or SIGINT unplugs and removes it.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,8 +30,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <sys/wait.h>
 
 #include "attribute_file.h"
 #include "platform/virtual/firmware_sim.h"
@@ -297,8 +296,12 @@ void Serve(int node, qel::sim::Firmware& firmware, Gadget& gadget, qel::lab::Uvc
 
 int main(int argc, char** argv) {
   const Options options = Parse(argc, argv);
-  std::signal(SIGTERM, OnStop);
-  std::signal(SIGINT, OnStop);
+  // Without SA_RESTART: a reply write that the host never takes (it is gone)
+  // ends with EINTR, and the stop goes ahead.
+  struct sigaction stop {};
+  stop.sa_handler = OnStop;
+  sigaction(SIGTERM, &stop, nullptr);
+  sigaction(SIGINT, &stop, nullptr);
   qel::sim::Firmware firmware(
       static_cast<std::uint32_t>(std::strtoul(options.serial.c_str(), nullptr, 16)));
   if (options.unplugOn >= 0) {
