@@ -68,7 +68,7 @@ bool WritePhase(HidChannel* channel, const std::uint8_t* image, std::uint32_t si
     } else {
       ++failures;
     }
-    progress.Publish(address);
+    progress.Publish(std::min(address, size));  // the last block may run past the image's end
     if (failures >= kMaxAttempts) {
       LastAttemptFailed(failure, "writing", address);
       return false;
@@ -106,7 +106,7 @@ bool VerifyPhase(HidChannel* channel, const std::uint8_t* image, std::uint32_t s
     }
     mismatches = 0;
     address += kMemoryChunkSize;
-    progress.Publish(address + size);
+    progress.Publish(std::min(address, size) + size);
   }
   return true;
 }
