@@ -71,27 +71,26 @@ bool ControlDefault(std::int32_t key, double& value) {
 
 auto I32(double v) { return static_cast<std::int32_t>(v); }
 
-template <QelBool(QEL_CALL* Get)(std::int32_t, std::int32_t*)>
+template <QelBool (*Get)(std::int32_t, std::int32_t*)>
 bool GetInt(std::int32_t key, double* values) {
   std::int32_t v = 0;
   if (!Get(key, &v)) return false;
   values[0] = v;
   return true;
 }
-template <QelBool(QEL_CALL* Set)(std::int32_t, std::int32_t)>
+template <QelBool (*Set)(std::int32_t, std::int32_t)>
 bool SetInt(std::int32_t key, const double* values) {
   return Set(key, I32(values[0])) != 0;
 }
-template <QelBool(QEL_CALL* Get)(std::int32_t, std::uint16_t*, std::uint16_t*, std::uint16_t*,
-                                 std::uint16_t*)>
+template <QelBool (*Get)(std::int32_t, std::uint16_t*, std::uint16_t*, std::uint16_t*,
+                         std::uint16_t*)>
 bool GetGains(std::int32_t key, double* values) {
   std::uint16_t g[4] = {};
   if (!Get(key, &g[0], &g[1], &g[2], &g[3])) return false;
   for (int i = 0; i < 4; ++i) values[i] = g[i];
   return true;
 }
-template <QelBool(QEL_CALL* Set)(std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                 std::int32_t)>
+template <QelBool (*Set)(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t)>
 bool SetGains(std::int32_t key, const double* values) {
   return Set(key, I32(values[0]), I32(values[1]), I32(values[2]), I32(values[3])) != 0;
 }
