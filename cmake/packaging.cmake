@@ -21,7 +21,7 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-  # qel-1.3.0.0-windows-x64.zip, unpacking into a folder of the same name:
+  # qel-1.4.0.0-windows-x64.zip, unpacking into a folder of the same name:
   # bin/ (qel.dll, qelctl.exe), lib/ (libqel.dll.a, qel.lib, the CMake and
   # pkg-config packages), include/qel/ and README.txt.
   set(CPACK_GENERATOR ZIP)
