@@ -1,8 +1,9 @@
 #include "browser.h"
 
 #if defined(_WIN32)
-#  include <shellapi.h>
 #  include <windows.h>
+// shellapi.h needs windows.h first.
+#  include <shellapi.h>
 #else
 #  include <fcntl.h>
 #  include <spawn.h>

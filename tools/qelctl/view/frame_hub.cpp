@@ -50,6 +50,7 @@ void FrameHub::PublishPreview(int scaleIndex, std::shared_ptr<const PreviewFrame
   {
     std::lock_guard lock(mutex_);
     previews_[static_cast<std::size_t>(scaleIndex)] = std::move(preview);
+    ++state_.previews;
     listener = listener_;
   }
   if (listener) listener();
@@ -87,7 +88,9 @@ std::shared_ptr<const PreviewFrame> FrameHub::LatestPreview(int scaleIndex) cons
 
 StreamState FrameHub::State() const {
   std::lock_guard lock(mutex_);
-  return state_;
+  StreamState state = state_;
+  for (int count : watchers_) state.watchers += count;
+  return state;
 }
 
 void FrameHub::AddWatcher(int scaleIndex) {

@@ -45,9 +45,11 @@ struct StreamState {
   Camera camera = Camera::kClosed;
   std::string message;  // why the stream stopped, for kUnplugged and kFailed
   std::uint64_t sequence = 0;
-  std::uint64_t dropped = 0;  // frames the library overwrote before the viewer took them
-  double fps = 0.0;           // measured over the last second or so
+  std::uint64_t dropped = 0;   // frames the library overwrote before the viewer took them
+  double fps = 0.0;            // measured over the last second or so
+  std::uint64_t previews = 0;  // preview pictures made (one per frame and watched scale)
   std::uint64_t previewFailures = 0;
+  int watchers = 0;  // picture clients connected
 };
 
 class FrameHub {

@@ -212,7 +212,9 @@ Reply ViewApi::Status() {
   json.Integer("sequence", static_cast<std::int64_t>(state.sequence))
       .Integer("dropped", static_cast<std::int64_t>(state.dropped))
       .Number("fps", state.fps)
+      .Integer("previews", static_cast<std::int64_t>(state.previews))
       .Integer("preview_failures", static_cast<std::int64_t>(state.previewFailures))
+      .Integer("watchers", state.watchers)
       .String("encoder", PreviewEncoder::Name())
       .Bool("rig", rig_)
       .EndObject();
