@@ -7,9 +7,9 @@
 
 #include "camera_session.h"
 #include "command_support.h"
+#include "frame_pipeline.h"
 #include "frame_rate.h"
 #include "http_error.h"
-#include "preview_encoder.h"
 #include "qel/qel.h"
 
 namespace qelctl::view {
@@ -87,21 +87,20 @@ void CameraController::Close() {
 }
 
 void CameraController::Run() {
-  PreviewEncoder encoder(quality_);
+  FramePipeline pipeline(hub_, quality_);
   std::int32_t capacity = QelGetBufferSize(key_);
   if (capacity <= 0) capacity = width_ * height_ * 2;
-  auto work = std::make_shared<RawFrame>();
-  work->bytes.resize(static_cast<std::size_t>(capacity));
   QelFrameInfo info{};
   info.size = sizeof info;
   while (!stop_) {
+    RawFrame& frame = pipeline.Buffer(static_cast<std::size_t>(capacity));
     const std::int32_t got = QelWaitImage(
-        key_, work->bytes.data(), static_cast<std::int32_t>(work->bytes.size()), &info, kWaitMs);
+        key_, frame.bytes.data(), static_cast<std::int32_t>(frame.bytes.size()), &info, kWaitMs);
     if (got == 0) continue;
     if (got < 0) {
       const int code = QelLastErrorCode();
-      if (code == QEL_ERROR_BUFFER_TOO_SMALL && info.bytes > 0) {
-        work->bytes.resize(static_cast<std::size_t>(info.bytes));  // the same frame comes next
+      if (code == QEL_ERROR_BUFFER_TOO_SMALL && info.bytes > capacity) {
+        capacity = info.bytes;  // the same frame comes next
         continue;
       }
       hub_.SetCamera(code == QEL_ERROR_DEVICE_LOST ? StreamState::Camera::kUnplugged
@@ -109,30 +108,12 @@ void CameraController::Run() {
                      LastError());
       return;
     }
-    work->length = static_cast<std::size_t>(info.bytes);
-    work->width = info.width;
-    work->height = info.height;
-    work->format.assign(info.formatName, strnlen(info.formatName, sizeof info.formatName));
-    work->sequence = info.sequence;
-    std::shared_ptr<const RawFrame> current = work;
-    work = hub_.PublishRaw(work, info.dropped, Seconds());
-    if (!work) {
-      work = std::make_shared<RawFrame>();
-      work->bytes.resize(current->bytes.size());
-    }
-    for (std::size_t i = 0; i < kPreviewScales.size(); ++i) {
-      const int index = static_cast<int>(i);
-      if (!hub_.Watched(index)) continue;
-      auto preview = std::make_shared<PreviewFrame>();
-      preview->sequence = current->sequence;
-      std::string error;
-      if (encoder.Encode(current->bytes.data(), current->length, current->width, current->height,
-                         current->format, kPreviewScales[i], preview->jpeg, error)) {
-        hub_.PublishPreview(index, std::move(preview));
-      } else {
-        hub_.NotePreviewFailure();
-      }
-    }
+    frame.length = static_cast<std::size_t>(info.bytes);
+    frame.width = info.width;
+    frame.height = info.height;
+    frame.format.assign(info.formatName, strnlen(info.formatName, sizeof info.formatName));
+    frame.sequence = info.sequence;
+    pipeline.Publish(info.dropped, Seconds());
   }
 }
 

@@ -16,9 +16,9 @@ void FrameHub::SetPreviewListener(std::function<void()> listener) {
   listener_ = std::move(listener);
 }
 
-std::shared_ptr<RawFrame> FrameHub::PublishRaw(std::shared_ptr<RawFrame> frame,
-                                               std::uint64_t dropped, double arrivalSeconds) {
-  std::shared_ptr<RawFrame> previous;
+void FrameHub::PublishRaw(std::shared_ptr<const RawFrame> frame, std::uint64_t dropped,
+                          double arrivalSeconds) {
+  std::shared_ptr<const RawFrame> previous;  // released after the lock
   {
     std::lock_guard lock(mutex_);
     state_.camera = StreamState::Camera::kStreaming;
@@ -40,9 +40,6 @@ std::shared_ptr<RawFrame> FrameHub::PublishRaw(std::shared_ptr<RawFrame> frame,
     }
     previous = std::exchange(raw_, std::move(frame));
   }
-  // Only this thread and the hub ever held it: a reader's copy would count.
-  if (previous && previous.use_count() == 1) return previous;
-  return nullptr;
 }
 
 void FrameHub::PublishPreview(int scaleIndex, std::shared_ptr<const PreviewFrame> preview) {

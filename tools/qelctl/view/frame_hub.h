@@ -33,10 +33,17 @@ struct RawFrame {
   std::uint64_t sequence = 0;
 };
 
-// One preview picture: a JPEG image of the frame with this sequence.
+// One preview picture: a JPEG image of the frame with this sequence, either
+// encoded (jpeg) or an MJPG frame as delivered (source).
 struct PreviewFrame {
   std::string jpeg;
+  std::shared_ptr<const RawFrame> source;
   std::uint64_t sequence = 0;
+
+  const std::uint8_t* data() const {
+    return source ? source->bytes.data() : reinterpret_cast<const std::uint8_t*>(jpeg.data());
+  }
+  std::size_t size() const { return source ? source->length : jpeg.size(); }
 };
 
 // What the page shows about the stream.
@@ -59,10 +66,9 @@ class FrameHub {
   void SetPreviewListener(std::function<void()> listener);
 
   // ---- the frame thread's side
-  // Stores frame as the latest, returning the buffer it replaces when no
-  // reader still holds it (to be filled with the next frame), else null.
-  std::shared_ptr<RawFrame> PublishRaw(std::shared_ptr<RawFrame> frame, std::uint64_t dropped,
-                                       double arrivalSeconds);
+  // Stores frame as the latest.
+  void PublishRaw(std::shared_ptr<const RawFrame> frame, std::uint64_t dropped,
+                  double arrivalSeconds);
   void PublishPreview(int scaleIndex, std::shared_ptr<const PreviewFrame> preview);
   void NotePreviewFailure();
   // The camera stopped (unplugged, failed) or was closed, with the reason.
@@ -82,7 +88,7 @@ class FrameHub {
  private:
   mutable std::mutex mutex_;
   std::function<void()> listener_;
-  std::shared_ptr<RawFrame> raw_;
+  std::shared_ptr<const RawFrame> raw_;
   std::array<std::shared_ptr<const PreviewFrame>, kPreviewScales.size()> previews_;
   std::array<int, kPreviewScales.size()> watchers_{};
   StreamState state_;

@@ -128,11 +128,12 @@ class StreamClient : public std::enable_shared_from_this<StreamClient> {
     std::shared_ptr<const PreviewFrame> latest = server_.hub.LatestPreview(scaleIndex_);
     if (!latest || latest == current_) return;
     current_ = std::move(latest);
-    part_ = "--" + std::string(kBoundary) + "\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-            std::to_string(current_->jpeg.size()) +
+    part_ = "--" + std::string(kBoundary) +
+            "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(current_->size()) +
             "\r\nX-Sequence: " + std::to_string(current_->sequence) + "\r\n\r\n";
     const std::array<asio::const_buffer, 3> buffers = {
-        asio::buffer(part_), asio::buffer(current_->jpeg), asio::buffer("\r\n", 2)};
+        asio::buffer(part_), asio::buffer(current_->data(), current_->size()),
+        asio::buffer("\r\n", 2)};
     Send(buffers);
   }
 
