@@ -82,8 +82,8 @@ struct Server {
   std::string token;
   std::string portText;
   bool listenAny = false;
-  std::string listenHost;                            // the Host form of a specific --listen address
-  int connections = 0;                               // on the I/O thread
+  std::string listenHost;  // the Host form of a specific --listen address
+  std::atomic<int> connections{0};
   std::vector<std::weak_ptr<StreamClient>> streams;  // on the I/O thread
   std::atomic<bool> wakePending{false};
   std::atomic<bool> stopped{false};
@@ -110,6 +110,10 @@ class StreamClient : public std::enable_shared_from_this<StreamClient> {
   }
 
   void Start() {
+    // A small send buffer: a client that falls behind is seen soon, and
+    // what it is sent is not many frames old.
+    boost::system::error_code ignored;
+    socket_.set_option(asio::socket_base::send_buffer_size(512 * 1024), ignored);
     header_ = "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=" +
               std::string(kBoundary) +
               "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
@@ -262,7 +266,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     }
     if (path.rfind("/api/", 0) != 0) throw HttpError(404, "no page " + path.substr(0, 64));
     // The library is called on the camera thread; the answer comes back here.
-    asio::post(server_.camera, [self = shared_from_this(), post, query] {
+    asio::post(server_.camera, [self = shared_from_this(), post, query]() mutable {
       Reply reply;
       try {
         reply = self->server_.api.Handle(post, query);
