@@ -334,7 +334,7 @@ TEST_F(ViewServerTest, PictureClientsShareEncodingsAndOneThatNeverReadsIsDropped
   };
   EXPECT_LE(number("previews"), 2 * number("sequence") + 2);
   // The stalled client has been dropped; the others still watch.
-  EXPECT_TRUE(StatusShows("\"watchers\":3", 10s));
+  EXPECT_TRUE(StatusShows("\"watchers\":3", 10s)) << Get("/api/status").body;
 }
 
 TEST_F(ViewServerTest, MjpgPartsAreTheFramesAsDelivered) {

@@ -104,10 +104,7 @@ class StreamClient : public std::enable_shared_from_this<StreamClient> {
       : server_(server), socket_(std::move(socket)), timer_(server.io), scaleIndex_(scaleIndex) {
     server_.hub.AddWatcher(scaleIndex_);
   }
-  ~StreamClient() {
-    server_.hub.RemoveWatcher(scaleIndex_);
-    --server_.connections;
-  }
+  ~StreamClient() { Release(); }
 
   void Start() {
     // A small send buffer: a client that falls behind is seen soon, and
@@ -144,6 +141,9 @@ class StreamClient : public std::enable_shared_from_this<StreamClient> {
   void Finish() {
     if (done_) return;
     done_ = true;
+    // It stops counting at once, even where a platform completes the
+    // cancelled write (and so frees the client) only later.
+    Release();
     boost::system::error_code ignored;
     timer_.cancel();
     socket_.shutdown(tcp::socket::shutdown_both, ignored);
@@ -151,6 +151,13 @@ class StreamClient : public std::enable_shared_from_this<StreamClient> {
   }
 
  private:
+  void Release() {
+    if (released_) return;
+    released_ = true;
+    server_.hub.RemoveWatcher(scaleIndex_);
+    --server_.connections;
+  }
+
   template <typename Buffers>
   void Send(const Buffers& buffers) {
     writing_ = true;
@@ -181,6 +188,7 @@ class StreamClient : public std::enable_shared_from_this<StreamClient> {
   std::array<char, 64> sink_{};
   bool writing_ = false;
   bool done_ = false;
+  bool released_ = false;
 };
 
 namespace {
