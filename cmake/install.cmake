@@ -53,4 +53,6 @@ if(WIN32)
   endif()
   configure_file(cmake/windows/README.txt.in ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION . COMPONENT development)
+  # The examples' CMake project, which Visual Studio opens as it is.
+  install(DIRECTORY examples/ DESTINATION examples COMPONENT development)
 endif()

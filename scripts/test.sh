@@ -17,4 +17,5 @@ fi
 # The Python package and the examples, against the default build.
 if [ "$preset" = default ]; then
   scripts/test-python.sh "$preset"
+  scripts/test-examples.sh "$preset"
 fi
