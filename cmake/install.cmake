@@ -12,7 +12,8 @@ install(TARGETS qel EXPORT qelTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
           NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-install(FILES include/qel/qel.h include/qel/qelsim.h ${QEL_GENERATED_INCLUDE}/qel/qel_version.h
+install(FILES include/qel/qel.h include/qel/qel.hpp include/qel/qelsim.h
+              ${QEL_GENERATED_INCLUDE}/qel/qel_version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qel COMPONENT development)
 
 if(TARGET qelctl)

@@ -143,6 +143,10 @@ TEST_F(SettingsTest, GetAndSetByNameAreTheNamedExports) {
   EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_NOT_SUPPORTED);
   EXPECT_FALSE(QelGetSetting(kQel, "gpio-direction", &value, 1));
   EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_NOT_SUPPORTED);
+  // The GPIO export sends a low byte; by name, what is no byte is refused.
+  const double notAByte = 0x1FF;
+  EXPECT_FALSE(QelSetSetting(kQel, "gpio-output", &notAByte, 1));
+  EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_OUT_OF_RANGE);
   const double exposure = -5;
   EXPECT_TRUE(QelSetSetting(kWebcam, "exposure", &exposure, 1));
   QelSetting described{};

@@ -123,6 +123,18 @@ bool SetAnalogGain(std::int32_t key, const double* values) {
   // Negative gains reach the export as the huge unsigned values it refuses.
   return x::Qel5SetAnalogGain(key, static_cast<std::uint32_t>(I32(values[0]))) != 0;
 }
+// The GPIO exports send the low byte of what they are given, as they always
+// have; by name, a value that is no byte is refused instead.
+template <QelBool (*Set)(std::int32_t, std::int32_t)>
+bool SetGpioByte(std::int32_t key, const double* values) {
+  const std::int32_t value = I32(values[0]);
+  if (value < kGpioByteRange.min || value > kGpioByteRange.max) {
+    return Fail(ErrorCode::kOutOfRange, "GPIO byte %d is outside %d..%d", static_cast<int>(value),
+                static_cast<int>(kGpioByteRange.min), static_cast<int>(kGpioByteRange.max));
+  }
+  return Set(key, value) != 0;
+}
+
 bool GetGpioInput(std::int32_t key, double* values) {
   std::uint8_t input = 0;
   if (!x::QelGPIOInput(key, &input)) return false;
@@ -293,7 +305,7 @@ const SettingDef kSettings[] = {
      Fixed<kGpioByteRange>,
      nullptr,
      nullptr,
-     SetInt<x::QelGPIODirection>},
+     SetGpioByte<x::QelGPIODirection>},
     {"gpio-output",
      "GPIO output",
      "",
@@ -306,7 +318,7 @@ const SettingDef kSettings[] = {
      Fixed<kGpioByteRange>,
      nullptr,
      nullptr,
-     SetInt<x::QelGPIOOutput>},
+     SetGpioByte<x::QelGPIOOutput>},
     {"gpio-input",
      "GPIO input",
      "",
