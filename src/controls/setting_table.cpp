@@ -102,6 +102,17 @@ bool GetShutter(std::int32_t key, double* values) {
   values[0] = lines;
   return true;
 }
+// QelSetShutter keeps its classic cut to 16 bits (65537 lines become 1); by
+// name, a count beyond them is refused as outside the range the list gives.
+bool SetShutter(std::int32_t key, const double* values) {
+  if (values[0] < 0 || values[0] > UINT16_MAX) {
+    SettingRange range;
+    if (!ShutterRange(key, 0, range)) return false;
+    return Fail(ErrorCode::kOutOfRange, "%d lines is outside %g..%g for this camera",
+                static_cast<int>(I32(values[0])), range.min, range.max);
+  }
+  return x::QelSetShutter(key, I32(values[0])) != 0;
+}
 bool GetShutterTime(std::int32_t key, double* values) {
   return x::QelGetShutterTime(key, &values[0]) != 0;
 }
@@ -199,7 +210,7 @@ const SettingDef kSettings[] = {
      ShutterRange,
      nullptr,
      GetShutter,
-     SetInt<x::QelSetShutter>},
+     SetShutter},
     {"shutter-time",
      "Shutter time",
      "s",

@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
   qelctl::AddPlatformOptions(app, platform);
   bool json = false;
   app.add_flag("--json", json,
-               "print the result of version, list, formats, get, set, info, register and grab "
-               "as one JSON document");
+               "print the result of version, list, formats, get, set, settings, info, register "
+               "and grab as one JSON document");
   app.set_version_flag(
       "--version",
       [] {
@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   qelctl::AddDeviceCommands(app, action);
   qelctl::AddCaptureCommands(app, action);
   qelctl::AddControlCommands(app, action);
+  qelctl::AddSettingListCommand(app, action);
   qelctl::AddInfoCommands(app, action);
   qelctl::AddDefectCommands(app, action);
   qelctl::AddFirmwareCommands(app, action);
