@@ -55,4 +55,18 @@ if(WIN32)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION . COMPONENT development)
   # The examples' CMake project, which Visual Studio opens as it is.
   install(DIRECTORY examples/ DESTINATION examples COMPONENT development)
+  # The .NET binding: its source, and its assembly where the build machine
+  # has Mono's compiler (the assembly runs on any platform's .NET).
+  install(DIRECTORY bindings/dotnet/ DESTINATION bindings/dotnet COMPONENT development)
+  find_program(QEL_MCS mcs)
+  if(QEL_MCS)
+    file(GLOB QEL_DOTNET_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bindings/dotnet/*.cs)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/Qel.Net.dll
+      COMMAND ${QEL_MCS} -nologo -warnaserror -target:library
+              -out:${PROJECT_BINARY_DIR}/Qel.Net.dll ${QEL_DOTNET_SOURCES}
+      DEPENDS ${QEL_DOTNET_SOURCES} VERBATIM)
+    add_custom_target(qel_dotnet ALL DEPENDS ${PROJECT_BINARY_DIR}/Qel.Net.dll)
+    install(FILES ${PROJECT_BINARY_DIR}/Qel.Net.dll DESTINATION ${CMAKE_INSTALL_BINDIR}
+      COMPONENT development)
+  endif()
 endif()

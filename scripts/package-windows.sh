@@ -16,11 +16,11 @@ cd "$(dirname "$0")/.."
 arch="${1:-x64}"
 source scripts/wine-env.sh
 qel_windows_setup "$arch"
-scripts/setup.sh unzip clang lld
+scripts/setup.sh unzip clang lld mono-mcs
 
 build="build/$QEL_PRESET"
 cmake --preset "$QEL_PRESET" >/dev/null
-cmake --build --preset "$QEL_PRESET" --target qel qelctl
+cmake --build --preset "$QEL_PRESET" --target qel qelctl qel_dotnet
 rm -f "$build"/qel-*.zip
 (cd "$build" && cpack -G ZIP >/dev/null)
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
@@ -33,7 +33,8 @@ sdk="$(echo "$scratch"/qel-*)"
 for file in bin/qel.dll bin/qelctl.exe lib/libqel.dll.a lib/qel.lib include/qel/qel.h \
   include/qel/qelsim.h include/qel/qel_version.h lib/cmake/qel/qelConfig.cmake \
   lib/cmake/qel/qelConfigVersion.cmake lib/cmake/qel/qelTargets.cmake lib/pkgconfig/qel.pc \
-  README.txt examples/CMakeLists.txt examples/grab.c examples/wrapper.cpp; do
+  README.txt examples/CMakeLists.txt examples/grab.c examples/wrapper.cpp bin/Qel.Net.dll \
+  bindings/dotnet/Camera.cs bindings/dotnet/Qel.Net.dll.config; do
   [ -f "$sdk/$file" ] || { echo "the archive has no $file" >&2; exit 1; }
 done
 

@@ -14,8 +14,10 @@ if [ "$preset" = tsan ] && setarch "$(uname -m)" -R true 2>/dev/null; then
   run=(setarch "$(uname -m)" -R)
 fi
 "${run[@]}" ctest --preset "$preset"
-# The Python package and the examples, against the default build.
+# The Python package, the examples and the .NET binding, against the default
+# build.
 if [ "$preset" = default ]; then
   scripts/test-python.sh "$preset"
   scripts/test-examples.sh "$preset"
+  scripts/test-dotnet.sh "$preset"
 fi

@@ -122,7 +122,10 @@ std::string FormatSettingValue(const QelSetting& s, const double* values, bool w
   } else {
     const int count =
         s.kind == QEL_SETTING_GROUP ? std::min<int>(s.valueCount, QEL_SETTING_MAX_VALUES) : 1;
-    for (int i = 0; i < count; ++i) text += (i == 0 ? "" : ",") + Member(s, values[i]);
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) text += ',';
+      text += Member(s, values[i]);
+    }
   }
   return withUnit ? WithUnit(s, text) : text;
 }
