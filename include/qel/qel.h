@@ -376,7 +376,7 @@ QEL_API QelBool QEL_CALL QelGetShutterMin(int32_t key, uint16_t* lines);
  *  \return 1; 0 with #QEL_ERROR_OUT_OF_RANGE (outside 0.0001..1.0, NaN),
  *          #QEL_ERROR_NOT_SUPPORTED (no table row for the open size and rate). */
 QEL_API QelBool QEL_CALL QelSetShutterTime(int32_t key, double seconds);
-/** Reads the shutter as a time in seconds, converted from its line count as QelSetShutterTime() does.
+/** Reads the shutter as a time in seconds, converted from lines as QelSetShutterTime() does.
  *  \param key the camera's key
  *  \param seconds receives the time
  *  \return 1; 0 with #QEL_ERROR_BAD_ARGUMENT (NULL pointer),
@@ -385,12 +385,14 @@ QEL_API QelBool QEL_CALL QelGetShutterTime(int32_t key, double* seconds);
 /** Sets the analog gain of a "QEL5" camera (its 16-bit register 0x000D).
  *  \param key the camera's key
  *  \param gain 0..15
- *  \return 1; 0 with #QEL_ERROR_OUT_OF_RANGE above 15, #QEL_ERROR_NOT_SUPPORTED on another model. */
+ *  \return 1; 0 with #QEL_ERROR_OUT_OF_RANGE above 15,
+ *          #QEL_ERROR_NOT_SUPPORTED on another model. */
 QEL_API QelBool QEL_CALL Qel5SetAnalogGain(int32_t key, uint32_t gain);
 /** Reads the analog gain of a "QEL5" camera.
  *  \param key the camera's key
  *  \param gain receives the gain
- *  \return 1; 0 with #QEL_ERROR_BAD_ARGUMENT (NULL pointer), #QEL_ERROR_NOT_SUPPORTED on another model. */
+ *  \return 1; 0 with #QEL_ERROR_BAD_ARGUMENT (NULL pointer),
+ *          #QEL_ERROR_NOT_SUPPORTED on another model. */
 QEL_API QelBool QEL_CALL Qel5GetAnalogGain(int32_t key, int32_t* gain);
 
 /* ---- registers and device information ----------------------------------- */
@@ -521,7 +523,8 @@ QEL_API QelBool QEL_CALL QelGPIOOutput(int32_t key, int32_t output);
 /** Reads the GPIO input byte ("QEL" cameras only).
  *  \param key the camera's key
  *  \param value receives the byte
- *  \return 1; 0 with #QEL_ERROR_BAD_ARGUMENT (NULL pointer), #QEL_ERROR_NOT_SUPPORTED on another model. */
+ *  \return 1; 0 with #QEL_ERROR_BAD_ARGUMENT (NULL pointer),
+ *          #QEL_ERROR_NOT_SUPPORTED on another model. */
 QEL_API QelBool QEL_CALL QelGPIOInput(int32_t key, uint8_t* value);
 
 /** @} */
@@ -650,20 +653,34 @@ QEL_API int32_t QEL_CALL QelSoftRewriteState(int32_t key, int32_t* seconds, floa
 /** \name Reasons
  *  The reasons a call can fail, as QelLastErrorCode() returns them.
  *  @{ */
-#define QEL_OK 0                    /**< the thread's last call succeeded */
-#define QEL_ERROR_NO_CAMERA 1       /**< no camera is open under this key (or it closed meanwhile) */
-#define QEL_ERROR_BAD_ARGUMENT 2    /**< a null pointer, a bad size or text */
-#define QEL_ERROR_OUT_OF_RANGE 3    /**< a value outside what this camera's model accepts */
-#define QEL_ERROR_NOT_SUPPORTED 4   /**< this camera (its model, or a webcam) has no such setting */
-#define QEL_ERROR_NO_DEVICE 5       /**< no device at this position or with this serial */
-#define QEL_ERROR_BUSY 6            /**< already open, or a rewrite or close is under way */
-#define QEL_ERROR_TIMEOUT 7         /**< the camera did not answer in time */
-#define QEL_ERROR_REFUSED 8         /**< the camera answered that it did not carry the command out */
-#define QEL_ERROR_PLATFORM 9        /**< a call of the operating system or its capture framework failed */
-#define QEL_ERROR_NO_MEMORY 10      /**< memory could not be had */
-#define QEL_ERROR_BUFFER_TOO_SMALL 11 /**< the frame or text does not fit the buffer given */
-#define QEL_ERROR_DEVICE_LOST 12    /**< the camera was unplugged while open */
-#define QEL_ERROR_FILE 13           /**< a file could not be read */
+/** The thread's last call succeeded. */
+#define QEL_OK 0
+/** No camera is open under this key (or it closed meanwhile). */
+#define QEL_ERROR_NO_CAMERA 1
+/** A null pointer, a bad size or text. */
+#define QEL_ERROR_BAD_ARGUMENT 2
+/** A value outside what this camera's model accepts. */
+#define QEL_ERROR_OUT_OF_RANGE 3
+/** This camera (its model, or a webcam) has no such setting. */
+#define QEL_ERROR_NOT_SUPPORTED 4
+/** No device at this position or with this serial. */
+#define QEL_ERROR_NO_DEVICE 5
+/** Already open, or a rewrite or close is under way. */
+#define QEL_ERROR_BUSY 6
+/** The camera did not answer in time. */
+#define QEL_ERROR_TIMEOUT 7
+/** The camera answered that it did not carry the command out. */
+#define QEL_ERROR_REFUSED 8
+/** A call of the operating system or its capture framework failed. */
+#define QEL_ERROR_PLATFORM 9
+/** Memory could not be had. */
+#define QEL_ERROR_NO_MEMORY 10
+/** The frame or text does not fit the buffer given. */
+#define QEL_ERROR_BUFFER_TOO_SMALL 11
+/** The camera was unplugged while open. */
+#define QEL_ERROR_DEVICE_LOST 12
+/** A file could not be read. */
+#define QEL_ERROR_FILE 13
 /** @} */
 
 /** @} */
@@ -683,15 +700,18 @@ QEL_API int32_t QEL_CALL QelSoftRewriteState(int32_t key, int32_t* seconds, floa
  *  caller built against an earlier version (whose struct ends before
  *  formatName) keeps working. */
 typedef struct QelFrameInfo {
-  uint32_t size;      /**< set by the caller to sizeof(QelFrameInfo); at least #QEL_FRAME_INFO_MIN_SIZE */
-  int32_t width;      /**< the stream's width in pixels */
-  int32_t height;     /**< the stream's height in pixels */
-  char format[8];     /**< the format's name cut to 7 characters; read formatName instead */
-  int32_t bytes;      /**< length of this frame; with #QEL_ERROR_BUFFER_TOO_SMALL the size needed */
-  double sampleTime;  /**< the capture framework's sample time, seconds */
-  uint64_t sequence;  /**< frames delivered by this stream since it started, this one included */
-  uint64_t dropped;   /**< frames overwritten before any caller received them, since the stream started */
-  char formatName[QEL_FORMAT_NAME_SIZE]; /**< the format's whole name, as QelGetFormat() writes it (since 1.3) */
+  /** Set by the caller to sizeof(QelFrameInfo); at least #QEL_FRAME_INFO_MIN_SIZE. */
+  uint32_t size;
+  int32_t width;     /**< the stream's width in pixels */
+  int32_t height;    /**< the stream's height in pixels */
+  char format[8];    /**< the format's name cut to 7 characters; read formatName instead */
+  int32_t bytes;     /**< length of this frame; with #QEL_ERROR_BUFFER_TOO_SMALL the size needed */
+  double sampleTime; /**< the capture framework's sample time, seconds */
+  uint64_t sequence; /**< frames delivered by this stream since it started, this one included */
+  /** Frames overwritten before any caller received them, since the stream started. */
+  uint64_t dropped;
+  /** The format's whole name, as QelGetFormat() writes it (since 1.3). */
+  char formatName[QEL_FORMAT_NAME_SIZE];
 } QelFrameInfo;
 
 /** The smallest QelFrameInfo::size accepted: the struct of versions before
@@ -713,7 +733,8 @@ typedef struct QelFormatEx {
   int32_t height;        /**< pixels */
   double frameRate;      /**< 10000000 / frameInterval, as QelGetFormat() lists it */
   int64_t frameInterval; /**< the device's frame interval in 100 ns units */
-  char format[QEL_FORMAT_NAME_SIZE]; /**< "YUY2", "MJPG", ...; an unnamed subtype as hexadecimal text */
+  /** "YUY2", "MJPG", ...; an unnamed subtype as hexadecimal text. */
+  char format[QEL_FORMAT_NAME_SIZE];
 } QelFormatEx;
 
 /** @} */
@@ -836,8 +857,7 @@ QEL_API int32_t QEL_CALL QelGetFormatList(int32_t device, QelFormat* formats, in
  *  \param formats receives at most capacity entries; may be NULL when capacity is 0
  *  \param capacity entries at formats
  *  \return how many formats there are; -1 as QelGetFormatList(). */
-QEL_API int32_t QEL_CALL QelGetFormatListEx(int32_t device, QelFormatEx* formats,
-                                            int32_t capacity);
+QEL_API int32_t QEL_CALL QelGetFormatListEx(int32_t device, QelFormatEx* formats, int32_t capacity);
 
 /** @} */
 
@@ -905,7 +925,7 @@ QEL_API int32_t QEL_CALL QelOpenSerialNoEx(const char* serialText, int32_t* key,
 #define QEL_SETTING_NAME_SIZE 32         /**< room for QelSetting::name */
 #define QEL_SETTING_LABEL_SIZE 48        /**< room for QelSetting::label and QelSetting::call */
 #define QEL_SETTING_UNIT_SIZE 16         /**< room for QelSetting::unit */
-#define QEL_SETTING_MAX_VALUES 4         /**< the most values a setting has: a group, the four digital gains */
+#define QEL_SETTING_MAX_VALUES 4         /**< the most values a setting has (digital gains) */
 #define QEL_SETTING_MAX_CHOICES 8        /**< the most choices a setting has */
 #define QEL_SETTING_CHOICE_LABEL_SIZE 24 /**< room for QelSettingChoice::label */
 
@@ -938,20 +958,20 @@ typedef struct QelSettingChoice {
 
 /** One setting of an open camera, as QelGetSettingList() and QelDescribeSetting() fill it. */
 typedef struct QelSetting {
-  char name[QEL_SETTING_NAME_SIZE];   /**< "led", "gain", "digital-gain", ... */
-  char label[QEL_SETTING_LABEL_SIZE]; /**< for people: "LED", "Digital gain" */
-  char unit[QEL_SETTING_UNIT_SIZE];   /**< "s", "lines", "log2 s"; "" for none */
-  char call[QEL_SETTING_LABEL_SIZE];  /**< the function that carries it out: "QelSetLed" */
-  int32_t kind;                       /**< #QEL_SETTING_INTEGER ... #QEL_SETTING_GROUP */
-  int32_t access;                     /**< #QEL_SETTING_READ | #QEL_SETTING_WRITE */
-  uint32_t flags;                     /**< #QEL_SETTING_HAS_DEFAULT | #QEL_SETTING_HAS_VALUE */
-  int32_t valueCount;                 /**< 1, or the size of a group */
-  double minimum;                     /**< this camera's range (of each member of a group) */
-  double maximum;                     /**< the top of the range */
-  double step;                        /**< 1 for integers; the resolution of a real */
-  double defaultValue;                /**< the camera's default, with #QEL_SETTING_HAS_DEFAULT */
+  char name[QEL_SETTING_NAME_SIZE];     /**< "led", "gain", "digital-gain", ... */
+  char label[QEL_SETTING_LABEL_SIZE];   /**< for people: "LED", "Digital gain" */
+  char unit[QEL_SETTING_UNIT_SIZE];     /**< "s", "lines", "log2 s"; "" for none */
+  char call[QEL_SETTING_LABEL_SIZE];    /**< the function that carries it out: "QelSetLed" */
+  int32_t kind;                         /**< #QEL_SETTING_INTEGER ... #QEL_SETTING_GROUP */
+  int32_t access;                       /**< #QEL_SETTING_READ | #QEL_SETTING_WRITE */
+  uint32_t flags;                       /**< #QEL_SETTING_HAS_DEFAULT | #QEL_SETTING_HAS_VALUE */
+  int32_t valueCount;                   /**< 1, or the size of a group */
+  double minimum;                       /**< this camera's range (of each member of a group) */
+  double maximum;                       /**< the top of the range */
+  double step;                          /**< 1 for integers; the resolution of a real */
+  double defaultValue;                  /**< the camera's default, with #QEL_SETTING_HAS_DEFAULT */
   double value[QEL_SETTING_MAX_VALUES]; /**< the current value(s), with #QEL_SETTING_HAS_VALUE */
-  int32_t choiceCount;                /**< entries of choices; 0 unless #QEL_SETTING_CHOICE */
+  int32_t choiceCount;                  /**< entries of choices; 0 unless #QEL_SETTING_CHOICE */
   QelSettingChoice choices[QEL_SETTING_MAX_CHOICES]; /**< the values a choice takes */
 } QelSetting;
 

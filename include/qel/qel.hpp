@@ -3,7 +3,7 @@
  * \brief A small C++17 wrapper over the C functions of qel.h, header only.
  *
  * \defgroup cpp C++ wrapper
- * \brief qel::Camera, qel::Frame, qel::Error and the settings by name, over qel.h (header only, C++17).
+ * \brief qel::Camera, qel::Frame, qel::Error and settings by name over qel.h (header only).
  *
  * \code
  * qel::Camera camera = qel::Camera::Open(0, 1920, 1080, 30.0, "YUY2");
@@ -146,23 +146,24 @@ inline std::vector<QelFormatEx> Formats(int32_t position) {
 
 /** One received frame: its bytes (info.bytes of them) and what is known of it. */
 struct Frame {
-  std::vector<unsigned char> bytes; /**< the frame, info.bytes of them, defect-corrected as the library delivers it */
-  QelFrameInfo info{};              /**< what is known of it */
+  /** The frame, info.bytes of them, defect-corrected as the library delivers it. */
+  std::vector<unsigned char> bytes;
+  QelFrameInfo info{}; /**< what is known of it */
 };
 
 /** A camera's setting as the library describes it (QelSetting). */
 struct Setting {
-  std::string name;  /**< as Get and Set take it: "led", "digital-gain" */
-  std::string label; /**< for people */
-  std::string unit;  /**< "s", "lines"; "" for none */
-  int32_t kind = 0;   /**< #QEL_SETTING_INTEGER ... #QEL_SETTING_GROUP */
-  int32_t access = 0; /**< #QEL_SETTING_READ | #QEL_SETTING_WRITE */
-  int32_t valueCount = 1; /**< 1, or the size of a group */
-  double minimum = 0; /**< this camera's range (of each member of a group) */
-  double maximum = 0; /**< the top of the range */
-  double step = 0;    /**< 1 for integers; the resolution of a real */
+  std::string name;                   /**< as Get and Set take it: "led", "digital-gain" */
+  std::string label;                  /**< for people */
+  std::string unit;                   /**< "s", "lines"; "" for none */
+  int32_t kind = 0;                   /**< #QEL_SETTING_INTEGER ... #QEL_SETTING_GROUP */
+  int32_t access = 0;                 /**< #QEL_SETTING_READ | #QEL_SETTING_WRITE */
+  int32_t valueCount = 1;             /**< 1, or the size of a group */
+  double minimum = 0;                 /**< this camera's range (of each member of a group) */
+  double maximum = 0;                 /**< the top of the range */
+  double step = 0;                    /**< 1 for integers; the resolution of a real */
   std::optional<double> defaultValue; /**< the camera's default, where the library knows it */
-  std::vector<double> value; /**< empty when it could not be read (or is write-only) */
+  std::vector<double> value;          /**< empty when it could not be read (or is write-only) */
   std::vector<std::pair<double, std::string>> choices; /**< value and label of each choice */
 
   /** Copies the library's description. */
