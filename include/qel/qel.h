@@ -4,7 +4,8 @@
  *
  * How to read the results:
  *  - A #QelBool is 1 when the call did what it says and 0 otherwise; an
- *    out-parameter is only written when the call returns 1.
+ *    out-parameter is only written when the call returns 1, but for a text
+ *    buffer, which a failed call may leave holding "" or the part that fitted.
  *  - A function returning a count or a code (QelOpen(), QelGetDevice(), ...)
  *    signals failure with -1; QelGetBufferSize() signals it with 0.
  *  - Every function, classic or extended, clears the calling thread's last
