@@ -194,6 +194,11 @@ class Camera {
 
   /** Opens the device at position (QelOpenEx(); fast: as soon as the first
    *  frame arrived, not after the classic 3 s).
+   *  \param position the device's listing position, its key from then on
+   *  \param width, height the frame size
+   *  \param frameRate frames per second
+   *  \param format the format's name, as QelOpen() takes it
+   *  \param fast QEL_OPEN_FAST: return at the first frame
    *  \throws Error with QelOpenEx()'s reasons */
   static Camera Open(int32_t position, int32_t width, int32_t height, double frameRate,
                      const std::string& format = "YUY2", bool fast = true) {
@@ -202,7 +207,11 @@ class Camera {
     if (got == -1) detail::ThrowLastError("QelOpenEx");
     return Camera(position, got == 1);
   }
-  /** Opens the camera listed as serialText ("QEL5#0000ABCD") in "YUY2" (QelOpenSerialNoEx()).
+  /** Opens the camera listed as serialText in "YUY2" (QelOpenSerialNoEx()).
+   *  \param serialText the listed text, e.g. "QEL5#0000ABCD"
+   *  \param width, height the frame size
+   *  \param frameRate frames per second
+   *  \param fast QEL_OPEN_FAST: return at the first frame
    *  \throws Error with QelOpenSerialNoEx()'s reasons */
   static Camera OpenSerial(const std::string& serialText, int32_t width, int32_t height,
                            double frameRate, bool fast = true) {
@@ -249,7 +258,8 @@ class Camera {
     });
   }
   /** Waits up to timeout for a new frame; none when the time passed (QelWaitImage()).
-   *  Not from the frame handler. */
+   *  Not from the frame handler.
+   *  \param timeout the longest wait; a negative one waits without limit */
   std::optional<Frame> Wait(std::chrono::milliseconds timeout) {
     const auto ms =
         static_cast<int32_t>(std::min<std::chrono::milliseconds::rep>(timeout.count(), INT32_MAX));
