@@ -23,6 +23,18 @@ if(TARGET qelctl)
   install(TARGETS qelctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 endif()
 
+# The API reference (QEL_BUILD_DOCS, cmake/docs.cmake), with the development
+# files: the SDK's docs/ folder on Windows, /usr/share/doc/libqel-dev/html in the
+# Debian package.
+if(QEL_BUILD_DOCS)
+  if(WIN32)
+    set(QEL_DOCS_DESTINATION docs)
+  else()
+    set(QEL_DOCS_DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libqel-dev/html)
+  endif()
+  install(DIRECTORY ${QEL_DOCS_HTML}/ DESTINATION ${QEL_DOCS_DESTINATION} COMPONENT development)
+endif()
+
 # find_package(qel [version] REQUIRED) and the target qel::qel.
 install(EXPORT qelTargets NAMESPACE qel:: DESTINATION ${QEL_CMAKE_DIR} COMPONENT development)
 configure_package_config_file(cmake/package/qelConfig.cmake.in

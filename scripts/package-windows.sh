@@ -19,8 +19,9 @@ qel_windows_setup "$arch"
 scripts/setup.sh unzip clang lld mono-mcs
 
 build="build/$QEL_PRESET"
-cmake --preset "$QEL_PRESET" >/dev/null
-cmake --build --preset "$QEL_PRESET" --target qel qelctl qel_dotnet
+# The archive carries the API reference in docs/.
+cmake --preset "$QEL_PRESET" -DQEL_BUILD_DOCS=ON >/dev/null
+cmake --build --preset "$QEL_PRESET" --target qel qelctl qel_dotnet docs
 rm -f "$build"/qel-*.zip
 (cd "$build" && cpack -G ZIP >/dev/null)
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
@@ -33,8 +34,9 @@ sdk="$(echo "$scratch"/qel-*)"
 for file in bin/qel.dll bin/qelctl.exe lib/libqel.dll.a lib/qel.lib include/qel/qel.h \
   include/qel/qelsim.h include/qel/qel_version.h lib/cmake/qel/qelConfig.cmake \
   lib/cmake/qel/qelConfigVersion.cmake lib/cmake/qel/qelTargets.cmake lib/pkgconfig/qel.pc \
-  README.txt examples/CMakeLists.txt examples/grab.c examples/wrapper.cpp bin/Qel.Net.dll \
-  bindings/dotnet/Camera.cs bindings/dotnet/Qel.Net.dll.config; do
+  include/qel/qel.hpp docs/index.html README.txt examples/CMakeLists.txt examples/grab.c \
+  examples/wrapper.cpp bin/Qel.Net.dll bindings/dotnet/Camera.cs \
+  bindings/dotnet/Qel.Net.dll.config; do
   [ -f "$sdk/$file" ] || { echo "the archive has no $file" >&2; exit 1; }
 done
 
