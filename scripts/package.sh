@@ -89,11 +89,16 @@ dpkg-deb -c "$runtime_deb" | grep ' \./usr/lib/udev/rules\.d/70-qel-camera\.rule
 dpkg-deb -c "$build"/libqel-dev_*.deb |
   grep ' \./usr/share/doc/libqel-dev/html/index\.html$' >/dev/null
 [ "$(dpkg-deb -I "$runtime_deb" triggers)" = "activate-noawait ldconfig" ]
+# The tool's package brings its manual page and bash completion.
+dpkg-deb -c "$build"/qelctl_*.deb | grep ' \./usr/share/man/man1/qelctl\.1\.gz$' >/dev/null
+dpkg-deb -c "$build"/qelctl_*.deb |
+  grep ' \./usr/share/bash-completion/completions/qelctl$' >/dev/null
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$build")"/*.deb >/dev/null
 step "find_package, pkg-config and qelctl from the system's install"
 consumer cmake-system
 pkgconfig_consumer pkgconfig-system
 qelctl --version | grep -qx "qelctl $version"
+zcat /usr/share/man/man1/qelctl.1.gz | grep -q "list, open and control QEL cameras"
 qelctl --rig list
 step "python3-qel from the system's install"
 listed="$(cd "$scratch" && env -u QEL_LIBRARY QEL_PLATFORM=rig /usr/bin/python3 -m qel list)"

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -554,6 +556,39 @@ TEST(ParseNumber, RefusesWhatIsNotAPlainDecimal) {
   for (const char* bad : {"", "nan", "inf", "0x1p-3", "1s", "1e999"}) {
     EXPECT_THROW(qelctl::ParseNumber(bad, "v"), qelctl::CommandError) << bad;
   }
+}
+
+TEST_F(QelctlTest, ManualAndCompletionDescribeEveryCommand) {
+  ASSERT_EQ(Qelctl("--write-man '" + File("qelctl.1") + "'").exitCode, 0);
+  ASSERT_EQ(Qelctl("--write-completion '" + File("qelctl.bash") + "'").exitCode, 0);
+  std::ifstream manFile(File("qelctl.1"));
+  const std::string man((std::istreambuf_iterator<char>(manFile)), {});
+  // Every command --help lists has its section, which is its own --help.
+  const std::string help = Qelctl("--help", true).output;
+  std::istringstream lines(help.substr(help.find("Subcommands:")));
+  std::string line;
+  int sections = 0;
+  std::getline(lines, line);
+  while (std::getline(lines, line) && line.size() > 2) {
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    EXPECT_TRUE(Contains(man, ".SS " + name + "\n")) << name;
+    ++sections;
+  }
+  EXPECT_GE(sections, 10);
+  EXPECT_TRUE(Contains(man, "\\-\\-frames")) << "grab's options, from its --help";
+
+  // Completion: a command's name, a subcommand, an option, and the listed keys.
+  const auto complete = [&](const std::string& words, int current) {
+    return RunShell("PATH='" + fs::path(QELCTL_PATH).parent_path().string() +
+                    "':$PATH bash -c 'source \"" + File("qelctl.bash") + "\"; COMP_WORDS=(" +
+                    words + "); COMP_CWORD=" + std::to_string(current) +
+                    "; _qelctl; echo \"${COMPREPLY[*]}\"' 2>&1")
+        .output;
+  };
+  EXPECT_EQ(complete("qelctl gr", 1), "grab\n");
+  EXPECT_EQ(complete("qelctl defects s", 2), "show set\n");
+  EXPECT_EQ(complete("qelctl grab --fr", 2), "--frames\n");
+  EXPECT_EQ(complete("qelctl --rig grab \"\"", 3), "0 1 2\n");
 }
 
 }  // namespace

@@ -9,10 +9,11 @@
 #include "command_support.h"
 #include "commands.h"
 #include "json_writer.h"
+#include "manual.h"
 #include "qel/qel.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"qelctl - list, open and control QEL cameras"};
+  CLI::App app{"qelctl - list, open and control QEL cameras", "qelctl"};
   app.require_subcommand(1);
   // Global options may also follow the subcommand.
   app.fallthrough();
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
   qelctl::AddInfoCommands(app, action);
   qelctl::AddDefectCommands(app, action);
   qelctl::AddFirmwareCommands(app, action);
+  // Last: the manual and the completion describe every command above.
+  qelctl::AddManualOptions(app);
 
   try {
     app.parse(argc, argv);
