@@ -12,7 +12,8 @@ install(TARGETS qel EXPORT qelTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
           NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
-install(FILES include/qel/qel.h include/qel/qelsim.h ${QEL_GENERATED_INCLUDE}/qel/qel_version.h
+install(FILES include/qel/qel.h include/qel/qel.hpp include/qel/qelsim.h
+              ${QEL_GENERATED_INCLUDE}/qel/qel_version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qel COMPONENT development)
 
 if(TARGET qelctl)
@@ -20,6 +21,18 @@ if(TARGET qelctl)
   file(RELATIVE_PATH QEL_BIN_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
   set_target_properties(qelctl PROPERTIES INSTALL_RPATH "$ORIGIN/${QEL_BIN_TO_LIB}")
   install(TARGETS qelctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+endif()
+
+# The API reference (QEL_BUILD_DOCS, cmake/docs.cmake), with the development
+# files: the SDK's docs/ folder on Windows, /usr/share/doc/libqel-dev/html in the
+# Debian package.
+if(QEL_BUILD_DOCS)
+  if(WIN32)
+    set(QEL_DOCS_DESTINATION docs)
+  else()
+    set(QEL_DOCS_DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libqel-dev/html)
+  endif()
+  install(DIRECTORY ${QEL_DOCS_HTML}/ DESTINATION ${QEL_DOCS_DESTINATION} COMPONENT development)
 endif()
 
 # find_package(qel [version] REQUIRED) and the target qel::qel.
@@ -52,4 +65,20 @@ if(WIN32)
   endif()
   configure_file(cmake/windows/README.txt.in ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION . COMPONENT development)
+  # The examples' CMake project, which Visual Studio opens as it is.
+  install(DIRECTORY examples/ DESTINATION examples COMPONENT development)
+  # The .NET binding: its source, and its assembly where the build machine
+  # has Mono's compiler (the assembly runs on any platform's .NET).
+  install(DIRECTORY bindings/dotnet/ DESTINATION bindings/dotnet COMPONENT development)
+  find_program(QEL_MCS mcs)
+  if(QEL_MCS)
+    file(GLOB QEL_DOTNET_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bindings/dotnet/*.cs)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/Qel.Net.dll
+      COMMAND ${QEL_MCS} -nologo -warnaserror -target:library
+              -out:${PROJECT_BINARY_DIR}/Qel.Net.dll ${QEL_DOTNET_SOURCES}
+      DEPENDS ${QEL_DOTNET_SOURCES} VERBATIM)
+    add_custom_target(qel_dotnet ALL DEPENDS ${PROJECT_BINARY_DIR}/Qel.Net.dll)
+    install(FILES ${PROJECT_BINARY_DIR}/Qel.Net.dll DESTINATION ${CMAKE_INSTALL_BINDIR}
+      COMPONENT development)
+  endif()
 endif()

@@ -23,7 +23,8 @@ if(WIN32)
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
   # qel-1.4.0.0-windows-x64.zip, unpacking into a folder of the same name:
   # bin/ (qel.dll, qelctl.exe), lib/ (libqel.dll.a, qel.lib, the CMake and
-  # pkg-config packages), include/qel/ and README.txt.
+  # pkg-config packages), include/qel/, docs/ (the API reference, when built
+  # with QEL_BUILD_DOCS) and README.txt.
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME qel-${PROJECT_VERSION}-windows-${QEL_WINDOWS_ARCH})
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
@@ -31,7 +32,7 @@ if(WIN32)
   set(CPACK_COMPONENTS_ALL runtime development tools)
 else()
   # libqel1 (the shared library), libqel-dev (headers, CMake and pkg-config
-  # files), qelctl and python3-qel (the Python package, in Debian's
+  # files, the API reference), qelctl and python3-qel (the Python package, in Debian's
   # dist-packages); apt install ./*.deb installs them.
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -56,7 +57,7 @@ qel lists, opens and controls the cameras of the QEL family and delivers
 their frames.
 
 This package holds the C headers and the CMake and pkg-config files needed
-to build applications against the library.")
+to build applications against the library, and the API reference (HTML).")
   set(CPACK_DEBIAN_TOOLS_DESCRIPTION "command-line tool for QEL USB industrial cameras
 qelctl lists the video devices and their capture formats, grabs frames and
 saves them as PNG, JPEG or raw files, reads and changes a camera's settings,

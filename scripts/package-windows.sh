@@ -4,7 +4,9 @@
 # src/qel.def, undecorated, and imports only DLLs of the system, compiles a C
 # application against it with the matching mingw-w64 compiler and runs it
 # under Wine, and links a second one through qel.lib with LLVM's
-# Microsoft-compatible compiler and linker and runs that too.
+# Microsoft-compatible compiler and linker and runs that too; builds the
+# archive's examples as their CMake project with the mingw-w64 toolchain and
+# runs one of them on the rig.
 #
 #   scripts/package-windows.sh [x64|x86]    (x64 is the default)
 #
@@ -14,11 +16,12 @@ cd "$(dirname "$0")/.."
 arch="${1:-x64}"
 source scripts/wine-env.sh
 qel_windows_setup "$arch"
-scripts/setup.sh unzip clang lld
+scripts/setup.sh unzip clang lld mono-mcs
 
 build="build/$QEL_PRESET"
-cmake --preset "$QEL_PRESET" >/dev/null
-cmake --build --preset "$QEL_PRESET" --target qel qelctl
+# The archive carries the API reference in docs/.
+cmake --preset "$QEL_PRESET" -DQEL_BUILD_DOCS=ON >/dev/null
+cmake --build --preset "$QEL_PRESET" --target qel qelctl qel_dotnet docs
 rm -f "$build"/qel-*.zip
 (cd "$build" && cpack -G ZIP >/dev/null)
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
@@ -31,7 +34,9 @@ sdk="$(echo "$scratch"/qel-*)"
 for file in bin/qel.dll bin/qelctl.exe lib/libqel.dll.a lib/qel.lib include/qel/qel.h \
   include/qel/qelsim.h include/qel/qel_version.h lib/cmake/qel/qelConfig.cmake \
   lib/cmake/qel/qelConfigVersion.cmake lib/cmake/qel/qelTargets.cmake lib/pkgconfig/qel.pc \
-  README.txt; do
+  include/qel/qel.hpp docs/index.html README.txt examples/CMakeLists.txt examples/grab.c \
+  examples/wrapper.cpp bin/Qel.Net.dll bindings/dotnet/Camera.cs \
+  bindings/dotnet/Qel.Net.dll.config; do
   [ -f "$sdk/$file" ] || { echo "the archive has no $file" >&2; exit 1; }
 done
 
@@ -63,6 +68,14 @@ lld-link /nologo /subsystem:console /entry:Start /nodefaultlib /out:"$msvc/msvc_
   "$msvc/msvc_client.obj" "$sdk/lib/qel.lib" "$msvc/kernel32.lib"
 cp "$sdk/bin/qel.dll" "$msvc/"
 
+echo "== the examples' CMake project built against the unpacked archive"
+# The cross toolchain searches for packages only below its own root: the
+# archive's package is named directly (Visual Studio needs only the prefix).
+cmake -S "$sdk/examples" -B "$scratch/examples" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-${QEL_MINGW_TRIPLE%%-*}.cmake" \
+  -Dqel_DIR="$sdk/lib/cmake/qel" -DCMAKE_C_FLAGS=-Werror -DCMAKE_CXX_FLAGS=-Werror >/dev/null
+cmake --build "$scratch/examples"
+
 if ! qel_wine_can_run "$arch"; then
   rm -rf "$scratch"
   exit 0
@@ -72,5 +85,7 @@ echo "== running them under Wine ($arch)"
 (cd "$app" && "$QEL_WINE" consumer.exe </dev/null)
 (cd "$msvc" && "$QEL_WINE" msvc_client.exe </dev/null) && echo "msvc_client: ok"
 (cd "$sdk/bin" && "$QEL_WINE" qelctl.exe --version </dev/null | tr -d '\r' | grep -x "qelctl $version")
+(cd "$scratch/examples" && QEL_PLATFORM=rig "$QEL_WINE" wrapper.exe </dev/null | tr -d '\r' |
+  grep "refused (code 3)")
 rm -rf "$scratch"
 echo "package-windows ($arch): the archive's DLL, import libraries and tool work"

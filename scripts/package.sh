@@ -7,7 +7,8 @@
 # packages again. Last, the application adds qel's source tree as a
 # subproject, with nothing but the compiler. The Debian packages must each
 # carry their own description, the project's metadata and a copyright file,
-# and python3-qel must run from the system's install.
+# python3-qel must run from the system's install, and the development
+# package must carry the API reference.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh dpkg-dev file
@@ -36,6 +37,8 @@ cmake --install "$build" --prefix "$prefix"
 libdir="$(find "$prefix" -name 'libqel.so.*.*' -printf '%h\n')"
 readelf -d "$libdir/libqel.so" | grep -q "SONAME.*\[libqel\.so\.${version%%.*}\]"
 "$prefix/bin/qelctl" --version | grep -qx "qelctl $version"
+[ -f "$prefix/share/doc/libqel-dev/html/index.html" ] ||
+  { echo "the install has no API reference" >&2; exit 1; }
 
 consumer() {  # consumer NAME [cmake arguments...]: builds and runs the CMake consumer
   local dir="$scratch/$1"
@@ -82,12 +85,20 @@ done
 # The runtime package brings the cameras' udev rule and runs ldconfig by trigger.
 runtime_deb="$(ls "$build"/libqel[0-9]*.deb)"
 dpkg-deb -c "$runtime_deb" | grep ' \./usr/lib/udev/rules\.d/70-qel-camera\.rules$' >/dev/null
+# The development package brings the API reference.
+dpkg-deb -c "$build"/libqel-dev_*.deb |
+  grep ' \./usr/share/doc/libqel-dev/html/index\.html$' >/dev/null
 [ "$(dpkg-deb -I "$runtime_deb" triggers)" = "activate-noawait ldconfig" ]
+# The tool's package brings its manual page and bash completion.
+dpkg-deb -c "$build"/qelctl_*.deb | grep ' \./usr/share/man/man1/qelctl\.1\.gz$' >/dev/null
+dpkg-deb -c "$build"/qelctl_*.deb |
+  grep ' \./usr/share/bash-completion/completions/qelctl$' >/dev/null
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$build")"/*.deb >/dev/null
 step "find_package, pkg-config and qelctl from the system's install"
 consumer cmake-system
 pkgconfig_consumer pkgconfig-system
 qelctl --version | grep -qx "qelctl $version"
+zcat /usr/share/man/man1/qelctl.1.gz | grep -q "list, open and control QEL cameras"
 qelctl --rig list
 step "python3-qel from the system's install"
 listed="$(cd "$scratch" && env -u QEL_LIBRARY QEL_PLATFORM=rig /usr/bin/python3 -m qel list)"

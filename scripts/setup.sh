@@ -3,7 +3,7 @@
 # any further packages named as arguments.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev libstb-dev libboost-dev libturbojpeg0-dev "$@")
+          libcli11-dev libstb-dev doxygen libboost-dev libturbojpeg0-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

@@ -11,12 +11,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "command_support.h"
 #include "qel/qel.h"
+#include "setting_text.h"
 
 #include "support/stb_image_decoder.h"
 
@@ -164,18 +167,23 @@ TEST_F(QelctlTest, ExitCodesTellUsageErrorsFromRefusedCalls) {
 
   // Wrong command lines never reach the camera.
   for (const char* usage :
-       {"set 0 brightness=3", "set 0 led", "set 0 led=ten", "set", "register 0 0x10000",
-        "register 0 0x12 0x1FF", "frobnicate", "grab 0 --format RGB24 --save x.png", "set 0 led=65",
-        "grab 0 --timeout -1", "grab 0 --save x.bmp"}) {
+       {"set 0 led", "set", "register 0 0x10000", "register 0 0x12 0x1FF", "frobnicate",
+        "grab 0 --format RGB24 --save x.png", "grab 0 --timeout -1", "grab 0 --save x.bmp"}) {
     const ToolRun run = Qelctl(usage);
     EXPECT_EQ(run.exitCode, 2) << usage << "\n" << run.output;
     EXPECT_FALSE(Contains(run.output, "opened key")) << usage << "\n" << run.output;
+  }
+  // Names and values are judged by the camera's own list, before any change.
+  for (const char* usage : {"set 0 brightness=3", "set 0 led=ten", "set 0 led=65"}) {
+    const ToolRun run = Qelctl(usage);
+    EXPECT_EQ(run.exitCode, 2) << usage << "\n" << run.output;
+    EXPECT_TRUE(Contains(run.output, "; nothing was changed")) << usage << "\n" << run.output;
   }
 
   // A setting for another model.
   const ToolRun gpio = Qelctl("set 1 gpio-output=0xA5");
   EXPECT_EQ(gpio.exitCode, 1);
-  EXPECT_TRUE(Contains(gpio.output, "gpio-output works on QEL cameras only; nothing was changed"))
+  EXPECT_TRUE(Contains(gpio.output, "a QEL2 has no gpio-output setting; nothing was changed"))
       << gpio.output;
 }
 
@@ -245,7 +253,7 @@ TEST_F(QelctlTest, JsonAndVersionAreForScripts) {
   EXPECT_TRUE(Contains(Qelctl("--json list", true).output,
                        "{\"key\":2,\"name\":\"USB Camera- HD\",\"serial\":null}"));
   EXPECT_TRUE(Contains(Qelctl("get 0 --json", true).output,
-                       "\"exposure\":{\"value\":-6,\"accepts\":\"-13..0\"}"));
+                       "\"exposure\":{\"value\":-6,\"accepts\":\"-13..0 log2 s\"}"));
   EXPECT_TRUE(Contains(Qelctl("grab 0 -n 3 --json", true).output, "\"frames\":3,"));
   EXPECT_TRUE(Contains(Qelctl("set 1 led=7 --json", true).output,
                        "\"led\":{\"value\":7,\"read_back\":true,"));
@@ -299,6 +307,32 @@ TEST_F(QelctlTest, GetShowsTheSettingsOfTheCamerasKind) {
   EXPECT_EQ(info.exitCode, 0) << info.output;
   EXPECT_TRUE(Contains(info.output, "frames only (no command channel)")) << info.output;
   EXPECT_FALSE(Contains(info.output, "failed")) << info.output;
+}
+
+TEST_F(QelctlTest, SettingsListsWhatTheCameraHas) {
+  const ToolRun qel2 = Qelctl("settings 1");
+  ASSERT_EQ(qel2.exitCode, 0) << qel2.output;
+  for (
+      const char* row :
+      {"shutter            Shutter            100                  1..65530     lines   read-write",
+       "exposure           Exposure           -6                   -13..0       log2 s  read-write",
+       "camera-number      Camera number      1                    1 or 2       -       read-write",
+       "defect-correction  Defect correction  on                   on or off    -       "
+       "read-write"}) {
+    EXPECT_TRUE(Contains(qel2.output, row)) << row << "\n" << qel2.output;
+  }
+  EXPECT_FALSE(Contains(qel2.output, "analog-gain")) << qel2.output;
+  const ToolRun webcam = Qelctl("settings 2 --json", true);
+  ASSERT_EQ(webcam.exitCode, 0) << webcam.output;
+  EXPECT_TRUE(
+      Contains(webcam.output,
+               "\"settings\":[{\"name\":\"exposure\",\"label\":\"Exposure\","
+               "\"kind\":\"integer\",\"value\":-6,\"minimum\":-13,\"maximum\":0,"
+               "\"step\":1,\"default\":-6,\"unit\":\"log2 s\",\"access\":\"read-write\"}]}"))
+      << webcam.output;
+  EXPECT_TRUE(Contains(Qelctl("settings 0 --json", true).output,
+                       "\"choices\":[{\"value\":1,\"label\":\"Camera 1\"},"))
+      << "camera-number's choices";
 }
 
 TEST_F(QelctlTest, GrabSavesInTheFormatTheExtensionNames) {
@@ -359,14 +393,14 @@ TEST_F(QelctlTest, GrabMakesItsSettingsBeforeTheFirstFrame) {
   EXPECT_TRUE(picture.Shows(20, 100, 255, 255, 255));
   EXPECT_TRUE(picture.Shows(320, 100, 0, 0, 0));
 
-  // Checked as set checks them: the command line before the open, the
-  // camera's kind before any change.
+  // Checked as set checks them, against the camera's list before any change.
   const ToolRun wrong = Qelctl("grab 1 -n 1 --set led=65");
   EXPECT_EQ(wrong.exitCode, 2) << wrong.output;
-  EXPECT_FALSE(Contains(wrong.output, "opened key")) << wrong.output;
+  EXPECT_TRUE(Contains(wrong.output, "led accepts 0..64 on this camera; nothing was changed"))
+      << wrong.output;
   const ToolRun webcam = Qelctl("grab 2 -n 1 --set exposure=-3 --set led=1");
   EXPECT_EQ(webcam.exitCode, 1) << webcam.output;
-  EXPECT_TRUE(Contains(webcam.output, "led needs a camera of the family; nothing was changed"))
+  EXPECT_TRUE(Contains(webcam.output, "a webcam has no led setting; nothing was changed"))
       << webcam.output;
 }
 
@@ -468,12 +502,93 @@ TEST(ParseInteger, TakesDecimalAndHexadecimalWithinTheRange) {
   }
 }
 
+// A description as the library fills it, for the fields the tool reads.
+QelSetting Described(const char* name, const char* unit, int kind, double min, double max,
+                     int count = 1) {
+  QelSetting s{};
+  std::snprintf(s.name, sizeof s.name, "%s", name);
+  std::snprintf(s.unit, sizeof s.unit, "%s", unit);
+  s.kind = kind;
+  s.access = QEL_SETTING_READ | QEL_SETTING_WRITE;
+  s.valueCount = count;
+  s.minimum = min;
+  s.maximum = max;
+  return s;
+}
+
+// Values are written and shown as the description's kind and range say.
+TEST(SettingText, FollowsTheDescription) {
+  const QelSetting gpio = Described("gpio-output", "", QEL_SETTING_INTEGER, 0, 0xFF);
+  const double bits = 0x0A;
+  EXPECT_EQ(qelctl::FormatSettingValue(gpio, &bits), "0x0A");  // a byte is a bit mask
+  EXPECT_EQ(qelctl::AcceptsText(gpio), "0x00..0xFF");
+  EXPECT_EQ(qelctl::ParseSettingValue(gpio, "0xA5").v[0], 0xA5);
+  EXPECT_THROW(qelctl::ParseSettingValue(gpio, "256"), qelctl::CommandError);
+
+  const QelSetting gains = Described("digital-gain", "", QEL_SETTING_GROUP, 0, 4095, 4);
+  const qelctl::SettingValue one = qelctl::ParseSettingValue(gains, "7");
+  EXPECT_EQ(one.count, 4);
+  EXPECT_EQ(one.v[3], 7);
+  const qelctl::SettingValue four = qelctl::ParseSettingValue(gains, "1,2,3,0x10");
+  EXPECT_EQ(qelctl::FormatSettingValue(gains, four.v), "1,2,3,16");
+  EXPECT_EQ(qelctl::AcceptsText(gains), "0..4095 each");
+  for (const char* bad : {"1,2", "1,2,3,4096", "1.5"}) {
+    EXPECT_THROW(qelctl::ParseSettingValue(gains, bad), qelctl::CommandError) << bad;
+  }
+
+  const QelSetting time = Described("shutter-time", "s", QEL_SETTING_REAL, 0.0001, 1);
+  EXPECT_EQ(qelctl::ParseSettingValue(time, "0.5").v[0], 0.5);
+  EXPECT_THROW(qelctl::ParseSettingValue(time, "2"), qelctl::CommandError);
+  EXPECT_EQ(qelctl::FormatSettingValue(time, &time.maximum), "1 s");
+  EXPECT_EQ(qelctl::AcceptsText(time), "0.0001..1 s");
+
+  QelSetting number = Described("camera-number", "", QEL_SETTING_CHOICE, 1, 3);
+  number.choiceCount = 2;
+  number.choices[0].value = 1;
+  number.choices[1].value = 3;
+  EXPECT_EQ(qelctl::AcceptsText(number), "1 or 3");
+  EXPECT_THROW(qelctl::ParseSettingValue(number, "2"), qelctl::CommandError);
+}
+
 TEST(ParseNumber, RefusesWhatIsNotAPlainDecimal) {
   EXPECT_DOUBLE_EQ(qelctl::ParseNumber("0.0003", "v"), 0.0003);
   EXPECT_DOUBLE_EQ(qelctl::ParseNumber("1e-3", "v"), 0.001);
   for (const char* bad : {"", "nan", "inf", "0x1p-3", "1s", "1e999"}) {
     EXPECT_THROW(qelctl::ParseNumber(bad, "v"), qelctl::CommandError) << bad;
   }
+}
+
+TEST_F(QelctlTest, ManualAndCompletionDescribeEveryCommand) {
+  ASSERT_EQ(Qelctl("--write-man '" + File("qelctl.1") + "'").exitCode, 0);
+  ASSERT_EQ(Qelctl("--write-completion '" + File("qelctl.bash") + "'").exitCode, 0);
+  std::ifstream manFile(File("qelctl.1"));
+  const std::string man((std::istreambuf_iterator<char>(manFile)), {});
+  // Every command --help lists has its section, which is its own --help.
+  const std::string help = Qelctl("--help", true).output;
+  std::istringstream lines(help.substr(help.find("Subcommands:")));
+  std::string line;
+  int sections = 0;
+  std::getline(lines, line);
+  while (std::getline(lines, line) && line.size() > 2) {
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    EXPECT_TRUE(Contains(man, ".SS " + name + "\n")) << name;
+    ++sections;
+  }
+  EXPECT_GE(sections, 10);
+  EXPECT_TRUE(Contains(man, "\\-\\-frames")) << "grab's options, from its --help";
+
+  // Completion: a command's name, a subcommand, an option, and the listed keys.
+  const auto complete = [&](const std::string& words, int current) {
+    return RunShell("PATH='" + fs::path(QELCTL_PATH).parent_path().string() +
+                    "':$PATH bash -c 'source \"" + File("qelctl.bash") + "\"; COMP_WORDS=(" +
+                    words + "); COMP_CWORD=" + std::to_string(current) +
+                    "; _qelctl; echo \"${COMPREPLY[*]}\"' 2>&1")
+        .output;
+  };
+  EXPECT_EQ(complete("qelctl gr", 1), "grab\n");
+  EXPECT_EQ(complete("qelctl defects s", 2), "show set\n");
+  EXPECT_EQ(complete("qelctl grab --fr", 2), "--frames\n");
+  EXPECT_EQ(complete("qelctl --rig grab \"\"", 3), "0 1 2\n");
 }
 
 }  // namespace

@@ -108,6 +108,12 @@ TEST_F(SettingsTest, GetAndSetByNameAreTheNamedExports) {
   EXPECT_FALSE(QelSetSetting(kQel5, "shutter", &lines, 1));
   EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_OUT_OF_RANGE);
   EXPECT_NE(LastError().find("20000 lines is outside 1..10000"), std::string::npos) << LastError();
+  // The classic export cuts a count to 16 bits (65537 would be 1 line); by
+  // name it is outside the range.
+  for (const double cut : {65537.0, -65535.0}) {
+    EXPECT_FALSE(QelSetSetting(kQel5, "shutter", &cut, 1)) << cut;
+    EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_OUT_OF_RANGE);
+  }
   const double seconds = 0.02;
   ASSERT_TRUE(QelSetSetting(kQel5, "shutter-time", &seconds, 1));
   // One value sets a whole group; four set each member.
@@ -137,6 +143,10 @@ TEST_F(SettingsTest, GetAndSetByNameAreTheNamedExports) {
   EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_NOT_SUPPORTED);
   EXPECT_FALSE(QelGetSetting(kQel, "gpio-direction", &value, 1));
   EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_NOT_SUPPORTED);
+  // The GPIO export sends a low byte; by name, what is no byte is refused.
+  const double notAByte = 0x1FF;
+  EXPECT_FALSE(QelSetSetting(kQel, "gpio-output", &notAByte, 1));
+  EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_OUT_OF_RANGE);
   const double exposure = -5;
   EXPECT_TRUE(QelSetSetting(kWebcam, "exposure", &exposure, 1));
   QelSetting described{};

@@ -1,5 +1,9 @@
-/*
- * qelsim: control interface of the virtual camera rig.
+/**
+ * \file qelsim.h
+ * \brief Control interface of the virtual camera rig.
+ *
+ * \defgroup rig The virtual camera rig
+ * \brief qelsim.h: the simulated platform and cameras the tests, the demo and the examples run on.
  *
  * The rig simulates the platform under the library: an ordered list of
  * video-input devices with their capture formats and video properties and a
@@ -33,6 +37,9 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/** \addtogroup rig
+ *  @{ */
 
 /* ---- the rig as a whole ------------------------------------------------- */
 
@@ -73,8 +80,9 @@ QEL_API int QEL_CALL qelsim_add_webcam(const char* friendlyName);
 QEL_API int QEL_CALL qelsim_add_software_source(const char* friendlyName);
 /** Removes a device (unplugs it). A running graph on it stops delivering. */
 QEL_API int QEL_CALL qelsim_remove_device(int device);
-/** Number of devices in the enumeration, and the id at a position of it. */
+/** Number of devices in the enumeration. */
 QEL_API int QEL_CALL qelsim_device_count(void);
+/** The id of the device at a position of the enumeration; -1 past its end. */
 QEL_API int QEL_CALL qelsim_device_id(int position);
 
 /** Replaces the device's display name (the moniker display name). */
@@ -100,9 +108,8 @@ QEL_API int QEL_CALL qelsim_current_format(int device, int32_t* width, int32_t* 
 
 /* ---- video properties --------------------------------------------------- */
 
-/* Property index 0..9: IAMVideoProcAmp 0..9; 10..16: IAMCameraControl 0..6. */
-
-/** Sets a property's support, range and current state. */
+/** Sets a property's support, range and current state. Property index 0..9:
+ *  IAMVideoProcAmp 0..9; 10..16: IAMCameraControl 0..6. */
 QEL_API int QEL_CALL qelsim_set_property(int device, int index, int supported, int32_t min,
                                          int32_t max, int32_t step, int32_t defaultValue,
                                          int32_t value, int32_t flags);
@@ -114,31 +121,34 @@ QEL_API int QEL_CALL qelsim_set_property_interfaces(int device, int videoProcAmp
 
 /* ---- frames ------------------------------------------------------------- */
 
-/* The default: pictures of the test scene (YUY2 frames, MJPG frames as JPEG
- * images of varying length) carrying the frame check; other formats, and
- * frames smaller than 16x16, carry the check pattern. */
+/** \name Frame modes (qelsim_set_frame_mode)
+ *  @{ */
+/** The default: pictures of the test scene (YUY2 frames, MJPG frames as JPEG
+ *  images of varying length) carrying the frame check; other formats, and
+ *  frames smaller than 16x16, carry the check pattern. */
 #define QELSIM_FRAMES_PATTERN 0
-#define QELSIM_FRAMES_EMPTY 1   /* every sample has length 0 */
-#define QELSIM_FRAMES_VARYING 2 /* pattern frames whose length varies per frame */
-#define QELSIM_FRAMES_NONE 3    /* the stream runs but delivers nothing */
-/* Full-length frames of the check pattern alone, as qelsim_fill_frame writes
- * them, whatever the format. */
+#define QELSIM_FRAMES_EMPTY 1   /**< every sample has length 0 */
+#define QELSIM_FRAMES_VARYING 2 /**< pattern frames whose length varies per frame */
+#define QELSIM_FRAMES_NONE 3    /**< the stream runs but delivers nothing */
+/** Full-length frames of the check pattern alone, as qelsim_fill_frame writes
+ *  them, whatever the format. */
 #define QELSIM_FRAMES_CHECK_PATTERN 4
+/** @} */
 
-/** How the device's stream delivers frames. */
+/** How the device's stream delivers frames: a QELSIM_FRAMES_* mode. */
 QEL_API int QEL_CALL qelsim_set_frame_mode(int device, int mode);
 /** Number of frames the device has delivered to the sample grabber callback. */
 QEL_API int64_t QEL_CALL qelsim_frames_delivered(int device);
 
-/* The frame check. The check pattern is a 16-byte header ("QELF", frame
- * counter, length, checksum of the rest) followed by bytes derived from the
- * counter. A picture carries a 16-byte stamp ("QELP", counter, length,
- * checksum of the whole frame): a YUY2 picture in its first 8 pixels, a JPEG
- * image in an APP15 segment right after its start marker. Either way a torn,
- * stale, cut or corrupted frame is detected. */
-
 /** Checks a frame (pattern or picture); 1 and the counter when it is intact,
- *  0 otherwise. */
+ *  0 otherwise.
+ *
+ *  The check pattern is a 16-byte header ("QELF", frame counter, length,
+ *  checksum of the rest) followed by bytes derived from the counter. A
+ *  picture carries a 16-byte stamp ("QELP", counter, length, checksum of the
+ *  whole frame): a YUY2 picture in its first 8 pixels, a JPEG image in an
+ *  APP15 segment right after its start marker. Either way a torn, stale, cut
+ *  or corrupted frame is detected. */
 QEL_API int QEL_CALL qelsim_check_frame(const unsigned char* frame, int32_t length,
                                         int64_t* counter);
 /** Writes the pattern frame number counter of length bytes into frame. */
@@ -146,11 +156,14 @@ QEL_API void QEL_CALL qelsim_fill_frame(unsigned char* frame, int32_t length, in
 
 /* ---- HID interfaces and firmware ---------------------------------------- */
 
-#define QELSIM_HID_UNOPENABLE 0x01 /* CreateFile fails */
-#define QELSIM_HID_NO_CAPS 0x02    /* HidD_GetPreparsedData fails */
-#define QELSIM_HID_NO_SERIAL 0x04  /* HidD_GetSerialNumberString fails */
-#define QELSIM_HID_NO_PARENT 0x08  /* CM_Get_Parent fails */
-#define QELSIM_HID_NO_DETAIL 0x10  /* SetupDiGetDeviceInterfaceDetail fails */
+/** \name HID interface flags (qelsim_add_hid_interface, qelsim_set_hid_flags)
+ *  @{ */
+#define QELSIM_HID_UNOPENABLE 0x01 /**< CreateFile fails */
+#define QELSIM_HID_NO_CAPS 0x02    /**< HidD_GetPreparsedData fails */
+#define QELSIM_HID_NO_SERIAL 0x04  /**< HidD_GetSerialNumberString fails */
+#define QELSIM_HID_NO_PARENT 0x08  /**< CM_Get_Parent fails */
+#define QELSIM_HID_NO_DETAIL 0x10  /**< SetupDiGetDeviceInterfaceDetail fails */
+/** @} */
 
 /** Adds another HID interface to a camera, in front of (first 1) or behind its
  *  existing ones, with QELSIM_HID_* flags; it answers with the same firmware.
@@ -182,18 +195,20 @@ QEL_API int QEL_CALL qelsim_set_device_bytes(int device, int recognition, int us
  *  gains, the shutter line count. */
 QEL_API int QEL_CALL qelsim_get_firmware_state(int device, int* gpioDirection, int* gpioOutput,
                                                uint16_t gains[4], uint16_t* shutter);
-/** Reads or writes a register of 8 (width 8) or 16 (width 16) bits. */
+/** Reads a firmware register of 8 (width 8) or 16 (width 16) bits. */
 QEL_API int QEL_CALL qelsim_get_register(int device, int width, int address, int* value);
+/** Writes a firmware register of 8 (width 8) or 16 (width 16) bits. */
 QEL_API int QEL_CALL qelsim_set_register(int device, int width, int address, int value);
-/** Reads or writes camera memory (16 MiB). */
+/** Reads length bytes of camera memory (16 MiB) at address. */
 QEL_API int QEL_CALL qelsim_read_memory(int device, uint32_t address, unsigned char* data,
                                         uint32_t length);
+/** Writes length bytes of camera memory (16 MiB) at address. */
 QEL_API int QEL_CALL qelsim_write_memory(int device, uint32_t address, const unsigned char* data,
                                          uint32_t length);
 
 /* ---- fault injection ---------------------------------------------------- */
 
-/* Named platform operations can be made to fail. The fault skips the next
+/** Makes a named platform operation fail. The fault skips the next
  * `skip` calls of the operation and fails the `count` calls after them
  * (count -1: all of them). device -1 applies to every device (and to calls
  * that concern no device); otherwise only calls concerning that device.
@@ -216,13 +231,16 @@ QEL_API int QEL_CALL qelsim_inject_fault(int device, const char* operation, int 
 /** Removes every injected fault (platform and firmware). */
 QEL_API void QEL_CALL qelsim_clear_faults(void);
 
-#define QELSIM_FW_STATUS 1   /* reply with status byte `value` (non-zero) */
-#define QELSIM_FW_SILENT 2   /* send no reply at all */
-#define QELSIM_FW_BAD_ECHO 3 /* reply with a wrong address echo in bytes 3..5 */
-#define QELSIM_FW_STALE 4    /* `value` replies carrying an older sequence number first */
-#define QELSIM_FW_FOREIGN 5  /* `value` replies carrying another command code first */
-#define QELSIM_FW_CORRUPT 6  /* reply with data byte 6 inverted (a memory read's first byte) */
-#define QELSIM_FW_UNPLUG 7   /* take the request, then unplug the camera before it answers */
+/** \name Firmware faults (qelsim_firmware_fault's kind)
+ *  @{ */
+#define QELSIM_FW_STATUS 1   /**< reply with status byte `value` (non-zero) */
+#define QELSIM_FW_SILENT 2   /**< send no reply at all */
+#define QELSIM_FW_BAD_ECHO 3 /**< reply with a wrong address echo in bytes 3..5 */
+#define QELSIM_FW_STALE 4    /**< `value` replies carrying an older sequence number first */
+#define QELSIM_FW_FOREIGN 5  /**< `value` replies carrying another command code first */
+#define QELSIM_FW_CORRUPT 6  /**< reply with data byte 6 inverted (a memory read's first byte) */
+#define QELSIM_FW_UNPLUG 7   /**< take the request, then unplug the camera before it answers */
+/** @} */
 
 /** Firmware fault for command code (-1: any command): skips the next `skip`
  *  requests with that code and affects the `count` after them (-1: all). */
@@ -244,10 +262,8 @@ QEL_API int QEL_CALL qelsim_release_firmware(int device);
 
 /* ---- request log -------------------------------------------------------- */
 
-/* The log keeps the latest 262,144 reports and as many property writes;
- * older ones drop out, and indices count the entries kept. */
-
-/** Clears the log. */
+/** Clears the log. The log keeps the latest 262,144 reports and as many
+ *  property writes; older ones drop out, and indices count the entries kept. */
 QEL_API void QEL_CALL qelsim_log_clear(void);
 /** Number of HID output reports written to the device (-1: all devices). */
 QEL_API int QEL_CALL qelsim_log_report_count(int device);
@@ -316,6 +332,8 @@ QEL_API int QEL_CALL qelsim_running_streams(void);
 /** Number of holds on the multithreaded apartment (CoIncrementMTAUsage) not
  *  yet released. */
 QEL_API int QEL_CALL qelsim_mta_usage(void);
+
+/** @} */
 
 #ifdef __cplusplus
 }

@@ -13,10 +13,11 @@ from .devices import Device, Format, devices, dll_version, formats, library_vers
 from .errors import (BadArgumentError, BufferTooSmallError, BusyError, DeviceLostError,
                      FileError, NoCameraError, NoDeviceError, NoMemoryError, NotSupportedError,
                      OutOfRangeError, PlatformError, QelError, QelTimeoutError, RefusedError)
+from .settings import Setting, Settings
 
 __version__ = "1.4.0"
 __all__ = [
-    "Camera", "CameraInfo", "Frame", "Device", "Format", "devices", "formats",
+    "Camera", "CameraInfo", "Frame", "Setting", "Settings", "Device", "Format", "devices", "formats",
     "library_version", "dll_version", "yuy2_to_rgb", "QelError", "NoCameraError",
     "BadArgumentError", "OutOfRangeError", "NotSupportedError", "NoDeviceError", "BusyError",
     "QelTimeoutError", "RefusedError", "PlatformError", "NoMemoryError", "BufferTooSmallError",

@@ -45,6 +45,26 @@ class QelFormatEx(ctypes.Structure):
                 ("frameInterval", c_int64), ("format", ctypes.c_char * FORMAT_NAME_SIZE)]
 
 
+SETTING_NAME_SIZE, SETTING_LABEL_SIZE, SETTING_UNIT_SIZE = 32, 48, 16
+SETTING_MAX_VALUES, SETTING_MAX_CHOICES, SETTING_CHOICE_LABEL_SIZE = 4, 8, 24
+
+
+class QelSettingChoice(ctypes.Structure):
+    _fields_ = [("value", c_double), ("label", ctypes.c_char * SETTING_CHOICE_LABEL_SIZE)]
+
+
+class QelSetting(ctypes.Structure):
+    _fields_ = [("name", ctypes.c_char * SETTING_NAME_SIZE),
+                ("label", ctypes.c_char * SETTING_LABEL_SIZE),
+                ("unit", ctypes.c_char * SETTING_UNIT_SIZE),
+                ("call", ctypes.c_char * SETTING_LABEL_SIZE),
+                ("kind", c_int32), ("access", c_int32), ("flags", c_uint32),
+                ("valueCount", c_int32), ("minimum", c_double), ("maximum", c_double),
+                ("step", c_double), ("defaultValue", c_double),
+                ("value", c_double * SETTING_MAX_VALUES), ("choiceCount", c_int32),
+                ("choices", QelSettingChoice * SETTING_MAX_CHOICES)]
+
+
 _FUNCTYPE = ctypes.WINFUNCTYPE if WINDOWS else ctypes.CFUNCTYPE  # type: ignore[attr-defined]
 FrameCallback = _FUNCTYPE(None, c_int32, _bytes, POINTER(QelFrameInfo), c_void_p)
 
@@ -125,6 +145,10 @@ SIGNATURES: Dict[str, Tuple[object, List[object]]] = {
     "QelLibraryVersion": (None, [_i32p, _i32p, _i32p]),
     "QelOpenEx": (c_int32, [_k, c_int32, c_int32, c_double, c_char_p, c_uint32]),
     "QelOpenSerialNoEx": (c_int32, [c_char_p, _i32p, c_int32, c_int32, c_double, c_uint32]),
+    "QelGetSettingList": (c_int32, [_k, POINTER(QelSetting), c_int32]),
+    "QelDescribeSetting": (QelBool, [_k, c_char_p, POINTER(QelSetting)]),
+    "QelGetSetting": (QelBool, [_k, c_char_p, _dp, c_int32]),
+    "QelSetSetting": (QelBool, [_k, c_char_p, _dp, c_int32]),
     # qelsim.h
     "qelsim_enable": (None, [c_int]),
     "qelsim_enabled": (c_int, []),

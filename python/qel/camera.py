@@ -19,6 +19,7 @@ from .devices import devices, formats
 from .errors import (BAD_ARGUMENT, BUFFER_TOO_SMALL, BUSY, OUT_OF_RANGE, TIMEOUT,
                      BadArgumentError, BusyError, NoDeviceError, OutOfRangeError, QelError,
                      QelTimeoutError, error_for)
+from .settings import Settings
 
 OPEN_FAST = 0x1
 EMPTY = 0xFFFF
@@ -252,6 +253,11 @@ class Camera:
         self._raise_callback_error()
 
     # ---- settings --------------------------------------------------------------
+
+    @property
+    def settings(self) -> Settings:
+        """The camera's settings by name, as the library describes them (see Settings)."""
+        return Settings(self)
 
     @property
     def shutter_range(self) -> Tuple[int, int]:

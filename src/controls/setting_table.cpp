@@ -3,6 +3,7 @@
 #include "controls/property_controls.h"
 #include "core/camera_model.h"
 #include "core/exports.h"
+#include "core/last_error.h"
 #include "core/value_ranges.h"
 
 namespace qel {
@@ -101,6 +102,17 @@ bool GetShutter(std::int32_t key, double* values) {
   values[0] = lines;
   return true;
 }
+// QelSetShutter keeps its classic cut to 16 bits (65537 lines become 1); by
+// name, a count beyond them is refused as outside the range the list gives.
+bool SetShutter(std::int32_t key, const double* values) {
+  if (values[0] < 0 || values[0] > UINT16_MAX) {
+    SettingRange range;
+    if (!ShutterRange(key, 0, range)) return false;
+    return Fail(ErrorCode::kOutOfRange, "%d lines is outside %g..%g for this camera",
+                static_cast<int>(I32(values[0])), range.min, range.max);
+  }
+  return x::QelSetShutter(key, I32(values[0])) != 0;
+}
 bool GetShutterTime(std::int32_t key, double* values) {
   return x::QelGetShutterTime(key, &values[0]) != 0;
 }
@@ -111,6 +123,18 @@ bool SetAnalogGain(std::int32_t key, const double* values) {
   // Negative gains reach the export as the huge unsigned values it refuses.
   return x::Qel5SetAnalogGain(key, static_cast<std::uint32_t>(I32(values[0]))) != 0;
 }
+// The GPIO exports send the low byte of what they are given, as they always
+// have; by name, a value that is no byte is refused instead.
+template <QelBool (*Set)(std::int32_t, std::int32_t)>
+bool SetGpioByte(std::int32_t key, const double* values) {
+  const std::int32_t value = I32(values[0]);
+  if (value < kGpioByteRange.min || value > kGpioByteRange.max) {
+    return Fail(ErrorCode::kOutOfRange, "GPIO byte %d is outside %d..%d", static_cast<int>(value),
+                static_cast<int>(kGpioByteRange.min), static_cast<int>(kGpioByteRange.max));
+  }
+  return Set(key, value) != 0;
+}
+
 bool GetGpioInput(std::int32_t key, double* values) {
   std::uint8_t input = 0;
   if (!x::QelGPIOInput(key, &input)) return false;
@@ -186,7 +210,7 @@ const SettingDef kSettings[] = {
      ShutterRange,
      nullptr,
      GetShutter,
-     SetInt<x::QelSetShutter>},
+     SetShutter},
     {"shutter-time",
      "Shutter time",
      "s",
@@ -281,7 +305,7 @@ const SettingDef kSettings[] = {
      Fixed<kGpioByteRange>,
      nullptr,
      nullptr,
-     SetInt<x::QelGPIODirection>},
+     SetGpioByte<x::QelGPIODirection>},
     {"gpio-output",
      "GPIO output",
      "",
@@ -294,7 +318,7 @@ const SettingDef kSettings[] = {
      Fixed<kGpioByteRange>,
      nullptr,
      nullptr,
-     SetInt<x::QelGPIOOutput>},
+     SetGpioByte<x::QelGPIOOutput>},
     {"gpio-input",
      "GPIO input",
      "",

@@ -20,6 +20,8 @@ void AddDeviceCommands(CLI::App& app, Action& action);
 void AddCaptureCommands(CLI::App& app, Action& action);
 // get, set.
 void AddControlCommands(CLI::App& app, Action& action);
+// settings: the list of a camera's settings.
+void AddSettingListCommand(CLI::App& app, Action& action);
 // info, register.
 void AddInfoCommands(CLI::App& app, Action& action);
 // defects show, defects set.

@@ -9,10 +9,11 @@
 #include "command_support.h"
 #include "commands.h"
 #include "json_writer.h"
+#include "manual.h"
 #include "qel/qel.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"qelctl - list, open and control QEL cameras"};
+  CLI::App app{"qelctl - list, open and control QEL cameras", "qelctl"};
   app.require_subcommand(1);
   // Global options may also follow the subcommand.
   app.fallthrough();
@@ -21,8 +22,8 @@ int main(int argc, char** argv) {
   qelctl::AddPlatformOptions(app, platform);
   bool json = false;
   app.add_flag("--json", json,
-               "print the result of version, list, formats, get, set, info, register and grab "
-               "as one JSON document");
+               "print the result of version, list, formats, get, set, settings, info, register "
+               "and grab as one JSON document");
   app.set_version_flag(
       "--version",
       [] {
@@ -38,12 +39,15 @@ int main(int argc, char** argv) {
   qelctl::AddDeviceCommands(app, action);
   qelctl::AddCaptureCommands(app, action);
   qelctl::AddControlCommands(app, action);
+  qelctl::AddSettingListCommand(app, action);
   qelctl::AddInfoCommands(app, action);
   qelctl::AddDefectCommands(app, action);
   qelctl::AddFirmwareCommands(app, action);
 #if defined(QELCTL_VIEW)
   qelctl::AddViewCommand(app, action);
 #endif
+  // Last: the manual and the completion describe every command above.
+  qelctl::AddManualOptions(app);
 
   try {
     app.parse(argc, argv);

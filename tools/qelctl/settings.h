@@ -2,19 +2,26 @@
 // change settings before their own work (grab --set).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "camera_session.h"
+#include "qel/qel.h"
 
 namespace qelctl {
 
-// Checks what the command line can tell (names, number syntax, the fixed
-// ranges) without a camera; throws a usage error.
+// Every setting of the open camera under key, as the library lists them,
+// with the values read just now.
+std::vector<QelSetting> ReadSettingList(std::int32_t key);
+
+// Checks what the command line can tell without a camera (each is
+// NAME=VALUE); throws a usage error. Names and values are the camera's to
+// judge: ApplySettings checks them.
 void CheckSettings(const std::vector<std::string>& assignments);
 
-// Checks the values against the camera's own ranges, then changes them in
-// order; throws as set does, saying what was already changed. Returns the
+// Checks the names and values against the camera's own list, then changes
+// them in order; throws as set does, saying what was already changed. Returns the
 // settings as the camera now reports them: "led=32, colorbar=on".
 std::string ApplySettings(const CameraSession& camera, const std::vector<std::string>& assignments);
 
