@@ -199,6 +199,17 @@ TEST_F(ViewServerTest, RefusesForeignHostsMissingTokensAndStateChangesByGet) {
   EXPECT_EQ(page.Header("Referrer-Policy"), "no-referrer");
 }
 
+TEST_F(ViewServerTest, ListeningOnEveryAddressTakesAddressesButNoOtherNames) {
+  ServerOptions options;
+  options.listen = "0.0.0.0";
+  StartServer(options);
+  EXPECT_TRUE(server_->BeyondLoopback());
+  const std::string port = ":" + std::to_string(port_);
+  EXPECT_EQ(Send(http::verb::get, WithToken("/api/status"), "192.0.2.7" + port).status, 200);
+  EXPECT_EQ(Send(http::verb::get, WithToken("/api/status"), "[2001:db8::7]" + port).status, 200);
+  EXPECT_EQ(Send(http::verb::get, WithToken("/api/status"), "camera.example" + port).status, 403);
+}
+
 TEST_F(ViewServerTest, BadAndOversizedRequestsGetAReasonAndTheServerGoesOn) {
   StartServer();
   const std::string host = "Host: " + Host() + "\r\n";

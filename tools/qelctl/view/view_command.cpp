@@ -54,7 +54,7 @@ int RunView(const ViewOptions& options) {
   InterruptWatch interrupts;
   view::ViewServer viewer(server);
   viewer.Start();
-  if (!options.listen.empty()) {
+  if (viewer.BeyondLoopback()) {
     std::fprintf(stderr,
                  "qelctl: warning: listening on %s: anyone who can reach it and learns the "
                  "address below can watch and change the camera\n",

@@ -451,6 +451,8 @@ std::uint16_t ViewServer::port() const {
   return static_cast<std::uint16_t>(std::stoi(impl_->portText));
 }
 
+bool ViewServer::BeyondLoopback() const { return impl_->listenAny || !impl_->listenHost.empty(); }
+
 const std::string& ViewServer::token() const { return impl_->token; }
 
 std::string ViewServer::Url() const {

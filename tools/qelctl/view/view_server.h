@@ -50,6 +50,8 @@ class ViewServer {
   void Stop();
 
   std::uint16_t port() const;
+  // Whether the address listened on reaches beyond this machine.
+  bool BeyondLoopback() const;
   const std::string& token() const;
   // The page's address with the token: "http://127.0.0.1:PORT/?token=...".
   std::string Url() const;
