@@ -24,6 +24,7 @@ ctest --preset "$QEL_PRESET" "$@"
 # qelctl.exe view on the rig serves its page to a local HTTP client.
 scripts/setup.sh curl
 log="build/$QEL_PRESET/view-check.log"
+rm -f "$log"  # the address is read from a log of this run only
 WINEPATH="$(winepath -w "build/$QEL_PRESET")" "$QEL_WINE" \
   "build/$QEL_PRESET/tools/qelctl/qelctl.exe" --rig view 0 --no-browser >"$log" 2>&1 </dev/null &
 viewer=$!
