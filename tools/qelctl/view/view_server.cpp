@@ -86,7 +86,7 @@ struct Server {
   std::atomic<int> connections{0};
   std::vector<std::weak_ptr<StreamClient>> streams;  // on the I/O thread
   std::atomic<bool> wakePending{false};
-  std::atomic<bool> stopped{false};
+  std::atomic<bool> stopping{false};
 
   explicit Server(const ServerOptions& o) : options(o), api(hub, o.rig, o.quality) {}
 
@@ -362,7 +362,7 @@ bool Server::HostAllowed(const std::string& hostHeader) const {
 
 void Server::Accept() {
   acceptor.async_accept([this](boost::system::error_code ec, tcp::socket socket) {
-    if (ec == asio::error::operation_aborted || stopped) return;
+    if (ec == asio::error::operation_aborted || stopping) return;
     if (!ec) {
       if (connections >= options.maxConnections) {
         boost::system::error_code ignored;
@@ -433,8 +433,8 @@ void ViewServer::OpenInBackground(const OpenRequest& request) {
 
 void ViewServer::Stop() {
   Impl& s = *impl_;
-  if (s.stopped) return;
-  s.stopped = true;
+  if (s.stopping) return;
+  s.stopping = true;
   asio::post(s.io, [&s] {
     boost::system::error_code ignored;
     s.acceptor.close(ignored);
