@@ -15,22 +15,6 @@
 namespace qelctl {
 namespace {
 
-const char* KindText(std::int32_t kind) {
-  switch (kind) {
-    case QEL_SETTING_INTEGER:
-      return "integer";
-    case QEL_SETTING_REAL:
-      return "real";
-    case QEL_SETTING_BOOLEAN:
-      return "boolean";
-    case QEL_SETTING_CHOICE:
-      return "choice";
-    case QEL_SETTING_GROUP:
-      return "group";
-  }
-  return "unknown";
-}
-
 const char* AccessText(const QelSetting& s) {
   return CanRead(s) && CanWrite(s) ? "read-write" : CanWrite(s) ? "write-only" : "read-only";
 }
@@ -45,7 +29,7 @@ void PrintJson(const CameraSession& camera, const std::vector<QelSetting>& list)
     json.BeginObject()
         .String("name", s.name)
         .String("label", s.label)
-        .String("kind", KindText(s.kind));
+        .String("kind", SettingKindName(s.kind));
     if (HasValue(s)) {
       PutJsonValue(json, s, s.value);
     } else {

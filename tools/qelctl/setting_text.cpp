@@ -61,6 +61,22 @@ bool Allowed(const QelSetting& s, double value) {
 
 }  // namespace
 
+const char* SettingKindName(std::int32_t kind) {
+  switch (kind) {
+    case QEL_SETTING_INTEGER:
+      return "integer";
+    case QEL_SETTING_REAL:
+      return "real";
+    case QEL_SETTING_BOOLEAN:
+      return "boolean";
+    case QEL_SETTING_CHOICE:
+      return "choice";
+    case QEL_SETTING_GROUP:
+      return "group";
+  }
+  return "unknown";
+}
+
 bool CanRead(const QelSetting& s) { return (s.access & QEL_SETTING_READ) != 0; }
 bool CanWrite(const QelSetting& s) { return (s.access & QEL_SETTING_WRITE) != 0; }
 

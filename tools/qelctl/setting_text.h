@@ -21,6 +21,8 @@ struct SettingValue {
 // "led, gain, ...": the names in the list that can be written (or read).
 std::string SettingNames(const std::vector<QelSetting>& list, bool writable);
 
+// "integer", "real", "boolean", "choice" or "group", as JSON output names a kind.
+const char* SettingKindName(std::int32_t kind);
 bool CanRead(const QelSetting& setting);
 bool CanWrite(const QelSetting& setting);
 

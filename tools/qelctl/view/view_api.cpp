@@ -16,6 +16,7 @@
 #include "preview_encoder.h"
 #include "qel/qel.h"
 #include "qel/qelsim.h"
+#include "setting_text.h"
 
 namespace qelctl::view {
 namespace {
@@ -24,23 +25,6 @@ Reply JsonReply(const Json& json) { return Reply{200, "application/json", json.t
 
 std::string Text(const char* field, std::size_t size) {
   return std::string(field, strnlen(field, size));
-}
-
-const char* KindName(std::int32_t kind) {
-  switch (kind) {
-    case QEL_SETTING_INTEGER:
-      return "integer";
-    case QEL_SETTING_REAL:
-      return "real";
-    case QEL_SETTING_BOOLEAN:
-      return "boolean";
-    case QEL_SETTING_CHOICE:
-      return "choice";
-    case QEL_SETTING_GROUP:
-      return "group";
-    default:
-      return "unknown";
-  }
 }
 
 const char* CameraName(StreamState::Camera camera) {
@@ -62,7 +46,7 @@ void WriteSetting(Json& json, const QelSetting& s) {
       .String("label", Text(s.label, sizeof s.label))
       .String("unit", Text(s.unit, sizeof s.unit))
       .String("call", Text(s.call, sizeof s.call))
-      .String("kind", KindName(s.kind))
+      .String("kind", SettingKindName(s.kind))
       .Bool("readable", (s.access & QEL_SETTING_READ) != 0)
       .Bool("writable", (s.access & QEL_SETTING_WRITE) != 0)
       .Number("minimum", s.minimum)
