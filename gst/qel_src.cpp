@@ -14,6 +14,7 @@
 #include <qel/qelsim.h>
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,13 +22,14 @@
 #include "capture_clock.h"
 #include "device_lookup.h"
 #include "format_caps.h"
+#include "setting_properties.h"
 
 GST_DEBUG_CATEGORY_STATIC(qel_src_debug);
 #define GST_CAT_DEFAULT qel_src_debug
 
 namespace {
 
-enum { kPropDevice = 1, kPropSerial, kPropRig };
+enum { kPropDevice = 1, kPropSerial, kPropRig, kPropFirstSetting };
 
 // A wait for a frame is cut into slices this long, so that unlock() and a
 // state change are answered promptly.
@@ -50,6 +52,15 @@ struct SrcState {
   guint64 dropped = 0;
 
   std::atomic<bool> unlocked{false};
+
+  // The settings set as properties, by their index in SettingProperties();
+  // none for one never set. Guarded by settingsMutex, which also serialises
+  // applying them to the camera, so that the latest value is the one left.
+  std::mutex settingsMutex;
+  std::vector<std::optional<std::vector<double>>> settings =
+      std::vector<std::optional<std::vector<double>>>(qel_gst::SettingProperties().size());
+  // The key of the open camera, -1 when none: set properties go straight to it.
+  std::atomic<int> openKey{-1};
 };
 
 }  // namespace
@@ -67,6 +78,7 @@ SrcState& StateOf(gpointer self) { return *GST_QEL_SRC(self)->state; }
 
 void CloseMode(GstQelSrc* self) {
   SrcState& s = *self->state;
+  s.openKey = -1;
   if (s.mode) {
     QelClose(s.device.position);
     s.mode.reset();
@@ -122,11 +134,85 @@ void ReportDrops(GstQelSrc* self, const QelFrameInfo& info, GstBuffer* buffer,
   gst_element_post_message(GST_ELEMENT(self), qos);
 }
 
+// ---- settings ----
+
+const qel_gst::SettingProperty* SettingOf(guint id) {
+  const auto settings = qel_gst::SettingProperties();
+  return id >= kPropFirstSetting && id - kPropFirstSetting < settings.size()
+             ? &settings[id - kPropFirstSetting]
+             : nullptr;
+}
+
+// A setting changed while the camera is open is applied at once; one the
+// camera refuses is a warning with the library's reason, and is not kept.
+void SetSetting(GstQelSrc* self, guint id, const GValue* value) {
+  SrcState& s = StateOf(self);
+  const qel_gst::SettingProperty& setting = *SettingOf(id);
+  std::vector<double> values = qel_gst::ValuesOf(setting, value);
+  std::lock_guard<std::mutex> lock(s.settingsMutex);
+  const int key = s.openKey;
+  if (key >= 0 &&
+      !QelSetSetting(key, setting.name, values.data(), static_cast<int32_t>(values.size()))) {
+    const std::string why = qel_gst::LastError();
+    GST_ELEMENT_WARNING(
+        self, RESOURCE, SETTINGS,
+        ("%s refused %s, keeping its value: %s", s.device.name.c_str(), setting.name, why.c_str()),
+        (nullptr));
+    return;
+  }
+  s.settings[id - kPropFirstSetting] = std::move(values);
+}
+
+// The open camera's value, else the one set, else the property's default.
+void GetSetting(GstQelSrc* self, guint id, GValue* value) {
+  SrcState& s = StateOf(self);
+  const qel_gst::SettingProperty& setting = *SettingOf(id);
+  std::vector<double> values(QEL_SETTING_MAX_VALUES);
+  std::lock_guard<std::mutex> lock(s.settingsMutex);
+  const int key = s.openKey;
+  if (key >= 0 && QelGetSetting(key, setting.name, values.data(), setting.valueCount)) {
+    values.resize(setting.valueCount);
+  } else if (const auto& set = s.settings[id - kPropFirstSetting]) {
+    values = *set;
+  } else {
+    values.assign(1, setting.defaultValue);
+  }
+  qel_gst::StoreValues(setting, values, value);
+}
+
+// Applies every setting set so far to the camera just opened; a refusal is
+// an error with the library's reason (the camera's own range, a setting its
+// model lacks).
+bool ApplySettings(GstQelSrc* self) {
+  SrcState& s = StateOf(self);
+  const auto settings = qel_gst::SettingProperties();
+  std::lock_guard<std::mutex> lock(s.settingsMutex);
+  for (std::size_t i = 0; i < settings.size(); ++i) {
+    const auto& values = s.settings[i];
+    if (!values) continue;
+    if (!QelSetSetting(s.device.position, settings[i].name, values->data(),
+                       static_cast<int32_t>(values->size()))) {
+      const std::string why = qel_gst::LastError();
+      GST_ELEMENT_ERROR(
+          self, RESOURCE, SETTINGS,
+          ("%s refused the setting %s: %s", s.device.name.c_str(), settings[i].name, why.c_str()),
+          (nullptr));
+      return false;
+    }
+  }
+  s.openKey = s.device.position;
+  return true;
+}
+
 // ---- GObject ----
 
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
   GstQelSrc* self = GST_QEL_SRC(object);
   SrcState& s = StateOf(self);
+  if (SettingOf(id) != nullptr) {
+    SetSetting(self, id, value);
+    return;
+  }
   GST_OBJECT_LOCK(self);
   if (GST_STATE(self) > GST_STATE_READY) {
     GST_OBJECT_UNLOCK(self);
@@ -155,6 +241,10 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
   GstQelSrc* self = GST_QEL_SRC(object);
   SrcState& s = StateOf(self);
+  if (SettingOf(id) != nullptr) {
+    GetSetting(self, id, value);
+    return;
+  }
   GST_OBJECT_LOCK(self);
   switch (id) {
     case kPropDevice:
@@ -259,13 +349,17 @@ gboolean SetCaps(GstBaseSrc* base, GstCaps* caps) {
   if (opened < 0) {
     const std::string why = qel_gst::LastError();
     GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ,
-                      ("Could not open %s at position %d as %s %dx%d at %d/%d fps",
+                      ("Could not open %s at position %d as %s %dx%d at %d/%d fps: %s",
                        s.device.name.c_str(), s.device.position, mode->format.c_str(), mode->width,
-                       mode->height, mode->rateNumerator, mode->rateDenominator),
-                      ("%s", why.c_str()));
+                       mode->height, mode->rateNumerator, mode->rateDenominator, why.c_str()),
+                      (nullptr));
     return FALSE;
   }
   s.mode = mode;
+  if (!ApplySettings(self)) {
+    CloseMode(self);
+    return FALSE;
+  }
   s.pool = MakePool(caps, mode->FrameBytes());
   if (s.pool == nullptr) {
     CloseMode(self);
@@ -341,9 +435,9 @@ GstFlowReturn Create(GstPushSrc* push, GstBuffer** out) {
     const bool unplugged = QelLastErrorCode() == QEL_ERROR_DEVICE_LOST;
     const std::string why = qel_gst::LastError();
     GST_ELEMENT_ERROR(self, RESOURCE, READ,
-                      ("%s at position %d %s", s.device.name.c_str(), s.device.position,
-                       unplugged ? "was unplugged" : "stopped delivering frames"),
-                      ("%s", why.c_str()));
+                      ("%s at position %d %s: %s", s.device.name.c_str(), s.device.position,
+                       unplugged ? "was unplugged" : "stopped delivering frames", why.c_str()),
+                      (nullptr));
     flow = GST_FLOW_ERROR;
     break;
   }
@@ -399,6 +493,12 @@ static void gst_qel_src_class_init(GstQelSrcClass* klass) {
       g_param_spec_boolean("rig", "Rig",
                            "Use the library's virtual cameras instead of attached ones", FALSE,
                            flags));
+  const auto settingFlags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
+                                                     GST_PARAM_MUTABLE_PLAYING);
+  guint id = kPropFirstSetting;
+  for (const qel_gst::SettingProperty& setting : qel_gst::SettingProperties()) {
+    g_object_class_install_property(object, id++, qel_gst::ParamSpecOf(setting, settingFlags));
+  }
 
   gst_element_class_set_static_metadata(element, "QEL camera source", "Source/Video",
                                         "Frames of a QEL USB industrial camera or other video "

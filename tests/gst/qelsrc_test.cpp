@@ -225,6 +225,103 @@ GST_START_TEST(drops_are_reported) {
 }
 GST_END_TEST;
 
+// Every writable setting of each model's list is a property of its kind whose
+// range holds the model's own.
+GST_START_TEST(settings_of_the_family_are_properties) {
+  qelsim_enable(1);
+  qelsim_add_camera("QEL", 0x1234);  // position 3, after the webcam
+  GstElement* src = gst_element_factory_make("qelsrc", nullptr);
+  fail_unless(src != nullptr);
+  GObjectClass* properties = G_OBJECT_GET_CLASS(src);
+  const struct {
+    int position, width, height;
+  } models[] = {{0, 480, 270}, {1, 328, 204}, {3, 328, 204}};
+  for (const auto& model : models) {
+    fail_unless(QelOpenEx(model.position, model.width, model.height, 60.0, "YUY2", QEL_OPEN_FAST) >=
+                0);
+    QelSetting settings[32];
+    const int32_t count = QelGetSettingList(model.position, settings, 32);
+    fail_unless(count > 0 && count <= 32);
+    for (int32_t i = 0; i < count; ++i) {
+      const QelSetting& setting = settings[i];
+      if (!(setting.access & QEL_SETTING_WRITE)) continue;
+      GParamSpec* spec = g_object_class_find_property(properties, setting.name);
+      fail_unless(spec != nullptr, "no property %s", setting.name);
+      if (setting.kind == QEL_SETTING_GROUP) {
+        fail_unless(GST_IS_PARAM_SPEC_ARRAY_LIST(spec), "%s", setting.name);
+        spec = GST_PARAM_SPEC_ARRAY_LIST(spec)->element_spec;
+      }
+      double minimum = 0, maximum = 1;
+      if (G_IS_PARAM_SPEC_INT(spec)) {
+        minimum = G_PARAM_SPEC_INT(spec)->minimum;
+        maximum = G_PARAM_SPEC_INT(spec)->maximum;
+        fail_unless(setting.kind != QEL_SETTING_REAL && setting.kind != QEL_SETTING_BOOLEAN);
+      } else if (G_IS_PARAM_SPEC_DOUBLE(spec)) {
+        minimum = G_PARAM_SPEC_DOUBLE(spec)->minimum;
+        maximum = G_PARAM_SPEC_DOUBLE(spec)->maximum;
+        fail_unless_equals_int(setting.kind, QEL_SETTING_REAL);
+      } else {
+        fail_unless(G_IS_PARAM_SPEC_BOOLEAN(spec) && setting.kind == QEL_SETTING_BOOLEAN);
+      }
+      fail_unless(minimum <= setting.minimum && maximum >= setting.maximum,
+                  "%s at %d: %g..%g does not hold %g..%g", setting.name, model.position, minimum,
+                  maximum, setting.minimum, setting.maximum);
+    }
+    QelClose(model.position);
+  }
+  gst_object_unref(src);
+}
+GST_END_TEST;
+
+// Settings set before the start reach the camera; one changed while playing
+// is applied at once, and one the camera refuses is a warning (while
+// playing) or an error (at the start) with the library's reason.
+GST_START_TEST(settings_reach_the_camera) {
+  GstElement* pipeline = Launch(
+      "qelsrc name=src rig=true shutter=500 digital-gain=<400,800,1200,1600> led=32 "
+      "! video/x-raw,width=480,height=270,framerate=60/1 ! appsink name=sink sync=false");
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstSample* sample = gst_app_sink_try_pull_sample(Sink(pipeline, "sink"), 5 * GST_SECOND);
+  fail_unless(sample != nullptr);
+  gst_sample_unref(sample);
+  int direction = 0, output = 0;
+  uint16_t gains[4] = {}, shutter = 0;
+  fail_unless_equals_int(qelsim_get_firmware_state(1, &direction, &output, gains, &shutter), 0);
+  fail_unless_equals_int(shutter, 500);
+  // The QEL5 takes a quarter of each gain of the fixed scale.
+  fail_unless(gains[0] == 100 && gains[1] == 200 && gains[2] == 300 && gains[3] == 400);
+
+  GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+  g_object_set(src, "led", 10, nullptr);
+  double led = 0;
+  fail_unless(QelGetSetting(0, "led", &led, 1) && led == 10);
+  g_object_set(src, "shutter", 20000, nullptr);
+  GstBus* bus = gst_element_get_bus(pipeline);
+  GstMessage* warning = gst_bus_timed_pop_filtered(bus, GST_SECOND, GST_MESSAGE_WARNING);
+  fail_unless(warning != nullptr);
+  GError* error = nullptr;
+  gst_message_parse_warning(warning, &error, nullptr);
+  fail_unless(strstr(error->message, "20000 lines is outside 1..10000") != nullptr, "%s",
+              error->message);
+  g_error_free(error);
+  gst_message_unref(warning);
+  gst_object_unref(bus);
+  int lines = 0;
+  g_object_get(src, "shutter", &lines, nullptr);
+  fail_unless_equals_int(lines, 500);
+  gst_object_unref(src);
+  Stop(pipeline);
+
+  GstElement* refused = Launch("qelsrc rig=true device=1 analog-gain=3 ! fakesink");
+  gst_element_set_state(refused, GST_STATE_PLAYING);
+  const std::string reason = ErrorWithin(refused, 5 * GST_SECOND);
+  fail_unless(reason.find("refused the setting analog-gain: QelSetSetting: a QEL2 has no "
+                          "analog-gain setting") != std::string::npos,
+              "%s", reason.c_str());
+  Stop(refused);
+}
+GST_END_TEST;
+
 static Suite* qelsrc_suite() {
   Suite* suite = suite_create("qelsrc");
   TCase* pipelines = tcase_create("pipelines");
@@ -233,6 +330,8 @@ static Suite* qelsrc_suite() {
   tcase_add_test(pipelines, offers_only_the_listed_modes);
   tcase_add_test(pipelines, missing_and_unplugged_cameras_are_errors);
   tcase_add_test(pipelines, drops_are_reported);
+  tcase_add_test(pipelines, settings_of_the_family_are_properties);
+  tcase_add_test(pipelines, settings_reach_the_camera);
   return suite;
 }
 
