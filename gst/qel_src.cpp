@@ -91,11 +91,14 @@ void CloseMode(GstQelSrc* self) {
 }
 
 // A pool of frame-sized buffers; QelWaitImage writes each frame straight
-// into one, which is the frame's only copy on its way downstream.
+// into one, which is the frame's only copy on its way downstream. It starts
+// with one buffer, so that a pipeline that returns each buffer before the
+// next frame keeps writing into the same, cache-warm memory, and grows as
+// downstream holds more.
 GstBufferPool* MakePool(GstCaps* caps, std::size_t frameBytes) {
   GstBufferPool* pool = gst_buffer_pool_new();
   GstStructure* config = gst_buffer_pool_get_config(pool);
-  gst_buffer_pool_config_set_params(config, caps, static_cast<guint>(frameBytes), 2, 0);
+  gst_buffer_pool_config_set_params(config, caps, static_cast<guint>(frameBytes), 1, 0);
   if (!gst_buffer_pool_set_config(pool, config) || !gst_buffer_pool_set_active(pool, TRUE)) {
     gst_object_unref(pool);
     return nullptr;
