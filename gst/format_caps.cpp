@@ -1,8 +1,7 @@
 #include "format_caps.h"
 
+#include <cmath>
 #include <cstring>
-
-#include "frame_rate.h"
 
 namespace qel_gst {
 namespace {
@@ -17,23 +16,27 @@ const char* MediaOf(const char* format) {
   return nullptr;
 }
 
-// The listed rate as a fraction: from the frame interval where the device
-// gives one, else from the rounded rate.
-qelctl::NominalRate RateOf(const QelFormatEx& format) {
-  return format.frameInterval > 0 ? qelctl::NominalRateOfInterval(format.frameInterval)
-                                  : qelctl::NominalRateOf(format.frameRate);
+struct Rate {
+  int32_t numerator = 0;  // 0: no rate
+  int32_t denominator = 1;
+};
+
+// The listed rate as the library means it: from the frame interval, or
+// from the listed rate where the device gives no interval.
+Rate RateOf(const QelFormatEx& format) {
+  int64_t interval = format.frameInterval;
+  if (interval <= 0 && std::isfinite(format.frameRate) && format.frameRate > 0.0) {
+    interval = std::llround(1e7 / format.frameRate);
+  }
+  Rate rate;
+  if (!QelNominalFrameRate(interval, &rate.numerator, &rate.denominator, nullptr, 0)) return {};
+  return rate;
 }
 
-bool FitsCapsFraction(const qelctl::NominalRate& rate) {
-  return rate.numerator > 0 && rate.numerator <= G_MAXINT && rate.denominator <= G_MAXINT;
-}
-
-GstStructure* StructureOf(const QelFormatEx& format, const char* media,
-                          const qelctl::NominalRate& rate) {
+GstStructure* StructureOf(const QelFormatEx& format, const char* media, const Rate& rate) {
   GstStructure* s = gst_structure_new(media, "width", G_TYPE_INT, format.width, "height",
                                       G_TYPE_INT, format.height, "framerate", GST_TYPE_FRACTION,
-                                      static_cast<int>(rate.numerator),
-                                      static_cast<int>(rate.denominator), nullptr);
+                                      rate.numerator, rate.denominator, nullptr);
   if (media == kRawMedia) gst_structure_set(s, "format", G_TYPE_STRING, "YUY2", nullptr);
   return s;
 }
@@ -53,8 +56,8 @@ GstCaps* CapsOfFormats(const std::vector<QelFormatEx>& formats) {
   GstCaps* caps = gst_caps_new_empty();
   for (const QelFormatEx& format : formats) {
     const char* media = MediaOf(format.format);
-    const qelctl::NominalRate rate = RateOf(format);
-    if (media == nullptr || format.width <= 0 || format.height <= 0 || !FitsCapsFraction(rate)) {
+    const Rate rate = RateOf(format);
+    if (media == nullptr || format.width <= 0 || format.height <= 0 || rate.numerator <= 0) {
       continue;
     }
     caps = gst_caps_merge_structure(caps, StructureOf(format, media, rate));
@@ -84,7 +87,7 @@ std::optional<Mode> ModeOfCaps(const GstCaps* caps, const std::vector<QelFormatE
         format.height != height) {
       continue;
     }
-    const qelctl::NominalRate rate = RateOf(format);
+    const Rate rate = RateOf(format);
     // Fractions are reduced on both sides, so equal rates have equal terms.
     if (rate.numerator != numerator || rate.denominator != denominator) continue;
     Mode mode;

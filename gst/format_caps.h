@@ -1,7 +1,7 @@
 // The camera's capture formats as GStreamer caps, and back: which listed
 // format a negotiated caps structure stands for. Only YUY2 (video/x-raw) and
 // MJPG (image/jpeg) are offered; rates are the fractions people mean (30/1,
-// 60000/1001), as qelctl shows them.
+// 60000/1001), by the library's rule (QelNominalFrameRate).
 #pragma once
 
 #include <gst/gst.h>
