@@ -359,6 +359,7 @@ gboolean SetCaps(GstBaseSrc* base, GstCaps* caps) {
     return FALSE;
   }
   s.mode = mode;
+  s.dropped = 0;  // the library counts drops per stream
   if (!ApplySettings(self)) {
     CloseMode(self);
     return FALSE;
