@@ -6,7 +6,8 @@
 #   scripts/test-windows.sh [x64|x86] [ctest arguments...]
 #
 # x64 (the default) builds the preset "windows" and runs it under 64-bit Wine;
-# x86 builds "windows-x86" and runs it under 32-bit Wine.
+# x86 builds "windows-x86" and runs it under 32-bit Wine. Then qelctl.exe view
+# serves its page to curl.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=x64
@@ -19,3 +20,26 @@ cmake --build --preset "$QEL_PRESET"
 qel_wine_can_run "$arch" || exit 0
 qel_wine_start "build/$QEL_PRESET" "$arch"
 ctest --preset "$QEL_PRESET" "$@"
+
+# qelctl.exe view on the rig serves its page to a local HTTP client.
+scripts/setup.sh curl
+log="build/$QEL_PRESET/view-check.log"
+rm -f "$log"  # the address is read from a log of this run only
+WINEPATH="$(winepath -w "build/$QEL_PRESET")" "$QEL_WINE" \
+  "build/$QEL_PRESET/tools/qelctl/qelctl.exe" --rig view 0 --no-browser >"$log" 2>&1 </dev/null &
+viewer=$!
+url=""
+for _ in $(seq 300); do
+  url="$(grep -so 'http://[^ ]*' "$log" | tr -d '\r' || true)"
+  [ -n "$url" ] && break
+  sleep 0.2
+done
+page="$(curl -sf -m 30 "$url" || true)"
+kill "$viewer" 2>/dev/null || true
+wait "$viewer" 2>/dev/null || true
+if [[ "$page" != *"<title>qelctl view</title>"* ]]; then
+  cat "$log"
+  echo "qelctl.exe view did not serve its page" >&2
+  exit 1
+fi
+echo "qelctl.exe view served its page at ${url%%\?*}"

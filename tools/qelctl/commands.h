@@ -28,5 +28,7 @@ void AddInfoCommands(CLI::App& app, Action& action);
 void AddDefectCommands(CLI::App& app, Action& action);
 // rewrite.
 void AddFirmwareCommands(CLI::App& app, Action& action);
+// view (where the build has the viewer).
+void AddViewCommand(CLI::App& app, Action& action);
 
 }  // namespace qelctl

@@ -149,6 +149,36 @@ bool WriteJpeg(const std::string& path, const std::uint8_t* rgb, int width, int 
       error);
 }
 
+namespace {
+
+void AppendChunk(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(context);
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  out->insert(out->end(), bytes, bytes + size);
+}
+
+}  // namespace
+
+bool EncodePng(const std::uint8_t* rgb, int width, int height, std::vector<std::uint8_t>& out,
+               std::string& error) {
+  out.clear();
+  if (stbi_write_png_to_func(AppendChunk, &out, width, height, 3, rgb, width * 3) == 0) {
+    error = "the PNG encoder failed";
+    return false;
+  }
+  return true;
+}
+
+bool EncodeJpeg(const std::uint8_t* rgb, int width, int height, int quality,
+                std::vector<std::uint8_t>& out, std::string& error) {
+  out.clear();
+  if (stbi_write_jpg_to_func(AppendChunk, &out, width, height, 3, rgb, quality) == 0) {
+    error = "the JPEG encoder failed";
+    return false;
+  }
+  return true;
+}
+
 bool WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t length,
                 std::string& error) {
   return WriteEncoded(

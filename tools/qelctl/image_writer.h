@@ -28,6 +28,12 @@ bool WritePng(const std::string& path, const std::uint8_t* rgb, int width, int h
 bool WriteJpeg(const std::string& path, const std::uint8_t* rgb, int width, int height, int quality,
                std::string& error);
 
+// The same two encoders into memory: out holds the whole file afterwards.
+bool EncodePng(const std::uint8_t* rgb, int width, int height, std::vector<std::uint8_t>& out,
+               std::string& error);
+bool EncodeJpeg(const std::uint8_t* rgb, int width, int height, int quality,
+                std::vector<std::uint8_t>& out, std::string& error);
+
 // Writes length bytes to a file as they are.
 bool WriteBytes(const std::string& path, const std::uint8_t* data, std::size_t length,
                 std::string& error);

@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
   qelctl::AddInfoCommands(app, action);
   qelctl::AddDefectCommands(app, action);
   qelctl::AddFirmwareCommands(app, action);
+#if defined(QELCTL_VIEW)
+  qelctl::AddViewCommand(app, action);
+#endif
   // Last: the manual and the completion describe every command above.
   qelctl::AddManualOptions(app);
 
@@ -55,9 +58,9 @@ int main(int argc, char** argv) {
   }
 
   try {
-    // defects and rewrite print tables and progress only: --json is refused
+    // defects, rewrite and view print tables, progress and addresses only: --json is refused
     // rather than ignored, so that a script never parses text as JSON.
-    for (const char* textOnly : {"defects", "rewrite"}) {
+    for (const char* textOnly : {"defects", "rewrite", "view"}) {
       if (json && app.got_subcommand(textOnly)) {
         throw qelctl::UsageError(std::string("--json is not supported by ") + textOnly);
       }

@@ -1,0 +1,120 @@
+#include "camera_controller.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "camera_session.h"
+#include "command_support.h"
+#include "frame_pipeline.h"
+#include "frame_rate.h"
+#include "http_error.h"
+#include "qel/qel.h"
+
+namespace qelctl::view {
+namespace {
+
+// How long one wait for a frame lasts: the frame thread notices a stop
+// within it.
+constexpr std::int32_t kWaitMs = 100;
+
+double Seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+std::string LastError() {
+  char reason[512] = {};
+  QelLastError(reason, sizeof reason);
+  return reason;
+}
+
+void CameraController::Open(const OpenRequest& request) {
+  Close();
+  int width = request.width;
+  int height = request.height;
+  double fps = request.fps;
+  const std::string format = CanonicalFormat(request.format);
+  if (width == 0 || fps == 0.0) {
+    // Fill in from the first listed format that matches what was given.
+    bool found = false;
+    try {
+      for (const FormatEntry& entry : ReadFormats(request.device)) {
+        if (!SameText(entry.name, format)) continue;
+        if (width != 0 && (entry.width != width || entry.height != height)) continue;
+        if (fps != 0.0 && std::fabs(entry.fps - fps) > 0.01) continue;
+        width = entry.width;
+        height = entry.height;
+        if (fps == 0.0) fps = NominalRateOf(entry.fps).fps();
+        found = true;
+        break;
+      }
+    } catch (const CommandError& e) {
+      throw HttpError(404, e.what());
+    }
+    if (!found) {
+      throw HttpError(422, "device " + std::to_string(request.device) + " lists no such " + format +
+                               " capture");
+    }
+  }
+  const std::int32_t result =
+      QelOpenEx(request.device, width, height, fps, format.c_str(), QEL_OPEN_FAST);
+  if (result < 0) {
+    const int code = QelLastErrorCode();
+    const int status = code == QEL_ERROR_NO_DEVICE ? 404 : code == QEL_ERROR_BUSY ? 409 : 422;
+    throw HttpError(status, LastError());
+  }
+  key_ = request.device;
+  device_ = request.device;
+  framesOnly_ = result == 1;
+  width_ = width;
+  height_ = height;
+  fps_ = fps;
+  format_ = format;
+  stop_ = false;
+  frames_ = std::thread([this] { Run(); });
+}
+
+void CameraController::Close() {
+  if (key_ < 0) return;
+  stop_ = true;
+  frames_.join();
+  QelClose(key_);
+  key_ = -1;
+  hub_.SetCamera(StreamState::Camera::kClosed);
+}
+
+void CameraController::Run() {
+  FramePipeline pipeline(hub_, quality_);
+  std::int32_t capacity = QelGetBufferSize(key_);
+  if (capacity <= 0) capacity = width_ * height_ * 2;
+  QelFrameInfo info{};
+  info.size = sizeof info;
+  while (!stop_) {
+    RawFrame& frame = pipeline.Buffer(static_cast<std::size_t>(capacity));
+    const std::int32_t got = QelWaitImage(
+        key_, frame.bytes.data(), static_cast<std::int32_t>(frame.bytes.size()), &info, kWaitMs);
+    if (got == 0) continue;
+    if (got < 0) {
+      const int code = QelLastErrorCode();
+      if (code == QEL_ERROR_BUFFER_TOO_SMALL && info.bytes > capacity) {
+        capacity = info.bytes;  // the same frame comes next
+        continue;
+      }
+      hub_.SetCamera(code == QEL_ERROR_DEVICE_LOST ? StreamState::Camera::kUnplugged
+                                                   : StreamState::Camera::kFailed,
+                     LastError());
+      return;
+    }
+    frame.length = static_cast<std::size_t>(info.bytes);
+    frame.width = info.width;
+    frame.height = info.height;
+    frame.format.assign(info.formatName, strnlen(info.formatName, sizeof info.formatName));
+    frame.sequence = info.sequence;
+    pipeline.Publish(info.dropped, Seconds());
+  }
+}
+
+}  // namespace qelctl::view

@@ -1,0 +1,70 @@
+// The camera the viewer has open, and the frame thread that feeds the hub:
+// it waits for frames with QelWaitImage, so the camera's streaming thread
+// never waits for the viewer, publishes each frame as the latest, and
+// encodes the preview scales somebody watches. A camera unplugged while open
+// ends the frame thread and shows in the hub's state; the camera stays open
+// (closed by the next open or close), nothing else fails.
+//
+// Thread safety: Open, Close and the readers are called from one thread (the
+// viewer's camera thread); the frame thread touches only the hub.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "frame_hub.h"
+
+namespace qelctl::view {
+
+struct OpenRequest {
+  std::int32_t device = 0;
+  std::string format = "YUY2";
+  int width = 0;  // 0: the first listed for the format
+  int height = 0;
+  double fps = 0.0;  // 0: the first listed for the size and format
+};
+
+class CameraController {
+ public:
+  CameraController(FrameHub& hub, int quality) : hub_(hub), quality_(quality) {}
+  ~CameraController() { Close(); }
+  CameraController(const CameraController&) = delete;
+  CameraController& operator=(const CameraController&) = delete;
+
+  // Closes any open camera, then opens device as asked and starts the frame
+  // thread; throws HttpError with the library's reason.
+  void Open(const OpenRequest& request);
+  // Stops the frame thread and closes the camera; nothing when none is open.
+  void Close();
+
+  bool open() const { return key_ >= 0; }
+  std::int32_t key() const { return key_; }
+  bool framesOnly() const { return framesOnly_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  double fps() const { return fps_; }
+  const std::string& format() const { return format_; }
+  std::int32_t device() const { return device_; }
+
+ private:
+  void Run();
+
+  FrameHub& hub_;
+  const int quality_;
+  std::int32_t key_ = -1;
+  std::int32_t device_ = -1;
+  bool framesOnly_ = false;
+  int width_ = 0;
+  int height_ = 0;
+  double fps_ = 0.0;
+  std::string format_;
+  std::atomic<bool> stop_{false};
+  std::thread frames_;
+};
+
+// The library's reason for the calling thread's last failure.
+std::string LastError();
+
+}  // namespace qelctl::view
