@@ -5,9 +5,11 @@
 //
 // Threads: properties are set under the object lock and read once, at start.
 // The device and its formats are written under the object lock too, since
-// caps queries may come from any thread. Everything else belongs to the
-// streaming thread between start() and stop(), but for `unlocked`, which
-// unlock() sets from another thread to end a wait.
+// caps queries may come from any thread. Settings may be set from any thread
+// at any time: they are kept under their own mutex and go straight to the
+// open camera (`openKey`). Everything else belongs to the streaming thread
+// between start() and stop(), but for `unlocked`, which unlock() sets from
+// another thread to end a wait.
 #include "qel_src.h"
 
 #include <qel/qel.h>
@@ -61,6 +63,9 @@ struct SrcState {
       std::vector<std::optional<std::vector<double>>>(qel_gst::SettingProperties().size());
   // The key of the open camera, -1 when none: set properties go straight to it.
   std::atomic<int> openKey{-1};
+  // One frame's duration while a mode is open, else 0: the latency, which
+  // queries from any thread read.
+  std::atomic<GstClockTime> frameDuration{0};
 };
 
 }  // namespace
@@ -79,6 +84,7 @@ SrcState& StateOf(gpointer self) { return *GST_QEL_SRC(self)->state; }
 void CloseMode(GstQelSrc* self) {
   SrcState& s = *self->state;
   s.openKey = -1;
+  s.frameDuration = 0;
   if (s.mode) {
     QelClose(s.device.position);
     s.mode.reset();
@@ -372,6 +378,7 @@ gboolean SetCaps(GstBaseSrc* base, GstCaps* caps) {
     return FALSE;
   }
   s.clock.Reset();
+  s.frameDuration = mode->FrameDuration();
   GST_INFO_OBJECT(self, "opened %s as %s %dx%d at %d/%d fps", s.device.name.c_str(),
                   mode->format.c_str(), mode->width, mode->height, mode->rateNumerator,
                   mode->rateDenominator);
@@ -379,29 +386,26 @@ gboolean SetCaps(GstBaseSrc* base, GstCaps* caps) {
 }
 
 gboolean Query(GstBaseSrc* base, GstQuery* query) {
-  SrcState& s = StateOf(base);
-  if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY && s.mode) {
+  const GstClockTime frame = StateOf(base).frameDuration;
+  if (GST_QUERY_TYPE(query) == GST_QUERY_LATENCY && frame != 0 && GST_CLOCK_TIME_IS_VALID(frame)) {
     // A frame is pushed once it is whole, a frame's time after its capture
     // began; the library keeps only the latest, so a frame's time is also
     // the most it can be held.
-    const GstClockTime frame = s.mode->FrameDuration();
     gst_query_set_latency(query, TRUE, frame, frame);
     return TRUE;
   }
   return GST_BASE_SRC_CLASS(gst_qel_src_parent_class)->query(base, query);
 }
 
+// The only wait is in QelWaitImage (the pool has no upper bound, so taking
+// a buffer never waits): the flag ends it within one slice.
 gboolean Unlock(GstBaseSrc* base) {
-  SrcState& s = StateOf(base);
-  s.unlocked = true;
-  if (s.pool != nullptr) gst_buffer_pool_set_flushing(s.pool, TRUE);
+  StateOf(base).unlocked = true;
   return TRUE;
 }
 
 gboolean UnlockStop(GstBaseSrc* base) {
-  SrcState& s = StateOf(base);
-  s.unlocked = false;
-  if (s.pool != nullptr) gst_buffer_pool_set_flushing(s.pool, FALSE);
+  StateOf(base).unlocked = false;
   return TRUE;
 }
 
