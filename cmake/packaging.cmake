@@ -38,6 +38,11 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEB_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL runtime development tools python)
+  # gstreamer1.0-qel (qelsrc in the system's plugin directory), where the
+  # plugin is built.
+  if(TARGET gstqel)
+    list(APPEND CPACK_COMPONENTS_ALL gstreamer)
+  endif()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QEL_DEB_HOMEPAGE}")
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QEL_DEB_MAINTAINER}")
@@ -68,6 +73,11 @@ The qel module opens QEL USB industrial cameras as objects, delivers their
 frames as numpy arrays and exposes their settings as properties, over the
 qel shared library (through ctypes; no compiled extension). It also runs as
 python3 -m qel.")
+  set(CPACK_DEBIAN_GSTREAMER_DESCRIPTION "GStreamer source element for QEL USB industrial cameras
+qelsrc delivers the frames of a QEL camera (or another video device the qel
+library opens) into GStreamer pipelines, for recording, encoding and
+streaming: YUY2 as video/x-raw and MJPG as image/jpeg, timestamped with the
+time of capture, with the camera's settings as element properties.")
   set(QEL_DEB_RUNTIME libqel${PROJECT_VERSION_MAJOR})
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${QEL_DEB_RUNTIME})
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
@@ -95,6 +105,10 @@ python3 -m qel.")
   # Any build of the library's major version serves the pure-Python package.
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
     "python3:any, python3-numpy, ${QEL_DEB_RUNTIME} (>= ${PROJECT_VERSION})")
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_NAME gstreamer1.0-qel)
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_SECTION video)
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_GSTREAMER_PACKAGE_DEPENDS "${QEL_DEB_RUNTIME} (= ${PROJECT_VERSION})")
   # dpkg-shlibdeps finds libqel in the package being made, not the system.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
 
@@ -110,7 +124,8 @@ python3 -m qel.")
   file(READ cmake/package/copyright-stb.in QEL_COPYRIGHT_STB)
   file(WRITE ${PROJECT_BINARY_DIR}/copyright/qel-stb "${QEL_COPYRIGHT}${QEL_COPYRIGHT_STB}")
   foreach(component_package_text IN ITEMS "runtime;${QEL_DEB_RUNTIME};qel-stb"
-      "development;libqel-dev;qel" "tools;qelctl;qel-stb" "python;python3-qel;qel")
+      "development;libqel-dev;qel" "tools;qelctl;qel-stb" "python;python3-qel;qel"
+      "gstreamer;gstreamer1.0-qel;qel")
     list(GET component_package_text 0 component)
     list(GET component_package_text 1 package)
     list(GET component_package_text 2 text)

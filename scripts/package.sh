@@ -7,8 +7,9 @@
 # packages again. Last, the application adds qel's source tree as a
 # subproject, with nothing but the compiler. The Debian packages must each
 # carry their own description, the project's metadata and a copyright file,
-# python3-qel must run from the system's install, and the development
-# package must carry the API reference.
+# python3-qel must run from the system's install, gstreamer1.0-qel's qelsrc
+# must stream in a pipeline, and the development package must carry the API
+# reference.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh dpkg-dev file
@@ -81,7 +82,7 @@ for deb in "$build"/*.deb; do
   [ "${copyright%%$'\n'*}" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ]
   packages+=("$package")
 done
-[ "${#packages[@]}" -eq 4 ] && [ "$(sort -u "$scratch/synopses" | wc -l)" -eq 4 ]
+[ "${#packages[@]}" -eq 5 ] && [ "$(sort -u "$scratch/synopses" | wc -l)" -eq 5 ]
 # The runtime package brings the cameras' udev rule and runs ldconfig by trigger.
 runtime_deb="$(ls "$build"/libqel[0-9]*.deb)"
 dpkg-deb -c "$runtime_deb" | grep ' \./usr/lib/udev/rules\.d/70-qel-camera\.rules$' >/dev/null
@@ -93,6 +94,9 @@ dpkg-deb -c "$build"/libqel-dev_*.deb |
 dpkg-deb -c "$build"/qelctl_*.deb | grep ' \./usr/share/man/man1/qelctl\.1\.gz$' >/dev/null
 dpkg-deb -c "$build"/qelctl_*.deb |
   grep ' \./usr/share/bash-completion/completions/qelctl$' >/dev/null
+# The GStreamer package puts the plugin where GStreamer looks for it.
+gst_plugins="$(pkg-config --variable=pluginsdir gstreamer-1.0)"
+dpkg-deb -c "$build"/gstreamer1.0-qel_*.deb | grep " \.$gst_plugins/libgstqel\.so$" >/dev/null
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$build")"/*.deb >/dev/null
 step "find_package, pkg-config and qelctl from the system's install"
 consumer cmake-system
@@ -103,6 +107,13 @@ qelctl --rig list
 step "python3-qel from the system's install"
 listed="$(cd "$scratch" && env -u QEL_LIBRARY QEL_PLATFORM=rig /usr/bin/python3 -m qel list)"
 [[ "$listed" == *"QEL5#0000ABCD"* ]]
+
+step "gstreamer1.0-qel from the system's install"
+# A registry of its own, so that the plugin is found afresh.
+export GST_REGISTRY_1_0="$scratch/registry.bin"
+gst-inspect-1.0 qelsrc | grep -q "QEL camera source"
+gst-launch-1.0 -q qelsrc rig=true num-buffers=5 ! fakesink
+unset GST_REGISTRY_1_0
 $sudo apt-get purge -y -qq "${packages[@]}" >/dev/null
 packages=()
 

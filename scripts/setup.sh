@@ -3,7 +3,12 @@
 # any further packages named as arguments.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev libstb-dev doxygen libboost-dev libturbojpeg0-dev "$@")
+          libcli11-dev libstb-dev doxygen libboost-dev libturbojpeg0-dev
+          # qelsrc: GStreamer's headers and check library, and the elements its tests use.
+          libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
+          gstreamer1.0-plugins-good gstreamer1.0-tools file
+          # the RTSP server example
+          libgstrtspserver-1.0-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||

@@ -154,4 +154,23 @@ TEST_F(FormatListingTest, StreamingCameraIsUndisturbed) {
 }
 
 }  // namespace
+// QelNominalFrameRate writes the fraction and the text, or only what is
+// asked for, and never past the text's size (the rule itself: qelctl's
+// frame-rate test).
+TEST(NominalFrameRate, FillsWhatIsAskedAndNeverPastTheText) {
+  int32_t numerator = 0, denominator = 0;
+  char text[16];
+  ASSERT_EQ(QelNominalFrameRate(166833, &numerator, &denominator, text, sizeof text), 1);
+  EXPECT_EQ(std::string(text) + " " + std::to_string(numerator) + "/" + std::to_string(denominator),
+            "59.94 60000/1001");
+  EXPECT_EQ(QelNominalFrameRate(333333, nullptr, nullptr, nullptr, 0), 1);
+  std::memcpy(text, "##########", 11);
+  EXPECT_EQ(QelNominalFrameRate(166833, nullptr, nullptr, text, 5), 0);  // "59.94" needs 6
+  EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(std::string(text, 6), std::string("\0#####", 6));
+  EXPECT_EQ(QelNominalFrameRate(166833, nullptr, nullptr, nullptr, 8), 0);
+  EXPECT_EQ(QelNominalFrameRate(166833, nullptr, nullptr, text, -1), 0);
+  EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_BAD_ARGUMENT);
+}
+
 }  // namespace qel::test

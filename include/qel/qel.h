@@ -859,6 +859,22 @@ QEL_API int32_t QEL_CALL QelGetFormatList(int32_t device, QelFormat* formats, in
  *  \param capacity entries at formats
  *  \return how many formats there are; -1 as QelGetFormatList(). */
 QEL_API int32_t QEL_CALL QelGetFormatListEx(int32_t device, QelFormatEx* formats, int32_t capacity);
+/** The frame rate a frame interval stands for, as people write it (since 1.4).
+ *
+ *  A rate within 0.05 % of a whole number n, or of n * 1000/1001, is that
+ *  rate: an interval of 333333 (listed as 30.000030) is 30/1 and "30", one
+ *  of 166833 is 60000/1001 and "59.94". Any other keeps the interval's exact
+ *  fraction 10000000 / frameInterval, written to three decimals ("7.5" for
+ *  1333333). Any pointer may be NULL.
+ *  \param frameInterval the interval in 100 ns units, as QelFormatEx::frameInterval
+ *  \param numerator, denominator receive the rate as a reduced fraction of
+ *         frames per second; 0/1 for an interval of 0 or below (no rate)
+ *  \param text receives the rate as written, without trailing zeros ("0" for no rate)
+ *  \param textSize bytes at text; 16 always suffice
+ *  \return 1; 0 with #QEL_ERROR_BAD_ARGUMENT (negative textSize, NULL text
+ *          with a size), #QEL_ERROR_BUFFER_TOO_SMALL (text then holds ""). */
+QEL_API QelBool QEL_CALL QelNominalFrameRate(int64_t frameInterval, int32_t* numerator,
+                                             int32_t* denominator, char* text, int32_t textSize);
 
 /** @} */
 

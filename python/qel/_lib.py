@@ -140,6 +140,7 @@ SIGNATURES: Dict[str, Tuple[object, List[object]]] = {
     "QelGetStreamFormat": (QelBool, [_k, _i32p, _i32p, _dp, c_char_p, c_int32]),
     "QelGetFormatList": (c_int32, [c_int32, POINTER(QelFormat), c_int32]),
     "QelGetFormatListEx": (c_int32, [c_int32, POINTER(QelFormatEx), c_int32]),
+    "QelNominalFrameRate": (QelBool, [c_int64, _i32p, _i32p, c_char_p, c_int32]),
     "QelLastErrorCode": (c_int32, []),
     "QelLastError": (c_int32, [c_char_p, c_int32]),
     "QelLibraryVersion": (None, [_i32p, _i32p, _i32p]),

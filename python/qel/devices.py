@@ -44,20 +44,28 @@ class Format:
     @property
     def rate_text(self) -> str:
         """The rate as a person writes it: "30", "59.94", "7.5"."""
-        return nominal_rate(self.rate)
+        return _interval_rate(self.interval) if self.interval > 0 else nominal_rate(self.rate)
+
+
+def _interval_rate(interval: int) -> str:
+    text = ctypes.create_string_buffer(32)
+    if not _lib.lib().QelNominalFrameRate(interval, None, None, text, len(text)):
+        raise error_for(_lib.lib(), "QelNominalFrameRate")
+    return text.value.decode("ascii")
 
 
 def nominal_rate(fps: float) -> str:
-    """A frame rate as a person writes it: within 0.05 % of a whole rate or of
-    a video rate n * 1000/1001 it is that rate (30.00003 is "30", 59.94006 is
-    "59.94"); otherwise it keeps three decimals, without trailing zeros."""
+    """A frame rate as a person writes it, by the library's rule
+    (QelNominalFrameRate): within 0.05 % of a whole rate or of a video rate
+    n * 1000/1001 it is that rate (30.00003 is "30", 59.94006 is "59.94");
+    otherwise it keeps three decimals, without trailing zeros. A listed rate
+    is 10^7 / interval, so the rule is applied to that interval."""
     if not (fps > 0 and fps < 1e9):
         return "0"
-    for nominal in (round(fps), round(fps * 1.001) * 1000 / 1001):
-        if nominal >= 1 and abs(fps - nominal) <= 0.0005 * nominal:
-            fps = nominal
-            break
-    return f"{fps:.3f}".rstrip("0").rstrip(".")
+    interval = round(1e7 / fps)
+    if interval < 1:  # faster than one frame per 100 ns: no interval to ask about
+        return f"{fps:.3f}".rstrip("0").rstrip(".")
+    return _interval_rate(interval)
 
 
 def _listing(function: str) -> List[str]:

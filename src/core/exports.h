@@ -111,6 +111,10 @@
     (device, formats, capacity))                                                             \
   X(int32_t, QelGetFormatListEx, -1,                                                         \
     (int32_t device, QelFormatEx * formats, int32_t capacity), (device, formats, capacity))  \
+  X(QelBool, QelNominalFrameRate, 0,                                                         \
+    (int64_t frameInterval, int32_t * numerator, int32_t * denominator, char* text,          \
+     int32_t textSize),                                                                      \
+    (frameInterval, numerator, denominator, text, textSize))                                 \
   X(int32_t, QelLastErrorCode, -1, (void), ())                                               \
   X(int32_t, QelLastError, -1, (char* text, int32_t size), (text, size))                     \
   X(void, QelLibraryVersion, void(), (int32_t * major, int32_t * minor, int32_t * patch),    \

@@ -1,5 +1,7 @@
 #include "frame_rate.h"
 
+#include <qel/qel.h>
+
 #include <cmath>
 #include <cstdio>
 #include <numeric>
@@ -7,22 +9,14 @@
 namespace qelctl {
 namespace {
 
-// Intervals are whole units of 100 ns, so a listed rate is off its nominal
-// value by a few millionths; 0.05 % also keeps 60 and 59.94 (0.1 % apart)
-// apart.
-constexpr double kTolerance = 0.0005;
-constexpr std::int64_t kUnitsPerSecond = 10'000'000;
-
-bool Near(double fps, double nominal) {
-  return nominal > 0.0 && std::fabs(fps - nominal) <= kTolerance * nominal;
-}
+constexpr double kUnitsPerSecond = 1e7;
 
 NominalRate Make(std::int64_t numerator, std::int64_t denominator) {
   const std::int64_t divisor = std::gcd(numerator, denominator);
   NominalRate rate;
   rate.numerator = numerator / divisor;
   rate.denominator = denominator / divisor;
-  // Three decimals carry 23.976; trailing zeros and a bare point go.
+  // Three decimals, as the library writes a rate.
   char text[48];
   std::snprintf(text, sizeof text, "%.3f", rate.fps());
   std::string written = text;
@@ -32,39 +26,42 @@ NominalRate Make(std::int64_t numerator, std::int64_t denominator) {
   return rate;
 }
 
-// The whole or 1000/1001 rate fps stands for, if any; denominator 0 if none.
-NominalRate Snap(double fps) {
-  const double whole = std::round(fps);
-  if (whole >= 1.0 && whole < 1e9 && Near(fps, whole)) {
-    return Make(static_cast<std::int64_t>(whole), 1);
-  }
-  const double video = std::round(fps * 1.001);
-  if (video >= 1.0 && video < 1e9 && Near(fps, video * 1000.0 / 1001.0)) {
-    return Make(static_cast<std::int64_t>(video) * 1000, 1001);
-  }
-  NominalRate none;
-  none.denominator = 0;
-  return none;
-}
-
 bool Valid(double fps) { return std::isfinite(fps) && fps > 0.0 && fps < 1e9; }
 
 }  // namespace
 
+NominalRate NominalRateOfInterval(std::int64_t interval100ns) {
+  std::int32_t numerator = 0;
+  std::int32_t denominator = 1;
+  char text[32] = "0";
+  if (!QelNominalFrameRate(interval100ns, &numerator, &denominator, text, sizeof text)) {
+    return NominalRate{};
+  }
+  NominalRate rate;
+  rate.numerator = numerator;
+  rate.denominator = denominator;
+  rate.text = text;
+  return rate;
+}
+
 NominalRate NominalRateOf(double fps) {
   if (!Valid(fps)) return NominalRate{};
-  const NominalRate snapped = Snap(fps);
-  if (snapped.denominator != 0) return snapped;
+  // A listed rate is 10^7 / interval: the interval it was listed from
+  // carries the library's rule. Where the rule keeps the interval's own
+  // fraction (no whole or video rate is near), the rate is kept to a
+  // thousandth of a frame per second instead.
+  const auto interval = static_cast<std::int64_t>(std::llround(kUnitsPerSecond / fps));
+  if (interval >= 1) {
+    const NominalRate library = NominalRateOfInterval(interval);
+    const std::int64_t divisor = std::gcd(static_cast<std::int64_t>(kUnitsPerSecond), interval);
+    const bool snapped =
+        library.numerator != static_cast<std::int64_t>(kUnitsPerSecond) / divisor ||
+        library.denominator != interval / divisor;
+    if (snapped) return library;
+  }
   const auto thousandths = static_cast<std::int64_t>(std::llround(fps * 1000.0));
   if (thousandths == 0) return NominalRate{};
   return Make(thousandths, 1000);
-}
-
-NominalRate NominalRateOfInterval(std::int64_t interval100ns) {
-  if (interval100ns <= 0) return NominalRate{};
-  const NominalRate snapped = Snap(static_cast<double>(kUnitsPerSecond) / interval100ns);
-  if (snapped.denominator != 0) return snapped;
-  return Make(kUnitsPerSecond, interval100ns);
 }
 
 }  // namespace qelctl

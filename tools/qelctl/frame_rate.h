@@ -1,8 +1,8 @@
 // The frame rate a frame interval stands for, as a person writes it: a
 // device lists 10^7 / interval (30.000030 for an interval of 333333), which
-// means 30; an interval of 166833 means 59.94, the 60000/1001 of video.
-// Depends on the standard library alone, so that anything showing or
-// negotiating rates can share it.
+// means 30; an interval of 166833 means 59.94, the 60000/1001 of video. The
+// rule is the library's (QelNominalFrameRate), so that the tool, the Python
+// package and the GStreamer element agree.
 #pragma once
 
 #include <cstdint>

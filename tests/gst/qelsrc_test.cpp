@@ -1,0 +1,339 @@
+// qelsrc in pipelines on the rig. Each test runs in a process of its own
+// (the check library forks), so the rig starts with its default population:
+// position 0 the QEL5 (rig device 1), position 1 the QEL2 (rig device 2).
+#include <gst/app/gstappsink.h>
+#include <gst/check/gstcheck.h>
+#include <qel/qel.h>
+#include <qel/qelsim.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kQel2RigDevice = 2;
+
+GstElement* Launch(const char* description) {
+  GError* error = nullptr;
+  GstElement* pipeline = gst_parse_launch(description, &error);
+  fail_unless(pipeline != nullptr && error == nullptr, "%s: %s", description,
+              error != nullptr ? error->message : "");
+  return pipeline;
+}
+
+GstAppSink* Sink(GstElement* pipeline, const char* name) {
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), name);
+  gst_object_unref(sink);  // the pipeline keeps it
+  return GST_APP_SINK(sink);
+}
+
+// The first error on the bus within timeout, as "text | debug"; "" for none.
+std::string ErrorWithin(GstElement* pipeline, GstClockTime timeout, int* flow = nullptr) {
+  GstBus* bus = gst_element_get_bus(pipeline);
+  GstMessage* message = gst_bus_timed_pop_filtered(bus, timeout, GST_MESSAGE_ERROR);
+  gst_object_unref(bus);
+  if (message == nullptr) return "";
+  GError* error = nullptr;
+  gchar* debug = nullptr;
+  gst_message_parse_error(message, &error, &debug);
+  const GstStructure* details = nullptr;
+  gst_message_parse_error_details(message, &details);
+  if (flow != nullptr && details != nullptr) gst_structure_get_int(details, "flow-return", flow);
+  std::string text = std::string(error->message) + " | " + (debug != nullptr ? debug : "");
+  g_error_free(error);
+  g_free(debug);
+  gst_message_unref(message);
+  return text;
+}
+
+void Stop(GstElement* pipeline) {
+  fail_unless_equals_int(gst_element_set_state(pipeline, GST_STATE_NULL), GST_STATE_CHANGE_SUCCESS);
+  gst_object_unref(pipeline);
+}
+
+// Pulls every sample until EOS, checking each frame's caps and its bytes with
+// the rig's check.
+std::vector<GstClockTime> PullCheckedFrames(GstAppSink* sink, const char* media, int width) {
+  std::vector<GstClockTime> timestamps;
+  while (GstSample* sample = gst_app_sink_try_pull_sample(sink, 5 * GST_SECOND)) {
+    const GstStructure* caps = gst_caps_get_structure(gst_sample_get_caps(sample), 0);
+    int got = 0;
+    fail_unless(gst_structure_has_name(caps, media));
+    fail_unless(gst_structure_get_int(caps, "width", &got) && got == width);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstMapInfo map;
+    fail_unless(gst_buffer_map(buffer, &map, GST_MAP_READ));
+    int64_t counter = -1;
+    fail_unless(qelsim_check_frame(map.data, static_cast<int32_t>(map.size), &counter) == 1,
+                "frame %zu fails the rig's check", timestamps.size());
+    gst_buffer_unmap(buffer, &map);
+    timestamps.push_back(GST_BUFFER_PTS(buffer));
+    gst_sample_unref(sample);
+  }
+  fail_unless(gst_app_sink_is_eos(sink));
+  return timestamps;
+}
+
+void CheckRising(const std::vector<GstClockTime>& timestamps) {
+  for (std::size_t i = 0; i < timestamps.size(); ++i) {
+    fail_unless(GST_CLOCK_TIME_IS_VALID(timestamps[i]));
+    if (i > 0) fail_unless(timestamps[i] > timestamps[i - 1], "timestamp %zu does not rise", i);
+  }
+}
+
+}  // namespace
+
+// num-buffers, the caps asked for, intact frames with rising timestamps, for
+// YUY2 by position and MJPG by serial; the MJPG frames decode.
+GST_START_TEST(streams_the_mode_asked_for) {
+  GstElement* raw = Launch(
+      "qelsrc rig=true device=1 num-buffers=30 "
+      "! video/x-raw,format=YUY2,width=328,height=204,framerate=240/1 "
+      "! appsink name=sink sync=false");
+  fail_unless(gst_element_set_state(raw, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE);
+  const std::vector<GstClockTime> rawTimes =
+      PullCheckedFrames(Sink(raw, "sink"), "video/x-raw", 328);
+  fail_unless_equals_int(rawTimes.size(), 30);
+  CheckRising(rawTimes);
+  // Spaced as the camera took them: 30 frames at 240 fps span about 121 ms.
+  const GstClockTime span = rawTimes.back() - rawTimes.front();
+  fail_unless(span > 100 * GST_MSECOND && span < 400 * GST_MSECOND,
+              "30 frames span %" GST_TIME_FORMAT, GST_TIME_ARGS(span));
+  Stop(raw);
+
+  GstElement* jpeg = Launch(
+      "qelsrc rig=true serial=0000ABCD num-buffers=5 ! image/jpeg,width=480,height=270 "
+      "! tee name=t t. ! queue ! appsink name=sink sync=false "
+      "t. ! queue ! jpegdec ! appsink name=decoded sync=false");
+  fail_unless(gst_element_set_state(jpeg, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE);
+  const std::vector<GstClockTime> jpegTimes =
+      PullCheckedFrames(Sink(jpeg, "sink"), "image/jpeg", 480);
+  fail_unless_equals_int(jpegTimes.size(), 5);
+  CheckRising(jpegTimes);
+  GstSample* decoded = gst_app_sink_try_pull_sample(Sink(jpeg, "decoded"), 5 * GST_SECOND);
+  fail_unless(decoded != nullptr, "no MJPG frame decoded");
+  int width = 0;
+  gst_structure_get_int(gst_caps_get_structure(gst_sample_get_caps(decoded), 0), "width", &width);
+  fail_unless_equals_int(width, 480);
+  gst_sample_unref(decoded);
+  Stop(jpeg);
+}
+GST_END_TEST;
+
+// Only what the camera lists is offered: YUY2 and MJPG with the rates people
+// mean; another size or a format it lacks does not negotiate.
+GST_START_TEST(offers_only_the_listed_modes) {
+  GstElement* pipeline = Launch("qelsrc name=src rig=true device=1 ! fakesink");
+  fail_unless(gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE);
+  GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+  GstPad* pad = gst_element_get_static_pad(src, "src");
+  GstCaps* caps = gst_pad_query_caps(pad, nullptr);
+  GstCaps* expected = gst_caps_from_string(
+      "video/x-raw,format=YUY2,width=1280,height=720,framerate=60/1; "
+      "image/jpeg,width=328,height=204,framerate=40/1");
+  fail_unless(gst_caps_can_intersect(caps, expected));
+  fail_unless(gst_caps_is_subset(expected, caps));
+  GstCaps* foreign = gst_caps_from_string("video/x-raw,format=I420; video/x-h264");
+  fail_if(gst_caps_can_intersect(caps, foreign));
+  gst_caps_unref(foreign);
+  gst_caps_unref(expected);
+  gst_caps_unref(caps);
+  gst_object_unref(pad);
+  gst_object_unref(src);
+  Stop(pipeline);
+
+  // The webcam (position 2) has 640x480 only in YUY2 and 1280x720 only in MJPG.
+  for (const char* unlisted : {"device=1 ! video/x-raw,format=YUY2,width=333,height=222",
+                               "device=1 ! video/x-raw,width=328,height=204,framerate=25/1",
+                               "device=2 ! video/x-raw,width=1280,height=720"}) {
+    const std::string description = std::string("qelsrc rig=true ") + unlisted + " ! fakesink";
+    GstElement* refused = Launch(description.c_str());
+    gst_element_set_state(refused, GST_STATE_PLAYING);
+    int flow = GST_FLOW_OK;
+    const std::string error = ErrorWithin(refused, 5 * GST_SECOND, &flow);
+    fail_unless_equals_int(flow, GST_FLOW_NOT_NEGOTIATED);
+    Stop(refused);
+  }
+}
+GST_END_TEST;
+
+// A camera that is not there is an error naming what was asked for; one
+// unplugged mid-stream is an error naming the device within a second.
+GST_START_TEST(missing_and_unplugged_cameras_are_errors) {
+  const char* const missing[][2] = {{"device=9", "no video device at position 9"},
+                                    {"serial=DEADBEEF", "serial \"DEADBEEF\""}};
+  for (const auto& [property, reason] : missing) {
+    const std::string description = std::string("qelsrc rig=true ") + property + " ! fakesink";
+    GstElement* pipeline = Launch(description.c_str());
+    fail_unless_equals_int(gst_element_set_state(pipeline, GST_STATE_PLAYING),
+                           GST_STATE_CHANGE_FAILURE);
+    const std::string error = ErrorWithin(pipeline, 0);
+    fail_unless(error.find(reason) != std::string::npos, "%s", error.c_str());
+    Stop(pipeline);
+  }
+
+  GstElement* pipeline = Launch(
+      "qelsrc rig=true device=1 ! video/x-raw,width=328,height=204,framerate=60/1 "
+      "! appsink name=sink sync=false");
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstSample* first = gst_app_sink_try_pull_sample(Sink(pipeline, "sink"), 5 * GST_SECOND);
+  fail_unless(first != nullptr);
+  gst_sample_unref(first);
+  fail_unless_equals_int(qelsim_remove_device(kQel2RigDevice), 0);
+  const std::string error = ErrorWithin(pipeline, GST_SECOND);
+  fail_unless(error.find("QEL2#00C0FFEE at position 1 was unplugged") != std::string::npos, "%s",
+              error.c_str());
+  Stop(pipeline);
+}
+GST_END_TEST;
+
+// Frames the pipeline did not take in time are reported as a QoS message
+// with the count, and the next buffer is marked as a discontinuity.
+GST_START_TEST(drops_are_reported) {
+  GstElement* pipeline = Launch(
+      "qelsrc rig=true device=1 ! video/x-raw,width=328,height=204,framerate=240/1 "
+      "! appsink name=sink sync=false max-buffers=1");
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstAppSink* sink = Sink(pipeline, "sink");
+  GstSample* sample = gst_app_sink_try_pull_sample(sink, 5 * GST_SECOND);
+  fail_unless(sample != nullptr);
+  gst_sample_unref(sample);
+  g_usleep(200 * 1000);  // about 48 frames come meanwhile; one is kept
+  // The two frames held in the pipeline come first, then the one after the gap.
+  bool discont = false;
+  for (int i = 0; i < 4; ++i) {
+    sample = gst_app_sink_try_pull_sample(sink, 5 * GST_SECOND);
+    fail_unless(sample != nullptr);
+    discont |= GST_BUFFER_FLAG_IS_SET(gst_sample_get_buffer(sample), GST_BUFFER_FLAG_DISCONT);
+    gst_sample_unref(sample);
+  }
+  fail_unless(discont);
+  // The counts are running totals: the last message has them all.
+  GstBus* bus = gst_element_get_bus(pipeline);
+  guint64 dropped = 0;
+  GstClockTime wait = GST_SECOND;
+  while (GstMessage* qos = gst_bus_timed_pop_filtered(bus, wait, GST_MESSAGE_QOS)) {
+    GstFormat format;
+    guint64 processed = 0;
+    gst_message_parse_qos_stats(qos, &format, &processed, &dropped);
+    fail_unless_equals_int(format, GST_FORMAT_BUFFERS);
+    gst_message_unref(qos);
+    wait = 0;
+  }
+  fail_unless(dropped >= 10, "%" G_GUINT64_FORMAT " dropped", dropped);
+  gst_object_unref(bus);
+  Stop(pipeline);
+}
+GST_END_TEST;
+
+// Every writable setting of each model's list is a property of its kind whose
+// range holds the model's own.
+GST_START_TEST(settings_of_the_family_are_properties) {
+  qelsim_enable(1);
+  qelsim_add_camera("QEL", 0x1234);  // position 3, after the webcam
+  GstElement* src = gst_element_factory_make("qelsrc", nullptr);
+  fail_unless(src != nullptr);
+  GObjectClass* properties = G_OBJECT_GET_CLASS(src);
+  const struct {
+    int position, width, height;
+  } models[] = {{0, 480, 270}, {1, 328, 204}, {3, 328, 204}};
+  for (const auto& model : models) {
+    fail_unless(QelOpenEx(model.position, model.width, model.height, 60.0, "YUY2", QEL_OPEN_FAST) >=
+                0);
+    QelSetting settings[32];
+    const int32_t count = QelGetSettingList(model.position, settings, 32);
+    fail_unless(count > 0 && count <= 32);
+    for (int32_t i = 0; i < count; ++i) {
+      const QelSetting& setting = settings[i];
+      if (!(setting.access & QEL_SETTING_WRITE)) continue;
+      GParamSpec* spec = g_object_class_find_property(properties, setting.name);
+      fail_unless(spec != nullptr, "no property %s", setting.name);
+      if (setting.kind == QEL_SETTING_GROUP) {
+        fail_unless(GST_IS_PARAM_SPEC_ARRAY_LIST(spec), "%s", setting.name);
+        spec = GST_PARAM_SPEC_ARRAY_LIST(spec)->element_spec;
+      }
+      double minimum = 0, maximum = 1;
+      if (G_IS_PARAM_SPEC_INT(spec)) {
+        minimum = G_PARAM_SPEC_INT(spec)->minimum;
+        maximum = G_PARAM_SPEC_INT(spec)->maximum;
+        fail_unless(setting.kind != QEL_SETTING_REAL && setting.kind != QEL_SETTING_BOOLEAN);
+      } else if (G_IS_PARAM_SPEC_DOUBLE(spec)) {
+        minimum = G_PARAM_SPEC_DOUBLE(spec)->minimum;
+        maximum = G_PARAM_SPEC_DOUBLE(spec)->maximum;
+        fail_unless_equals_int(setting.kind, QEL_SETTING_REAL);
+      } else {
+        fail_unless(G_IS_PARAM_SPEC_BOOLEAN(spec) && setting.kind == QEL_SETTING_BOOLEAN);
+      }
+      fail_unless(minimum <= setting.minimum && maximum >= setting.maximum,
+                  "%s at %d: %g..%g does not hold %g..%g", setting.name, model.position, minimum,
+                  maximum, setting.minimum, setting.maximum);
+    }
+    QelClose(model.position);
+  }
+  gst_object_unref(src);
+}
+GST_END_TEST;
+
+// Settings set before the start reach the camera; one changed while playing
+// is applied at once, and one the camera refuses is a warning (while
+// playing) or an error (at the start) with the library's reason.
+GST_START_TEST(settings_reach_the_camera) {
+  GstElement* pipeline = Launch(
+      "qelsrc name=src rig=true shutter=500 digital-gain=<400,800,1200,1600> led=32 "
+      "! video/x-raw,width=480,height=270,framerate=60/1 ! appsink name=sink sync=false");
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstSample* sample = gst_app_sink_try_pull_sample(Sink(pipeline, "sink"), 5 * GST_SECOND);
+  fail_unless(sample != nullptr);
+  gst_sample_unref(sample);
+  int direction = 0, output = 0;
+  uint16_t gains[4] = {}, shutter = 0;
+  fail_unless_equals_int(qelsim_get_firmware_state(1, &direction, &output, gains, &shutter), 0);
+  fail_unless_equals_int(shutter, 500);
+  // The QEL5 takes a quarter of each gain of the fixed scale.
+  fail_unless(gains[0] == 100 && gains[1] == 200 && gains[2] == 300 && gains[3] == 400);
+
+  GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+  g_object_set(src, "led", 10, nullptr);
+  double led = 0;
+  fail_unless(QelGetSetting(0, "led", &led, 1) && led == 10);
+  g_object_set(src, "shutter", 20000, nullptr);
+  GstBus* bus = gst_element_get_bus(pipeline);
+  GstMessage* warning = gst_bus_timed_pop_filtered(bus, GST_SECOND, GST_MESSAGE_WARNING);
+  fail_unless(warning != nullptr);
+  GError* error = nullptr;
+  gst_message_parse_warning(warning, &error, nullptr);
+  fail_unless(strstr(error->message, "20000 lines is outside 1..10000") != nullptr, "%s",
+              error->message);
+  g_error_free(error);
+  gst_message_unref(warning);
+  gst_object_unref(bus);
+  int lines = 0;
+  g_object_get(src, "shutter", &lines, nullptr);
+  fail_unless_equals_int(lines, 500);
+  gst_object_unref(src);
+  Stop(pipeline);
+
+  GstElement* refused = Launch("qelsrc rig=true device=1 analog-gain=3 ! fakesink");
+  gst_element_set_state(refused, GST_STATE_PLAYING);
+  const std::string reason = ErrorWithin(refused, 5 * GST_SECOND);
+  fail_unless(reason.find("refused the setting analog-gain: QelSetSetting: a QEL2 has no "
+                          "analog-gain setting") != std::string::npos,
+              "%s", reason.c_str());
+  Stop(refused);
+}
+GST_END_TEST;
+
+static Suite* qelsrc_suite() {
+  Suite* suite = suite_create("qelsrc");
+  TCase* pipelines = tcase_create("pipelines");
+  suite_add_tcase(suite, pipelines);
+  tcase_add_test(pipelines, streams_the_mode_asked_for);
+  tcase_add_test(pipelines, offers_only_the_listed_modes);
+  tcase_add_test(pipelines, missing_and_unplugged_cameras_are_errors);
+  tcase_add_test(pipelines, drops_are_reported);
+  tcase_add_test(pipelines, settings_of_the_family_are_properties);
+  tcase_add_test(pipelines, settings_reach_the_camera);
+  return suite;
+}
+
+GST_CHECK_MAIN(qelsrc)
