@@ -30,7 +30,7 @@ if [ -x build/rtsp_server ]; then
   port=$((20000 + RANDOM % 20000))
   build/rtsp_server "$port" "device=1" &
   server=$!
-  trap 'kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+  trap 'kill "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
   for _ in $(seq 50); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
     sleep 0.1
