@@ -2,9 +2,15 @@
 # Builds examples/ as a project of its own against the library installed from
 # a preset's build (default), the way a user builds against an installed qel,
 # and runs every example on the virtual rig (the RTSP server with the
-# installed qelsrc, and an rtspsrc client).
+# installed qelsrc, and an rtspsrc client), then the README's GStreamer
+# recipes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+repo="$PWD"
+# The recipes' encoder (x264enc), the decoder that plays the recording back
+# (avdec_h264), and GStreamer from Python.
+scripts/setup.sh gstreamer1.0-plugins-ugly gstreamer1.0-libav python3-gi \
+  gir1.2-gst-plugins-base-1.0 python3-numpy
 preset="${1:-default}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -40,5 +46,32 @@ if [ -x build/rtsp_server ]; then
   kill "$server"
   wait "$server" || true
   file rtsp.png | grep -q "PNG image data, 1280 x 720"
+
+  # The README's recipes: the recording plays back whole, the Matroska file
+  # holds the camera's JPEG frames, the snapshot has the mode asked for, and
+  # the appsink snippet hands Python a frame.
+  echo "== GStreamer recipes"
+  gst-launch-1.0 -q -e qelsrc rig=true num-buffers=100 ! videoconvert ! x264enc ! mp4mux \
+    ! filesink location=rig.mp4
+  # Played back as small grey frames: the decoder sees the camera's first
+  # mode, and the frames are there. When the encoder falls behind, frames are
+  # dropped at the camera, and MP4's edit list can then clip the last one or
+  # two B-frames on playback; all 100 are pushed and encoded.
+  gst-launch-1.0 -v filesrc location=rig.mp4 ! qtdemux ! h264parse ! avdec_h264 ! videoscale \
+    ! videoconvert ! video/x-raw,format=GRAY8,width=192,height=108 ! filesink location=played \
+    | grep "avdec_h264.*src: caps = video/x-raw.*width=(int)1920, height=(int)1080" >/dev/null
+  played=$(($(stat -c %s played) / (192 * 108)))
+  test $((played * 192 * 108)) -eq "$(stat -c %s played)" && test "$played" -ge 95
+  gst-launch-1.0 -q -e qelsrc device=1 num-buffers=10 ! image/jpeg,width=1280,height=720 \
+    ! matroskamux ! filesink location=rig.mkv
+  gst-launch-1.0 -q filesrc location=rig.mkv ! matroskademux ! jpegdec ! fakesink
+  gst-launch-1.0 -q qelsrc device=1 shutter=500 num-buffers=1 ! video/x-raw,width=656,height=408 \
+    ! videoconvert ! pngenc ! filesink location=snapshot.png
+  file snapshot.png | grep -q "PNG image data, 656 x 408"
+  awk '/^```python$/ {block = ""; inside = 1; next}
+       /^```$/ && inside {inside = 0; if (block ~ /Gst.init/) printf "%s", block; next}
+       inside {block = block $0 "\n"}' "$repo/README.md" >appsink.py
+  # Debian's python, whose python3-gi this is.
+  /usr/bin/python3 appsink.py | grep "(408, 656, 2)"
 fi
 echo "examples: all ran"

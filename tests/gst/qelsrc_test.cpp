@@ -1,6 +1,7 @@
 // qelsrc in pipelines on the rig. Each test runs in a process of its own
 // (the check library forks), so the rig starts with its default population:
 // position 0 the QEL5 (rig device 1), position 1 the QEL2 (rig device 2).
+#include <glib/gstdio.h>
 #include <gst/app/gstappsink.h>
 #include <gst/check/gstcheck.h>
 #include <qel/qel.h>
@@ -74,6 +75,42 @@ std::vector<GstClockTime> PullCheckedFrames(GstAppSink* sink, const char* media,
   return timestamps;
 }
 
+// Waits for the whole pipeline's EOS: every sink, the files' too, is done.
+void WaitForEos(GstElement* pipeline) {
+  GstBus* bus = gst_element_get_bus(pipeline);
+  GstMessage* message = gst_bus_timed_pop_filtered(
+      bus, 10 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  fail_unless(message != nullptr && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS);
+  gst_message_unref(message);
+  gst_object_unref(bus);
+}
+
+std::vector<unsigned char> FileBytes(const std::string& path) {
+  gchar* contents = nullptr;
+  gsize length = 0;
+  fail_unless(g_file_get_contents(path.c_str(), &contents, &length, nullptr), "%s", path.c_str());
+  std::vector<unsigned char> bytes(contents, contents + length);
+  g_free(contents);
+  return bytes;
+}
+
+// Each frame as written to the files passes the rig's check.
+void CheckFramesInFiles(const std::vector<std::string>& files, std::size_t frameBytes,
+                        std::size_t frames) {
+  std::size_t checked = 0;
+  for (const auto& path : files) {
+    const std::vector<unsigned char> bytes = FileBytes(path);
+    const std::size_t step = frameBytes != 0 ? frameBytes : bytes.size();
+    fail_unless(step > 0 && bytes.size() % step == 0, "%s", path.c_str());
+    for (std::size_t at = 0; at < bytes.size(); at += step, ++checked) {
+      int64_t counter = -1;
+      fail_unless(qelsim_check_frame(bytes.data() + at, static_cast<int32_t>(step), &counter) == 1,
+                  "frame %zu in %s fails the rig's check", checked, path.c_str());
+    }
+  }
+  fail_unless_equals_int(checked, frames);
+}
+
 void CheckRising(const std::vector<GstClockTime>& timestamps) {
   for (std::size_t i = 0; i < timestamps.size(); ++i) {
     fail_unless(GST_CLOCK_TIME_IS_VALID(timestamps[i]));
@@ -83,13 +120,21 @@ void CheckRising(const std::vector<GstClockTime>& timestamps) {
 
 }  // namespace
 
-// num-buffers, the caps asked for, intact frames with rising timestamps, for
-// YUY2 by position and MJPG by serial; the MJPG frames decode.
+// num-buffers, the caps asked for, rising timestamps and intact frames, also
+// as written to files, for YUY2 by position and MJPG by serial; the MJPG
+// frames decode.
 GST_START_TEST(streams_the_mode_asked_for) {
-  GstElement* raw = Launch(
+  gchar* made = g_dir_make_tmp("qelsrc-XXXXXX", nullptr);
+  fail_unless(made != nullptr);
+  const std::string dir = made;
+  g_free(made);
+  const std::string rawFile = dir + "/frames.yuy2";
+  const std::string raw_description =
       "qelsrc rig=true device=1 num-buffers=30 "
-      "! video/x-raw,format=YUY2,width=328,height=204,framerate=240/1 "
-      "! appsink name=sink sync=false");
+      "! video/x-raw,format=YUY2,width=328,height=204,framerate=240/1 ! tee name=t "
+      "t. ! queue ! appsink name=sink sync=false t. ! queue ! filesink location=" +
+      rawFile;
+  GstElement* raw = Launch(raw_description.c_str());
   fail_unless(gst_element_set_state(raw, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE);
   const std::vector<GstClockTime> rawTimes =
       PullCheckedFrames(Sink(raw, "sink"), "video/x-raw", 328);
@@ -99,24 +144,43 @@ GST_START_TEST(streams_the_mode_asked_for) {
   const GstClockTime span = rawTimes.back() - rawTimes.front();
   fail_unless(span > 100 * GST_MSECOND && span < 400 * GST_MSECOND,
               "30 frames span %" GST_TIME_FORMAT, GST_TIME_ARGS(span));
+  WaitForEos(raw);
   Stop(raw);
+  CheckFramesInFiles({rawFile}, 328 * 204 * 2, 30);
 
-  GstElement* jpeg = Launch(
+  const std::string jpegFiles = dir + "/frame-%02d.jpg";
+  const std::string jpeg_description =
       "qelsrc rig=true serial=0000ABCD num-buffers=5 ! image/jpeg,width=480,height=270 "
       "! tee name=t t. ! queue ! appsink name=sink sync=false "
-      "t. ! queue ! jpegdec ! appsink name=decoded sync=false");
+      "t. ! queue ! jpegdec ! appsink name=decoded sync=false "
+      "t. ! queue ! multifilesink location=" +
+      jpegFiles;
+  GstElement* jpeg = Launch(jpeg_description.c_str());
   fail_unless(gst_element_set_state(jpeg, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE);
   const std::vector<GstClockTime> jpegTimes =
       PullCheckedFrames(Sink(jpeg, "sink"), "image/jpeg", 480);
   fail_unless_equals_int(jpegTimes.size(), 5);
   CheckRising(jpegTimes);
-  GstSample* decoded = gst_app_sink_try_pull_sample(Sink(jpeg, "decoded"), 5 * GST_SECOND);
-  fail_unless(decoded != nullptr, "no MJPG frame decoded");
-  int width = 0;
-  gst_structure_get_int(gst_caps_get_structure(gst_sample_get_caps(decoded), 0), "width", &width);
-  fail_unless_equals_int(width, 480);
-  gst_sample_unref(decoded);
+  int decodedFrames = 0;
+  while (GstSample* decoded = gst_app_sink_try_pull_sample(Sink(jpeg, "decoded"), 5 * GST_SECOND)) {
+    int width = 0;
+    gst_structure_get_int(gst_caps_get_structure(gst_sample_get_caps(decoded), 0), "width", &width);
+    fail_unless_equals_int(width, 480);
+    gst_sample_unref(decoded);
+    ++decodedFrames;
+  }
+  fail_unless_equals_int(decodedFrames, 5);
+  WaitForEos(jpeg);
   Stop(jpeg);
+  std::vector<std::string> jpegs;
+  for (const char* name :
+       {"frame-00.jpg", "frame-01.jpg", "frame-02.jpg", "frame-03.jpg", "frame-04.jpg"}) {
+    jpegs.push_back(dir + "/" + name);
+  }
+  CheckFramesInFiles(jpegs, 0, 5);
+  for (const std::string& file : jpegs) g_remove(file.c_str());
+  g_remove(rawFile.c_str());
+  g_rmdir(dir.c_str());
 }
 GST_END_TEST;
 
