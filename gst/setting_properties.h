@@ -26,13 +26,13 @@ struct SettingProperty {
 
 std::span<const SettingProperty> SettingProperties();
 
-// The property's spec: an int, a double, a boolean, or an array of ints for
+// The property's GParamSpec: an int, a double, a boolean, or an array of ints for
 // a group ("<400,800,1200,1600>", or one value for every member).
 GParamSpec* ParamSpecOf(const SettingProperty& setting, GParamFlags flags);
 
 // A property value as the values QelSetSetting takes.
 std::vector<double> ValuesOf(const SettingProperty& setting, const GValue* value);
-// Values as read or stored, into a property value of the spec's type.
+// Values as read or stored, into a property value of the GParamSpec's type.
 void StoreValues(const SettingProperty& setting, const std::vector<double>& values, GValue* value);
 
 }  // namespace qel_gst
