@@ -42,7 +42,8 @@ TEST(NominalRate, ListedRatesSnapWithinAHairAndKeepThousandthsOtherwise) {
   EXPECT_EQ(Written(qelctl::NominalRateOf(7.5)), "7.5 = 15/2");
   EXPECT_EQ(Written(qelctl::NominalRateOf(12.3456)), "12.346 = 6173/500");
   EXPECT_DOUBLE_EQ(qelctl::NominalRateOf(29.97).fps(), 30000.0 / 1001.0);
-  for (double none : {0.0, -30.0, 0.0001, std::nan(""), std::numeric_limits<double>::infinity()}) {
+  for (double none :
+       {0.0, -30.0, 0.0001, 1e-300, 2e7, std::nan(""), std::numeric_limits<double>::infinity()}) {
     EXPECT_EQ(Written(qelctl::NominalRateOf(none)), "0 = 0/1") << none;
   }
 }

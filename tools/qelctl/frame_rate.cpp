@@ -3,30 +3,19 @@
 #include <qel/qel.h>
 
 #include <cmath>
-#include <cstdio>
 #include <numeric>
 
 namespace qelctl {
 namespace {
 
-constexpr double kUnitsPerSecond = 1e7;
+constexpr std::int64_t kUnitsPerSecond = 10'000'000;
 
-NominalRate Make(std::int64_t numerator, std::int64_t denominator) {
-  const std::int64_t divisor = std::gcd(numerator, denominator);
-  NominalRate rate;
-  rate.numerator = numerator / divisor;
-  rate.denominator = denominator / divisor;
-  // Three decimals, as the library writes a rate.
-  char text[48];
-  std::snprintf(text, sizeof text, "%.3f", rate.fps());
-  std::string written = text;
-  written.erase(written.find_last_not_of('0') + 1);
-  if (written.back() == '.') written.pop_back();
-  rate.text = written;
-  return rate;
+// A rate a frame interval can stand for: no interval is shorter than one
+// unit of 100 ns, and a rate below half a thousandth of a frame per second
+// has nothing to write (its interval would not fit either, at the least).
+bool Valid(double fps) {
+  return std::isfinite(fps) && fps >= 0.0005 && fps <= static_cast<double>(kUnitsPerSecond);
 }
-
-bool Valid(double fps) { return std::isfinite(fps) && fps > 0.0 && fps < 1e9; }
 
 }  // namespace
 
@@ -47,21 +36,22 @@ NominalRate NominalRateOfInterval(std::int64_t interval100ns) {
 NominalRate NominalRateOf(double fps) {
   if (!Valid(fps)) return NominalRate{};
   // A listed rate is 10^7 / interval: the interval it was listed from
-  // carries the library's rule. Where the rule keeps the interval's own
-  // fraction (no whole or video rate is near), the rate is kept to a
-  // thousandth of a frame per second instead.
-  const auto interval = static_cast<std::int64_t>(std::llround(kUnitsPerSecond / fps));
-  if (interval >= 1) {
-    const NominalRate library = NominalRateOfInterval(interval);
-    const std::int64_t divisor = std::gcd(static_cast<std::int64_t>(kUnitsPerSecond), interval);
-    const bool snapped =
-        library.numerator != static_cast<std::int64_t>(kUnitsPerSecond) / divisor ||
-        library.denominator != interval / divisor;
-    if (snapped) return library;
-  }
-  const auto thousandths = static_cast<std::int64_t>(std::llround(fps * 1000.0));
+  // carries the library's rule, and its text. Where the rule keeps the
+  // interval's own fraction (no whole or video rate is near), the fraction
+  // is the rate to a thousandth of a frame per second instead, as the text
+  // shows it.
+  const std::int64_t interval = std::llround(static_cast<double>(kUnitsPerSecond) / fps);
+  NominalRate rate = NominalRateOfInterval(interval);
+  const std::int64_t divisor = std::gcd(kUnitsPerSecond, interval);
+  const bool snapped =
+      rate.numerator != kUnitsPerSecond / divisor || rate.denominator != interval / divisor;
+  if (snapped) return rate;
+  const std::int64_t thousandths = std::llround(fps * 1000.0);
   if (thousandths == 0) return NominalRate{};
-  return Make(thousandths, 1000);
+  const std::int64_t common = std::gcd(thousandths, std::int64_t{1000});
+  rate.numerator = thousandths / common;
+  rate.denominator = 1000 / common;
+  return rate;
 }
 
 }  // namespace qelctl
