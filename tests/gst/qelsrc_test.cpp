@@ -118,6 +118,19 @@ void CheckRising(const std::vector<GstClockTime>& timestamps) {
   }
 }
 
+// Plays the pipeline and pulls every frame of its "sink" until EOS: count of
+// them, each of the media and width asked for and intact, with rising
+// timestamps.
+std::vector<GstClockTime> PlayCheckedFrames(GstElement* pipeline, const char* media, int width,
+                                            std::size_t count) {
+  fail_unless(gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE);
+  const std::vector<GstClockTime> timestamps =
+      PullCheckedFrames(Sink(pipeline, "sink"), media, width);
+  fail_unless_equals_int(timestamps.size(), count);
+  CheckRising(timestamps);
+  return timestamps;
+}
+
 }  // namespace
 
 // num-buffers, the caps asked for, rising timestamps and intact frames, also
@@ -135,11 +148,7 @@ GST_START_TEST(streams_the_mode_asked_for) {
       "t. ! queue ! appsink name=sink sync=false t. ! queue ! filesink location=" +
       rawFile;
   GstElement* raw = Launch(raw_description.c_str());
-  fail_unless(gst_element_set_state(raw, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE);
-  const std::vector<GstClockTime> rawTimes =
-      PullCheckedFrames(Sink(raw, "sink"), "video/x-raw", 328);
-  fail_unless_equals_int(rawTimes.size(), 30);
-  CheckRising(rawTimes);
+  const std::vector<GstClockTime> rawTimes = PlayCheckedFrames(raw, "video/x-raw", 328, 30);
   // Spaced as the camera took them: 30 frames at 240 fps span about 121 ms.
   const GstClockTime span = rawTimes.back() - rawTimes.front();
   fail_unless(span > 100 * GST_MSECOND && span < 400 * GST_MSECOND,
@@ -156,11 +165,7 @@ GST_START_TEST(streams_the_mode_asked_for) {
       "t. ! queue ! multifilesink location=" +
       jpegFiles;
   GstElement* jpeg = Launch(jpeg_description.c_str());
-  fail_unless(gst_element_set_state(jpeg, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE);
-  const std::vector<GstClockTime> jpegTimes =
-      PullCheckedFrames(Sink(jpeg, "sink"), "image/jpeg", 480);
-  fail_unless_equals_int(jpegTimes.size(), 5);
-  CheckRising(jpegTimes);
+  PlayCheckedFrames(jpeg, "image/jpeg", 480, 5);
   int decodedFrames = 0;
   while (GstSample* decoded = gst_app_sink_try_pull_sample(Sink(jpeg, "decoded"), 5 * GST_SECOND)) {
     int width = 0;
