@@ -59,13 +59,12 @@ def nominal_rate(fps: float) -> str:
     (QelNominalFrameRate): within 0.05 % of a whole rate or of a video rate
     n * 1000/1001 it is that rate (30.00003 is "30", 59.94006 is "59.94");
     otherwise it keeps three decimals, without trailing zeros. A listed rate
-    is 10^7 / interval, so the rule is applied to that interval."""
-    if not (fps > 0 and fps < 1e9):
+    is 10^7 / interval, so the rule is applied to that interval. A rate no
+    interval stands for (faster than one frame per 100 ns, or below half a
+    thousandth of a frame per second) is "0"."""
+    if not (0.0005 <= fps <= 1e7):
         return "0"
-    interval = round(1e7 / fps)
-    if interval < 1:  # faster than one frame per 100 ns: no interval to ask about
-        return f"{fps:.3f}".rstrip("0").rstrip(".")
-    return _interval_rate(interval)
+    return _interval_rate(round(1e7 / fps))
 
 
 def _listing(function: str) -> List[str]:

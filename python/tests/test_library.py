@@ -73,7 +73,8 @@ def test_cli(capsys, tmp_path):
     assert main(["list"]) == 0
     out = capsys.readouterr().out
     assert "QEL5#0000ABCD" in out and "1920x1080 60 fps YUY2" in out  # 59.99988 as written
-    assert [nominal_rate(r) for r in (1e7 / 166833, 7.5, 0.0)] == ["59.94", "7.5", "0"]
+    assert [nominal_rate(r) for r in (1e7 / 166833, 7.5, 0.0, 1e-300, 2e7)] == [
+        "59.94", "7.5", "0", "0", "0"]
     sim.set_device_bytes(1, 0x12, 3, 0)
     assert main(["info", "0"]) == 0
     out = capsys.readouterr().out  # hexadecimal, as qelctl prints them
