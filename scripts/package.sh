@@ -82,7 +82,8 @@ for deb in "$build"/*.deb; do
   [ "${copyright%%$'\n'*}" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ]
   packages+=("$package")
 done
-[ "${#packages[@]}" -eq 5 ] && [ "$(sort -u "$scratch/synopses" | wc -l)" -eq 5 ]
+[ "${#packages[@]}" -eq 5 ]
+[ "$(sort -u "$scratch/synopses" | wc -l)" -eq 5 ]
 # The runtime package brings the cameras' udev rule and runs ldconfig by trigger.
 runtime_deb="$(ls "$build"/libqel[0-9]*.deb)"
 dpkg-deb -c "$runtime_deb" | grep ' \./usr/lib/udev/rules\.d/70-qel-camera\.rules$' >/dev/null
