@@ -264,11 +264,16 @@ TEST_F(ViewServerTest, EveryRouteAnswersOnAnOpenCamera) {
   EXPECT_EQ(refused.status, 422);
   EXPECT_NE(refused.body.find("0..64"), std::string::npos);
   EXPECT_EQ(Post("/api/setting?name=led&value=1,2,3,4,5").status, 400);
+  // A value is decoded once, as sent: "+16" is 16, and "2&x=3" is no number.
+  EXPECT_NE(Post("/api/setting?name=led&value=%2B16").body.find("\"value\":[16]"),
+            std::string::npos);
+  EXPECT_EQ(Post("/api/setting?name=led&value=2%26x%3D3").status, 400);
   EXPECT_EQ(Post("/api/setting?name=nosuch&value=1").status, 400);
 
   const Answer info = Get("/api/info");
   EXPECT_NE(info.body.find("\"serial_number\":\"0x00C0FFEE\""), std::string::npos);
   EXPECT_NE(info.body.find("\"temperature_1\":"), std::string::npos);
+  EXPECT_EQ(info.body.find("\"temperature_1\":null"), std::string::npos);  // read, not failed
 
   const Answer raw = Get("/api/snapshot?kind=raw");
   EXPECT_EQ(raw.body.size(), 656u * 408u * 2u);

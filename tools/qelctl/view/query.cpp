@@ -110,18 +110,50 @@ std::int64_t Query::Integer(const std::string& name, std::int64_t min, std::int6
   return Integer(name, min, max, 0);
 }
 
+namespace {
+
+// A finite decimal number and nothing else: no spaces, no hexadecimal, no
+// "inf" or "nan".
+bool ParseNumber(const std::string& text, double& value) {
+  if (text.empty() || text.find_first_not_of("-+.0123456789eE") != std::string::npos) {
+    return false;
+  }
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return end != nullptr && *end == '\0' && std::isfinite(value);
+}
+
+}  // namespace
+
 double Query::Number(const std::string& name, double fallback) const {
   const auto at = values_.find(name);
   if (at == values_.end()) return fallback;
-  const std::string& text = at->second;
-  char* end = nullptr;
-  const bool plain =
-      !text.empty() && text.find_first_not_of("-+.0123456789eE") == std::string::npos;
-  const double value = plain ? std::strtod(text.c_str(), &end) : 0.0;
-  if (!plain || end == nullptr || *end != '\0' || !std::isfinite(value)) {
+  double value = 0.0;
+  if (!ParseNumber(at->second, value)) {
     throw HttpError(400, "the parameter " + name + " must be a number");
   }
   return value;
+}
+
+std::vector<double> Query::Numbers(const std::string& name, std::size_t most) const {
+  const std::string text = Text(name);
+  std::vector<double> values;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    double value = 0.0;
+    if (!ParseNumber(text.substr(start, comma - start), value)) {
+      throw HttpError(400,
+                      "the parameter " + name + " must be a number or numbers separated by commas");
+    }
+    if (values.size() == most) {
+      throw HttpError(
+          400, "the parameter " + name + " takes at most " + std::to_string(most) + " numbers");
+    }
+    values.push_back(value);
+    if (comma == std::string::npos) return values;
+    start = comma + 1;
+  }
 }
 
 }  // namespace qelctl::view

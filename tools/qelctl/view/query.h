@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qelctl::view {
 
@@ -31,6 +32,9 @@ class Query {
   std::int64_t Integer(const std::string& name, std::int64_t min, std::int64_t max) const;
   // A finite decimal number; fallback when absent.
   double Number(const std::string& name, double fallback) const;
+  // One to most finite decimal numbers separated by commas ("32",
+  // "300,400,500,600"); required.
+  std::vector<double> Numbers(const std::string& name, std::size_t most) const;
 
  private:
   std::string path_;

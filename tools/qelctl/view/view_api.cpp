@@ -256,22 +256,7 @@ Reply ViewApi::SetSetting(const Query& query) {
     throw HttpError(400, "the parameter name must name a setting");
   }
   // One value, or a group's values separated by commas.
-  std::vector<double> values;
-  const std::string text = query.Text("value");
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = text.find(',', start);
-    const std::string part = text.substr(start, comma - start);
-    if (values.size() == QEL_SETTING_MAX_VALUES) {
-      throw HttpError(
-          400, "a setting takes at most " + std::to_string(QEL_SETTING_MAX_VALUES) + " values");
-    }
-    Query one("/?v=" + part);
-    if (part.empty()) throw HttpError(400, "the parameter value must be a number or numbers");
-    values.push_back(one.Number("v", 0.0));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
+  const std::vector<double> values = query.Numbers("value", QEL_SETTING_MAX_VALUES);
   if (!QelSetSetting(key, name.c_str(), values.data(), static_cast<std::int32_t>(values.size()))) {
     throw HttpError(QelLastErrorCode() == QEL_ERROR_BAD_ARGUMENT ? 400 : SettingStatus(),
                     LastError());
