@@ -210,6 +210,21 @@ TEST_F(ViewServerTest, ListeningOnEveryAddressTakesAddressesButNoOtherNames) {
   EXPECT_EQ(Send(http::verb::get, WithToken("/api/status"), "camera.example" + port).status, 403);
 }
 
+// Browsers send the name alone for HTTP's own port 80.
+TEST_F(ViewServerTest, OnPort80TheNameAloneIsTheHost) {
+  ServerOptions options;
+  options.port = 80;
+  try {
+    StartServer(options);
+  } catch (const std::exception& e) {
+    GTEST_SKIP() << "port 80 cannot be listened on here: " << e.what();
+  }
+  EXPECT_EQ(Send(http::verb::get, WithToken("/api/status"), "localhost").status, 200);
+  EXPECT_EQ(Send(http::verb::get, WithToken("/api/status"), "localhost:80").status, 200);
+  EXPECT_EQ(Send(http::verb::get, WithToken("/api/status"), "localhost:8080").status, 403);
+  EXPECT_EQ(Send(http::verb::get, WithToken("/api/status"), "attacker.example").status, 403);
+}
+
 TEST_F(ViewServerTest, BadAndOversizedRequestsGetAReasonAndTheServerGoesOn) {
   StartServer();
   const std::string host = "Host: " + Host() + "\r\n";

@@ -80,7 +80,7 @@ struct Server {
   asio::thread_pool camera{1};
   std::thread ioThread;
   std::string token;
-  std::string portText;
+  std::uint16_t port = 0;
   bool listenAny = false;
   std::string listenHost;  // the Host form of a specific --listen address
   std::atomic<int> connections{0};
@@ -351,10 +351,18 @@ struct ViewServer::Impl : Server {
 };
 
 bool Server::HostAllowed(const std::string& hostHeader) const {
-  // The Host header is the name and this server's port.
+  // The Host header is the name and this server's port; browsers leave out
+  // the port when it is 80, HTTP's own.
+  std::string host = hostHeader;
   const std::size_t colon = hostHeader.rfind(':');
-  if (colon == std::string::npos || hostHeader.substr(colon + 1) != portText) return false;
-  const std::string host = Lower(hostHeader.substr(0, colon));
+  const std::size_t bracket = hostHeader.rfind(']');
+  if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
+    if (hostHeader.substr(colon + 1) != std::to_string(port)) return false;
+    host = hostHeader.substr(0, colon);
+  } else if (port != 80) {
+    return false;
+  }
+  host = Lower(host);
   if (host == "127.0.0.1" || host == "localhost" || host == "[::1]") return true;
   if (listenAny) return IsAddressLiteral(host);
   return !listenHost.empty() && host == listenHost;
@@ -403,7 +411,7 @@ ViewServer::ViewServer(const ServerOptions& options) : impl_(std::make_unique<Im
     throw CommandError(kExitFailed, "cannot listen on " + options.listen + " port " +
                                         std::to_string(options.port) + ": " + ec.message());
   }
-  s.portText = std::to_string(s.acceptor.local_endpoint().port());
+  s.port = s.acceptor.local_endpoint().port();
   s.listenAny = address.is_unspecified();
   if (!s.listenAny && !address.is_loopback()) {
     s.listenHost = address.is_v6() ? "[" + Lower(address.to_string()) + "]" : address.to_string();
@@ -447,9 +455,7 @@ void ViewServer::Stop() {
   s.hub.SetPreviewListener(nullptr);
 }
 
-std::uint16_t ViewServer::port() const {
-  return static_cast<std::uint16_t>(std::stoi(impl_->portText));
-}
+std::uint16_t ViewServer::port() const { return impl_->port; }
 
 bool ViewServer::BeyondLoopback() const { return impl_->listenAny || !impl_->listenHost.empty(); }
 
@@ -461,7 +467,7 @@ std::string ViewServer::Url() const {
     host = "127.0.0.1";
   else if (host.find(':') != std::string::npos)
     host = "[" + host + "]";
-  return "http://" + host + ":" + impl_->portText + "/?token=" + impl_->token;
+  return "http://" + host + ":" + std::to_string(impl_->port) + "/?token=" + impl_->token;
 }
 
 }  // namespace qelctl::view
