@@ -67,7 +67,6 @@ void CameraController::Open(const OpenRequest& request) {
     throw HttpError(status, LastError());
   }
   key_ = request.device;
-  device_ = request.device;
   framesOnly_ = result == 1;
   width_ = width;
   height_ = height;

@@ -46,7 +46,6 @@ class CameraController {
   int height() const { return height_; }
   double fps() const { return fps_; }
   const std::string& format() const { return format_; }
-  std::int32_t device() const { return device_; }
 
  private:
   void Run();
@@ -54,7 +53,6 @@ class CameraController {
   FrameHub& hub_;
   const int quality_;
   std::int32_t key_ = -1;
-  std::int32_t device_ = -1;
   bool framesOnly_ = false;
   int width_ = 0;
   int height_ = 0;

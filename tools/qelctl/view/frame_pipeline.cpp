@@ -32,8 +32,7 @@ RawFrame& FramePipeline::Buffer(std::size_t capacity) {
 }
 
 void FramePipeline::Publish(std::uint64_t dropped, double arrivalSeconds) {
-  const std::shared_ptr<const RawFrame> frame = std::move(next_);
-  next_.reset();
+  const std::shared_ptr<const RawFrame> frame = std::move(next_);  // leaves next_ empty
   hub_.PublishRaw(frame, dropped, arrivalSeconds);
   for (std::size_t i = 0; i < kPreviewScales.size(); ++i) {
     const int index = static_cast<int>(i);

@@ -186,7 +186,7 @@ Reply ViewApi::Status() {
   if (camera_.open() && state.camera == StreamState::Camera::kClosed) camera = "starting";
   json.String("camera", camera).String("message", state.message).Bool("open", camera_.open());
   if (camera_.open()) {
-    json.Integer("device", camera_.device())
+    json.Integer("device", camera_.key())
         .String("format", camera_.format())
         .Integer("width", camera_.width())
         .Integer("height", camera_.height())

@@ -25,8 +25,7 @@ struct Reply {
 
 class ViewApi {
  public:
-  ViewApi(FrameHub& hub, bool rig, int quality)
-      : hub_(hub), rig_(rig), quality_(quality), camera_(hub, quality) {}
+  ViewApi(FrameHub& hub, bool rig, int quality) : hub_(hub), rig_(rig), camera_(hub, quality) {}
 
   // Answers the route query.path() for a GET or (post) a POST; throws
   // HttpError for a request it refuses.
@@ -55,7 +54,6 @@ class ViewApi {
 
   FrameHub& hub_;
   const bool rig_;
-  const int quality_;
   CameraController camera_;
   std::vector<Unplugged> unplugged_;
 };
