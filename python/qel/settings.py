@@ -6,7 +6,7 @@ from ctypes import byref, c_double
 from typing import TYPE_CHECKING, Iterator, List, NamedTuple, Optional, Sequence, Tuple, Union
 
 from . import _lib
-from .errors import BAD_ARGUMENT, BadArgumentError, error_for
+from .errors import BAD_ARGUMENT, BadArgumentError, NotSupportedError, error_for
 
 if TYPE_CHECKING:
     from .camera import Camera
@@ -83,21 +83,24 @@ class Settings(Mapping):
     def __init__(self, camera: "Camera") -> None:
         self._camera = camera
 
-    def _list(self) -> List[Setting]:
+    def list(self) -> List[Setting]:
+        """Every setting the camera has, in the library's order, with values read just now."""
+        raw, count = self._raw(read=True)
+        return [_setting(s) for s in raw[:count]]
+
+    def _raw(self, read: bool):
+        """The library's list (read=True) or only its length (nothing read from the camera)."""
         camera = self._camera
         camera._raise_callback_error()
         lib = camera._lib
+        raw = None
         count = lib.QelGetSettingList(camera.key, None, 0)
-        if count >= 0:
+        if count >= 0 and read:
             raw = (_lib.QelSetting * max(count, 1))()
             count = lib.QelGetSettingList(camera.key, raw, count)
         if count < 0:
             raise error_for(lib, "QelGetSettingList")
-        return [_setting(s) for s in raw[:count]]
-
-    def list(self) -> List[Setting]:
-        """Every setting the camera has, in the library's order, with values read just now."""
-        return self._list()
+        return raw, count
 
     def __getitem__(self, name: str) -> Setting:
         raw = _lib.QelSetting()
@@ -115,16 +118,20 @@ class Settings(Mapping):
         raise TypeError("a camera's settings cannot be removed")
 
     def __iter__(self) -> Iterator[str]:
-        return iter([s.name for s in self._list()])
+        return iter([s.name for s in self.list()])
 
     def __len__(self) -> int:
-        return len(self._list())
+        return self._raw(read=False)[1]
 
     def __contains__(self, name: object) -> bool:
-        return isinstance(name, str) and name in iter(self)
+        return self.get(name) is not None  # type: ignore[arg-type]
 
     def get(self, name: str, default: Optional[Setting] = None) -> Optional[Setting]:  # type: ignore[override]
-        return self[name] if name in self else default
+        """The setting's description, or default for one the camera lacks or no camera has."""
+        try:
+            return self[name]
+        except (BadArgumentError, NotSupportedError):
+            return default
 
     def __repr__(self) -> str:
         return f"<qel settings of key {self._camera.key}: {', '.join(self)}>"
