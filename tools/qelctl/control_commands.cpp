@@ -1,5 +1,5 @@
-// get, set and settings: the camera's settings by name, as the library lists
-// and describes them for the open camera. The tool keeps no table of its
+// get and set, and grab's --set: the camera's settings by name, as the
+// library lists and describes them for the open camera. The tool keeps no table of its
 // own: names, kinds, ranges and access come from the description.
 #include <algorithm>
 #include <cstdint>
@@ -123,21 +123,10 @@ struct Change {
   SettingValue value;
 };
 
-// What the command line alone can tell: that each is NAME=VALUE.
-void CheckAssignments(const std::vector<std::string>& assignments) {
-  for (const std::string& assignment : assignments) {
-    const std::size_t equals = assignment.find('=');
-    if (equals == std::string::npos || equals == 0) {
-      throw UsageError("\"" + assignment + "\" is not NAME=VALUE, such as led=32");
-    }
-  }
-}
-
 // Every name and value is checked against the camera's own list before any
-// is changed.
+// is changed; each is NAME=VALUE (CheckSettings).
 std::vector<Change> CheckChanges(const CameraSession& camera,
                                  const std::vector<std::string>& assignments) {
-  CheckAssignments(assignments);
   std::vector<Change> changes;
   try {
     for (const std::string& assignment : assignments) {
@@ -174,7 +163,7 @@ SettingValue ReadBack(const CameraSession& camera, const Change& change) {
 }
 
 int SetSettings(const SessionOptions& sessionOptions, const std::vector<std::string>& assignments) {
-  CheckAssignments(assignments);
+  CheckSettings(assignments);
   CameraSession camera(sessionOptions);
   const std::vector<Change> changes = CheckChanges(camera, assignments);
   MakeChanges(camera, changes);
@@ -219,7 +208,14 @@ std::vector<QelSetting> ReadSettingList(std::int32_t key) {
   return list;
 }
 
-void CheckSettings(const std::vector<std::string>& assignments) { CheckAssignments(assignments); }
+void CheckSettings(const std::vector<std::string>& assignments) {
+  for (const std::string& assignment : assignments) {
+    const std::size_t equals = assignment.find('=');
+    if (equals == std::string::npos || equals == 0) {
+      throw UsageError("\"" + assignment + "\" is not NAME=VALUE, such as led=32");
+    }
+  }
+}
 
 std::string ApplySettings(const CameraSession& camera,
                           const std::vector<std::string>& assignments) {
