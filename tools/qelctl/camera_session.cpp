@@ -171,6 +171,12 @@ void SetUpPlatform(const PlatformOptions& options) {
 
 bool VirtualTime() { return g_virtualTime; }
 
+std::string LibraryReason() {
+  char reason[512] = {};
+  QelLastError(reason, sizeof reason);
+  return reason;
+}
+
 std::string NoDeviceHint() {
   return g_hardware ? " (no camera attached? --rig tries the virtual cameras)" : "";
 }

@@ -28,6 +28,8 @@ bool VirtualTime();
 // After an empty listing: where the attached cameras are the platform, that
 // --rig tries the virtual ones; "" on the rig.
 std::string NoDeviceHint();
+// The library's reason for the calling thread's last failed call; "" for none.
+std::string LibraryReason();
 
 // ---- devices and their formats --------------------------------------------
 

@@ -77,12 +77,6 @@ struct SavePlan {
   SaveAs as = SaveAs::kPng;
 };
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 bool CanConvert(const std::string& format) { return format == "YUY2" || format == "MJPG"; }
 
 // Decides before the camera opens how --save is to be done, and refuses

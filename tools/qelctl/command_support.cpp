@@ -97,6 +97,11 @@ std::string Hex(std::uint32_t value, int digits) {
   return text;
 }
 
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 bool StdoutIsTerminal() { return QELCTL_ISATTY(QELCTL_FILENO(stdout)) != 0; }
 bool StderrIsTerminal() { return QELCTL_ISATTY(QELCTL_FILENO(stderr)) != 0; }
 

@@ -55,6 +55,8 @@ bool ParseSwitch(const std::string& text, const std::string& what);
 
 // "0x%0*X" with digits hexadecimal digits.
 std::string Hex(std::uint32_t value, int digits);
+// The text in lower case (ASCII letters only: file extensions, host names).
+std::string Lower(std::string text);
 
 // Whether standard output / error is a terminal (live progress lines redraw
 // in place).

@@ -18,12 +18,6 @@
 namespace qelctl {
 namespace {
 
-std::string LastReason() {
-  char reason[512] = {};
-  QelLastError(reason, sizeof reason);
-  return reason;
-}
-
 // The description of a setting named on the command line, which must be
 // readable (or writable) on this camera.
 QelSetting RequireSetting(const CameraSession& camera, const std::string& name, bool write) {
@@ -34,7 +28,7 @@ QelSetting RequireSetting(const CameraSession& camera, const std::string& name, 
         throw UsageError("no setting \"" + name + "\"; " + (write ? "settable" : "readable") +
                          " on this camera: " + SettingNames(ReadSettingList(camera.key()), write));
       case QEL_ERROR_NOT_SUPPORTED:  // another model has it
-        throw CommandError(kExitFailed, LastReason());
+        throw CommandError(kExitFailed, LibraryReason());
       default:
         throw CallFailed("QelDescribeSetting", name);
     }

@@ -35,12 +35,7 @@ int ShowVersion() {
 
 // Why the listing just made gave a camera no serial (no permission to open
 // its command interface, say), or nothing.
-std::string MissingSerialNotice() {
-  if (QelLastErrorCode() == QEL_OK) return "";
-  char text[512] = {};
-  QelLastError(text, sizeof text);
-  return text;
-}
+std::string MissingSerialNotice() { return QelLastErrorCode() == QEL_OK ? "" : LibraryReason(); }
 
 int ShowDevices(bool withSerial) {
   const std::vector<std::string> entries = ListDevices(withSerial);

@@ -66,10 +66,7 @@ int main(int argc, char** argv) {
       }
     }
     qelctl::SetJsonOutput(json);
-    qelctl::SetFailureReasonSource([] {
-      char reason[512] = {};
-      return QelLastError(reason, sizeof reason) > 0 ? std::string(reason) : std::string();
-    });
+    qelctl::SetFailureReasonSource(qelctl::LibraryReason);
     qelctl::SetUpPlatform(platform);
     return action ? action() : qelctl::kExitSuccess;
   } catch (const qelctl::CommandError& e) {

@@ -25,12 +25,6 @@ double Seconds() {
 
 }  // namespace
 
-std::string LastError() {
-  char reason[512] = {};
-  QelLastError(reason, sizeof reason);
-  return reason;
-}
-
 void CameraController::Open(const OpenRequest& request) {
   Close();
   int width = request.width;
@@ -64,7 +58,7 @@ void CameraController::Open(const OpenRequest& request) {
   if (result < 0) {
     const int code = QelLastErrorCode();
     const int status = code == QEL_ERROR_NO_DEVICE ? 404 : code == QEL_ERROR_BUSY ? 409 : 422;
-    throw HttpError(status, LastError());
+    throw HttpError(status, LibraryReason());
   }
   key_ = request.device;
   framesOnly_ = result == 1;
@@ -104,7 +98,7 @@ void CameraController::Run() {
       }
       hub_.SetCamera(code == QEL_ERROR_DEVICE_LOST ? StreamState::Camera::kUnplugged
                                                    : StreamState::Camera::kFailed,
-                     LastError());
+                     LibraryReason());
       return;
     }
     frame.length = static_cast<std::size_t>(info.bytes);

@@ -62,7 +62,4 @@ class CameraController {
   std::thread frames_;
 };
 
-// The library's reason for the calling thread's last failure.
-std::string LastError();
-
 }  // namespace qelctl::view

@@ -239,7 +239,7 @@ Reply ViewApi::Settings() {
     settings.resize(static_cast<std::size_t>(count));
     count = QelGetSettingList(key, settings.data(), count);
   }
-  if (count < 0) throw HttpError(SettingStatus(), LastError());
+  if (count < 0) throw HttpError(SettingStatus(), LibraryReason());
   Json json;
   json.BeginObject().BeginArray("settings");
   for (std::int32_t i = 0; i < count && i < static_cast<std::int32_t>(settings.size()); ++i) {
@@ -259,11 +259,11 @@ Reply ViewApi::SetSetting(const Query& query) {
   const std::vector<double> values = query.Numbers("value", QEL_SETTING_MAX_VALUES);
   if (!QelSetSetting(key, name.c_str(), values.data(), static_cast<std::int32_t>(values.size()))) {
     throw HttpError(QelLastErrorCode() == QEL_ERROR_BAD_ARGUMENT ? 400 : SettingStatus(),
-                    LastError());
+                    LibraryReason());
   }
   QelSetting setting{};
   if (!QelDescribeSetting(key, name.c_str(), &setting)) {
-    throw HttpError(SettingStatus(), LastError());
+    throw HttpError(SettingStatus(), LibraryReason());
   }
   Json json;
   WriteSetting(json, setting);
@@ -288,16 +288,16 @@ Reply ViewApi::Info() {
   std::vector<std::string> failures;
   char version[64] = {};
   const bool haveVersion = QelVersion(key, version, sizeof version);
-  if (!haveVersion) failures.push_back(LastError());
+  if (!haveVersion) failures.push_back(LibraryReason());
   std::int32_t temperatures[2] = {};
   bool haveTemperature[2] = {};
   for (int type = 1; type <= 2; ++type) {
     haveTemperature[type - 1] = QelTemperature(key, type, &temperatures[type - 1]);
-    if (!haveTemperature[type - 1]) failures.push_back(LastError());
+    if (!haveTemperature[type - 1]) failures.push_back(LibraryReason());
   }
   std::uint32_t serial = 0;
   const bool haveSerial = QelGetSerialNo(key, &serial);
-  if (!haveSerial) failures.push_back(LastError());
+  if (!haveSerial) failures.push_back(LibraryReason());
   haveVersion ? out.String("firmware", version) : out.Null("firmware");
   haveTemperature[0] ? out.Integer("temperature_1", temperatures[0]) : out.Null("temperature_1");
   haveTemperature[1] ? out.Integer("temperature_2", temperatures[1]) : out.Null("temperature_2");
@@ -323,10 +323,8 @@ Reply ViewApi::Snapshot(const Query& query) {
   if (kind == "raw") {
     reply.contentType = mjpg ? "image/jpeg" : "application/octet-stream";
     reply.body.assign(reinterpret_cast<const char*>(frame->bytes.data()), frame->length);
-    std::string extension = frame->format;
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     reply.filename = stem + "-" + std::to_string(frame->width) + "x" +
-                     std::to_string(frame->height) + "." + extension;
+                     std::to_string(frame->height) + "." + Lower(frame->format);
     return reply;
   }
   if (kind == "jpeg") {

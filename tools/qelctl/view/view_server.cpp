@@ -36,11 +36,6 @@ constexpr std::size_t kHeaderLimit = 8 * 1024;
 constexpr std::size_t kBodyLimit = 4 * 1024;
 constexpr const char* kBoundary = "qelframe";
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // Whether host (without its port) is an IP address literal: "10.0.0.5" or
 // "[fe80::1]". A DNS-rebinding page reaches the server under its own
 // domain name, never under an address literal.
