@@ -23,7 +23,9 @@ static class BindingTests
         Check(Library.Version.Major == 1, "library version 1.x");
         Device[] devices = Library.Devices();
         Check(devices.Length == 3 && devices[0].SerialText == "QEL5#0000ABCD", "listing");
-        Check(Library.Formats(0).Length > 0, "formats");
+        Check(Array.Exists(Library.Formats(0), f => f.Width == 1920 && f.Height == 1080 &&
+                           f.Name == "YUY2" && f.FrameInterval == 166667),
+              "the formats' fields where the library puts them");
 
         int handled = 0;
         using (Camera camera = Camera.Open(0, 480, 270, 30.0)) {
@@ -38,6 +40,11 @@ static class BindingTests
             camera.Set("digital-gain", 400, 800, 1200, 1600);
             Check(camera.GetGroup("digital-gain")[3] == 1600, "a group by name");
             Check(camera.Describe("shutter").Maximum == 10000, "the model's range");
+            Setting led = camera.Describe("led");
+            Check(led.Value != null && led.Value[0] == 32, "a description's value");
+            Setting number = camera.Describe("camera-number");
+            Check(number.Choices.Length == 2 && number.Choices[1].Key == 2 &&
+                  number.Choices[1].Value == "Camera 2", "a choice's values and labels");
             Check(camera.Settings().Length == 12, "the list");
             try {
                 camera.Set("shutter", 20000);
