@@ -408,10 +408,22 @@ TEST_F(ViewServerTest, AnUnpluggedCameraIsShownAndCanBeReplugged) {
   EXPECT_NE(devices.find("{\"key\":2,\"name\":\"QEL2\",\"serial\":\"QEL2#00C0FFEE\""),
             std::string::npos)
       << devices;
-  ASSERT_EQ(Post("/api/open?device=2&format=YUY2&width=328&height=204").status, 200);
+  ASSERT_EQ(Post("/api/open?device=2&format=YUY2&width=656&height=408").status, 200);
   EXPECT_TRUE(StatusShows("\"camera\":\"streaming\""));
-  // The same picture connection carries the new stream.
-  EXPECT_GT(client.Next().first, 0u);
+  // The same picture connection carries the new stream: its pictures come
+  // in the new size.
+  bool newStream = false;
+  for (int part = 0; part < 200 && !newStream; ++part) {
+    const std::string jpeg = client.Next().second;
+    std::vector<std::uint8_t> rgb;
+    int width = 0, height = 0;
+    std::string error;
+    ASSERT_TRUE(qelctl::DecodeJpeg(reinterpret_cast<const std::uint8_t*>(jpeg.data()), jpeg.size(),
+                                   rgb, width, height, error))
+        << error;
+    newStream = width == 656 / 4 && height == 408 / 4;
+  }
+  EXPECT_TRUE(newStream);
 }
 
 TEST_F(ViewServerTest, RigRoutesExistOnlyOnTheRig) {
