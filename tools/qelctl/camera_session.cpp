@@ -109,30 +109,17 @@ std::string FormatRate(double fps) { return NominalRateOf(fps).text; }
 void ChooseCapture(const SessionOptions& options, std::int32_t position, int& width, int& height,
                    double& fps, std::string& format) {
   format = options.format.empty() ? "YUY2" : CanonicalFormat(options.format);
-  bool haveSize = false;
-  if (!options.size.empty()) {
-    const std::size_t x = options.size.find_first_of("xX");
-    if (x == std::string::npos) throw UsageError("--size must be WIDTHxHEIGHT, such as 1280x720");
-    width = static_cast<int>(ParseInteger(options.size.substr(0, x), 1, 65535, "the width"));
-    height = static_cast<int>(ParseInteger(options.size.substr(x + 1), 1, 65535, "the height"));
-    haveSize = true;
-  }
-  const bool haveRate = !options.rate.empty();
-  if (haveRate) {
-    fps = ParseNumber(options.rate, "--rate");
-    if (fps <= 0.0) throw UsageError("--rate must be above 0");
-  }
+  const CaptureSize given = ParseCaptureSize(options.size, options.rate);
+  width = given.width;
+  height = given.height;
+  fps = given.fps;
+  const bool haveSize = given.width != 0;
+  const bool haveRate = given.fps != 0.0;
   if (haveSize && haveRate) return;
-
-  for (const FormatEntry& entry : ReadFormats(position)) {
-    if (!SameText(entry.name, format)) continue;
-    if (haveSize && (entry.width != width || entry.height != height)) continue;
-    if (haveRate && std::fabs(entry.fps - fps) > 0.01) continue;
-    width = entry.width;
-    height = entry.height;
-    // The listed rate is 10^7 / interval: 30.000030 stands for 30, 239.998080
-    // for 240.
-    if (!haveRate) fps = NominalRateOf(entry.fps).fps();
+  if (const std::optional<CaptureSize> listed = FirstListedCapture(position, format, given)) {
+    width = listed->width;
+    height = listed->height;
+    fps = listed->fps;
     return;
   }
   std::string wanted = format;
@@ -144,6 +131,35 @@ void ChooseCapture(const SessionOptions& options, std::int32_t position, int& wi
 }
 
 }  // namespace
+
+CaptureSize ParseCaptureSize(const std::string& size, const std::string& rate) {
+  CaptureSize given;
+  if (!size.empty()) {
+    const std::size_t x = size.find_first_of("xX");
+    if (x == std::string::npos) throw UsageError("--size must be WIDTHxHEIGHT, such as 1280x720");
+    given.width = static_cast<int>(ParseInteger(size.substr(0, x), 1, 65535, "the width"));
+    given.height = static_cast<int>(ParseInteger(size.substr(x + 1), 1, 65535, "the height"));
+  }
+  if (!rate.empty()) {
+    given.fps = ParseNumber(rate, "--rate");
+    if (given.fps <= 0.0) throw UsageError("--rate must be above 0");
+  }
+  return given;
+}
+
+std::optional<CaptureSize> FirstListedCapture(std::int32_t device, const std::string& format,
+                                              const CaptureSize& given) {
+  for (const FormatEntry& entry : ReadFormats(device)) {
+    if (!SameText(entry.name, format)) continue;
+    if (given.width != 0 && (entry.width != given.width || entry.height != given.height)) continue;
+    if (given.fps != 0.0 && std::fabs(entry.fps - given.fps) > 0.01) continue;
+    // The listed rate is 10^7 / interval: 30.000030 stands for 30, 239.998080
+    // for 240.
+    return CaptureSize{entry.width, entry.height,
+                       given.fps != 0.0 ? given.fps : NominalRateOf(entry.fps).fps()};
+  }
+  return std::nullopt;
+}
 
 void AddPlatformOptions(CLI::App& app, PlatformOptions& options) {
   app.add_flag("--virtual-time", options.virtualTime,

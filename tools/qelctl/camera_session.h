@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,20 @@ struct FormatEntry {
 
 // The capture formats the device at list position device offers.
 std::vector<FormatEntry> ReadFormats(std::int32_t device);
+
+// --size and --rate as given (WIDTHxHEIGHT, frames per second); 0 for what
+// is not given. Throws a usage error for a malformed one.
+struct CaptureSize {
+  int width = 0;
+  int height = 0;
+  double fps = 0.0;
+};
+CaptureSize ParseCaptureSize(const std::string& size, const std::string& rate);
+
+// The first entry of the device's list in format with the size and rate
+// given (0: any), its rate as a person means it; nothing when none matches.
+std::optional<CaptureSize> FirstListedCapture(std::int32_t device, const std::string& format,
+                                              const CaptureSize& given);
 
 // A device named on the command line: its key (list position) or its serial
 // text, which must be listed.

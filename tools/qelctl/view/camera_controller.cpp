@@ -1,14 +1,12 @@
 #include "camera_controller.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <memory>
 
 #include "camera_session.h"
 #include "command_support.h"
 #include "frame_pipeline.h"
-#include "frame_rate.h"
 #include "http_error.h"
 #include "qel/qel.h"
 
@@ -33,25 +31,19 @@ void CameraController::Open(const OpenRequest& request) {
   const std::string format = CanonicalFormat(request.format);
   if (width == 0 || fps == 0.0) {
     // Fill in from the first listed format that matches what was given.
-    bool found = false;
+    std::optional<CaptureSize> listed;
     try {
-      for (const FormatEntry& entry : ReadFormats(request.device)) {
-        if (!SameText(entry.name, format)) continue;
-        if (width != 0 && (entry.width != width || entry.height != height)) continue;
-        if (fps != 0.0 && std::fabs(entry.fps - fps) > 0.01) continue;
-        width = entry.width;
-        height = entry.height;
-        if (fps == 0.0) fps = NominalRateOf(entry.fps).fps();
-        found = true;
-        break;
-      }
+      listed = FirstListedCapture(request.device, format, CaptureSize{width, height, fps});
     } catch (const CommandError& e) {
       throw HttpError(404, e.what());
     }
-    if (!found) {
+    if (!listed) {
       throw HttpError(422, "device " + std::to_string(request.device) + " lists no such " + format +
                                " capture");
     }
+    width = listed->width;
+    height = listed->height;
+    fps = listed->fps;
   }
   const std::int32_t result =
       QelOpenEx(request.device, width, height, fps, format.c_str(), QEL_OPEN_FAST);

@@ -38,17 +38,10 @@ int RunView(const ViewOptions& options) {
   if (!options.device.empty()) {
     open.device = ResolveDevice(options.device).position;
     open.format = options.format.empty() ? "YUY2" : options.format;
-    if (!options.size.empty()) {
-      const std::size_t x = options.size.find_first_of("xX");
-      if (x == std::string::npos) throw UsageError("--size must be WIDTHxHEIGHT, such as 1280x720");
-      open.width = static_cast<int>(ParseInteger(options.size.substr(0, x), 1, 65535, "the width"));
-      open.height =
-          static_cast<int>(ParseInteger(options.size.substr(x + 1), 1, 65535, "the height"));
-    }
-    if (!options.rate.empty()) {
-      open.fps = ParseNumber(options.rate, "--rate");
-      if (open.fps <= 0.0) throw UsageError("--rate must be above 0");
-    }
+    const CaptureSize given = ParseCaptureSize(options.size, options.rate);
+    open.width = given.width;
+    open.height = given.height;
+    open.fps = given.fps;
   }
 
   InterruptWatch interrupts;
