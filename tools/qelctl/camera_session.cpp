@@ -132,6 +132,16 @@ void ChooseCapture(const SessionOptions& options, std::int32_t position, int& wi
 
 }  // namespace
 
+std::vector<QelSetting> ReadSettingList(std::int32_t key) {
+  const std::int32_t count = QelGetSettingList(key, nullptr, 0);
+  if (count < 0) throw CallFailed("QelGetSettingList");
+  std::vector<QelSetting> list(static_cast<std::size_t>(count));
+  const std::int32_t again = QelGetSettingList(key, list.data(), count);
+  if (again < 0) throw CallFailed("QelGetSettingList");
+  list.resize(static_cast<std::size_t>(std::min(again, count)));
+  return list;
+}
+
 CaptureSize ParseCaptureSize(const std::string& size, const std::string& rate) {
   CaptureSize given;
   if (!size.empty()) {

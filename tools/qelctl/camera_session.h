@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "qel/qel.h"
+
 namespace qelctl {
 
 // ---- the platform ---------------------------------------------------------
@@ -51,6 +53,10 @@ struct FormatEntry {
 
 // The capture formats the device at list position device offers.
 std::vector<FormatEntry> ReadFormats(std::int32_t device);
+
+// Every setting of the open camera under key, as the library lists them,
+// with the values read just now.
+std::vector<QelSetting> ReadSettingList(std::int32_t key);
 
 // --size and --rate as given (WIDTHxHEIGHT, frames per second); 0 for what
 // is not given. Throws a usage error for a malformed one.

@@ -192,16 +192,6 @@ struct ControlOptions {
 
 }  // namespace
 
-std::vector<QelSetting> ReadSettingList(std::int32_t key) {
-  const std::int32_t count = QelGetSettingList(key, nullptr, 0);
-  if (count < 0) throw CallFailed("QelGetSettingList");
-  std::vector<QelSetting> list(static_cast<std::size_t>(count));
-  const std::int32_t again = QelGetSettingList(key, list.data(), count);
-  if (again < 0) throw CallFailed("QelGetSettingList");
-  list.resize(static_cast<std::size_t>(std::min(again, count)));
-  return list;
-}
-
 void CheckSettings(const std::vector<std::string>& assignments) {
   for (const std::string& assignment : assignments) {
     const std::size_t equals = assignment.find('=');

@@ -11,10 +11,6 @@
 
 namespace qelctl {
 
-// Every setting of the open camera under key, as the library lists them,
-// with the values read just now.
-std::vector<QelSetting> ReadSettingList(std::int32_t key);
-
 // Checks what the command line can tell without a camera (each is
 // NAME=VALUE); throws a usage error. Names and values are the camera's to
 // judge: ApplySettings checks them.

@@ -232,19 +232,15 @@ std::int32_t ViewApi::OpenKey() const {
 
 Reply ViewApi::Settings() {
   const std::int32_t key = OpenKey();
-  std::vector<QelSetting> settings(32);
-  std::int32_t count =
-      QelGetSettingList(key, settings.data(), static_cast<std::int32_t>(settings.size()));
-  if (count > static_cast<std::int32_t>(settings.size())) {
-    settings.resize(static_cast<std::size_t>(count));
-    count = QelGetSettingList(key, settings.data(), count);
+  std::vector<QelSetting> settings;
+  try {
+    settings = ReadSettingList(key);
+  } catch (const CommandError&) {
+    throw HttpError(SettingStatus(), LibraryReason());  // the library's reason alone
   }
-  if (count < 0) throw HttpError(SettingStatus(), LibraryReason());
   Json json;
   json.BeginObject().BeginArray("settings");
-  for (std::int32_t i = 0; i < count && i < static_cast<std::int32_t>(settings.size()); ++i) {
-    WriteSetting(json, settings[static_cast<std::size_t>(i)]);
-  }
+  for (const QelSetting& setting : settings) WriteSetting(json, setting);
   json.EndArray().EndObject();
   return JsonReply(json);
 }
