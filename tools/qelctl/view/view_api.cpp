@@ -15,6 +15,7 @@
 #include "json_writer.h"
 #include "preview_encoder.h"
 #include "qel/qel.h"
+#include "qel/qel.hpp"
 #include "qel/qelsim.h"
 #include "setting_text.h"
 
@@ -128,25 +129,22 @@ Reply ViewApi::Handle(bool post, const Query& query) {
 }
 
 Reply ViewApi::Devices() {
-  std::vector<std::string> labels, names;
+  std::vector<qel::Device> devices;
   try {
-    labels = ListDevices(true);
-    names = ListDevices(false);
-  } catch (const CommandError& e) {
+    devices = qel::ListDevices();
+  } catch (const qel::Error& e) {
     throw HttpError(503, e.what());
   }
   Json json;
   json.BeginObject().BeginArray("devices");
-  for (std::size_t i = 0; i < labels.size(); ++i) {
-    const std::string name = i < names.size() ? names[i] : labels[i];
-    const std::size_t hash = labels[i].find('#');
-    json.BeginObject().Integer("key", static_cast<std::int64_t>(i)).String("name", name);
-    if (labels[i] != name && hash != std::string::npos) {
-      json.String("serial", labels[i]);
+  for (const qel::Device& device : devices) {
+    json.BeginObject().Integer("key", device.position).String("name", device.name);
+    if (!device.serialText.empty()) {
+      json.String("serial", device.serialText);
     } else {
       json.Null("serial");
     }
-    json.Bool("open", camera_.open() && camera_.key() == static_cast<std::int32_t>(i));
+    json.Bool("open", camera_.open() && camera_.key() == device.position);
     json.EndObject();
   }
   json.EndArray().EndObject();
@@ -352,9 +350,8 @@ Reply ViewApi::Snapshot(const Query& query) {
 
 Reply ViewApi::Unplug(const Query& query) {
   const auto position = query.Integer("device", 0, 1023);
-  const std::vector<std::string> labels = ListDevices(true);
-  const std::vector<std::string> names = ListDevices(false);
-  if (static_cast<std::size_t>(position) >= labels.size() || labels.size() != names.size()) {
+  const std::vector<qel::Device> devices = qel::ListDevices();
+  if (static_cast<std::size_t>(position) >= devices.size()) {
     throw HttpError(404, "no device " + std::to_string(position));
   }
   // The listing holds the rig's plug-and-play devices in the rig's order.
@@ -369,15 +366,14 @@ Reply ViewApi::Unplug(const Query& query) {
   if (id < 0 || qelsim_remove_device(id) < 0) {
     throw HttpError(404, "the rig has no device " + std::to_string(position));
   }
-  const std::string& label = labels[static_cast<std::size_t>(position)];
-  const std::size_t hash = label.find('#');
+  const qel::Device& device = devices[static_cast<std::size_t>(position)];
+  const std::size_t hash = device.serialText.find('#');
   unplugged_.push_back(
-      Unplugged{names[static_cast<std::size_t>(position)],
-                label != names[static_cast<std::size_t>(position)] && hash != std::string::npos
-                    ? label.substr(hash + 1)
-                    : ""});
+      Unplugged{device.name, hash != std::string::npos ? device.serialText.substr(hash + 1) : ""});
   Json json;
-  json.BeginObject().String("unplugged", label).EndObject();
+  json.BeginObject()
+      .String("unplugged", device.serialText.empty() ? device.name : device.serialText)
+      .EndObject();
   return JsonReply(json);
 }
 
