@@ -124,6 +124,12 @@ TEST(WriteImage, PngRoundTripsEveryPixelAndJpegComesClose) {
   EXPECT_EQ(decoded.size(), flat.size());
   EXPECT_FALSE(qelctl::DecodeJpeg(rgb.data(), rgb.size(), decoded, w, h, error));
   EXPECT_NE(error.find("no JPEG"), std::string::npos) << error;
+  // A frame by its format: MJPG decodes, another format has no picture.
+  w = h = 0;
+  ASSERT_TRUE(qelctl::FrameToRgb(bytes.data(), bytes.size(), "MJPG", w, h, decoded, error));
+  EXPECT_EQ(w, width);
+  EXPECT_FALSE(qelctl::FrameToRgb(rgb.data(), rgb.size(), "RGB24", w, h, decoded, error));
+  EXPECT_NE(error.find("not RGB24"), std::string::npos) << error;
 }
 
 TEST(WriteImage, ReportsAPathThatCannotBeWritten) {

@@ -138,8 +138,7 @@ std::string SaveFrame(const CameraSession& camera, const std::vector<std::uint8_
     ok = WriteBytes(path, frame.data(), frame.size(), error);
     what = std::to_string(frame.size()) + " bytes of " + format + " as delivered";
   } else {
-    ok = format == "YUY2" ? Yuy2ToRgb(frame.data(), frame.size(), width, height, rgb, error)
-                          : DecodeJpeg(frame.data(), frame.size(), rgb, width, height, error);
+    ok = FrameToRgb(frame.data(), frame.size(), format, width, height, rgb, error);
     if (ok) {
       ok = plan.as == SaveAs::kPng ? WritePng(path, rgb.data(), width, height, error)
                                    : WriteJpeg(path, rgb.data(), width, height, 90, error);

@@ -129,6 +129,14 @@ bool DecodeJpeg(const std::uint8_t* data, std::size_t length, std::vector<std::u
   return true;
 }
 
+bool FrameToRgb(const std::uint8_t* frame, std::size_t length, const std::string& format,
+                int& width, int& height, std::vector<std::uint8_t>& rgb, std::string& error) {
+  if (format == "YUY2") return Yuy2ToRgb(frame, length, width, height, rgb, error);
+  if (format == "MJPG") return DecodeJpeg(frame, length, rgb, width, height, error);
+  error = "a picture is made of YUY2 and MJPG frames, not " + format;
+  return false;
+}
+
 bool WritePng(const std::string& path, const std::uint8_t* rgb, int width, int height,
               std::string& error) {
   return WriteEncoded(

@@ -21,6 +21,12 @@ bool Yuy2ToRgb(const std::uint8_t* frame, std::size_t length, int width, int hei
 bool DecodeJpeg(const std::uint8_t* data, std::size_t length, std::vector<std::uint8_t>& rgb,
                 int& width, int& height, std::string& error);
 
+// A YUY2 frame converted, or an MJPG frame decoded, to 8-bit RGB; width and
+// height are the frame's (a JPEG's own replace them). False with the reason
+// for another format or a frame that does not convert.
+bool FrameToRgb(const std::uint8_t* frame, std::size_t length, const std::string& format,
+                int& width, int& height, std::vector<std::uint8_t>& rgb, std::string& error);
+
 // Writes width x height 8-bit RGB pixels as a PNG file.
 bool WritePng(const std::string& path, const std::uint8_t* rgb, int width, int height,
               std::string& error);

@@ -336,10 +336,7 @@ Reply ViewApi::Snapshot(const Query& query) {
   int width = frame->width;
   int height = frame->height;
   const bool decoded =
-      mjpg ? DecodeJpeg(frame->bytes.data(), frame->length, rgb, width, height, error)
-      : frame->format == "YUY2"
-          ? Yuy2ToRgb(frame->bytes.data(), frame->length, width, height, rgb, error)
-          : (error = "a PNG is made of YUY2 and MJPG frames, not " + frame->format, false);
+      FrameToRgb(frame->bytes.data(), frame->length, frame->format, width, height, rgb, error);
   std::vector<std::uint8_t> png;
   if (!decoded || !EncodePng(rgb.data(), width, height, png, error)) throw HttpError(422, error);
   reply.contentType = "image/png";
