@@ -203,6 +203,12 @@ std::string LibraryReason() {
   return reason;
 }
 
+std::string LibraryVersionNumber() {
+  std::int32_t major = 0, minor = 0, patch = 0;
+  QelLibraryVersion(&major, &minor, &patch);
+  return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
+}
+
 std::string NoDeviceHint() {
   return g_hardware ? " (no camera attached? --rig tries the virtual cameras)" : "";
 }

@@ -33,6 +33,8 @@ bool VirtualTime();
 std::string NoDeviceHint();
 // The library's reason for the calling thread's last failed call; "" for none.
 std::string LibraryReason();
+// The library's version as MAJOR.MINOR.PATCH ("1.4.0").
+std::string LibraryVersionNumber();
 
 // ---- devices and their formats --------------------------------------------
 

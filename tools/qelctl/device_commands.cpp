@@ -17,13 +17,10 @@ namespace {
 int ShowVersion() {
   const std::string text = LibraryVersion();
   if (JsonOutput()) {
-    std::int32_t major = 0, minor = 0, patch = 0;
-    QelLibraryVersion(&major, &minor, &patch);
     Json()
         .BeginObject()
         .String("tool", QEL_VERSION_STRING)
-        .String("library",
-                std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch))
+        .String("library", LibraryVersionNumber())
         .String("library_text", text)
         .EndObject()
         .Print();

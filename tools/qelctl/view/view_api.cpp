@@ -266,12 +266,9 @@ Reply ViewApi::SetSetting(const Query& query) {
 
 Reply ViewApi::Info() {
   const std::int32_t key = OpenKey();
-  std::int32_t major = 0, minor = 0, patch = 0;
-  QelLibraryVersion(&major, &minor, &patch);
   Json out;
   out.BeginObject()
-      .String("library",
-              std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch))
+      .String("library", LibraryVersionNumber())
       .Bool("frames_only", camera_.framesOnly());
   if (camera_.framesOnly()) {
     // No command channel: nothing more to ask the device.
