@@ -118,6 +118,14 @@ void CheckRising(const std::vector<GstClockTime>& timestamps) {
   }
 }
 
+// Plays the pipeline until its "sink" has taken a first frame.
+void PlayToFirstFrame(GstElement* pipeline) {
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstSample* first = gst_app_sink_try_pull_sample(Sink(pipeline, "sink"), 5 * GST_SECOND);
+  fail_unless(first != nullptr, "no first frame");
+  gst_sample_unref(first);
+}
+
 // Plays the pipeline and pulls every frame of its "sink" until EOS: count of
 // them, each of the media and width asked for and intact, with rising
 // timestamps.
@@ -244,10 +252,7 @@ GST_START_TEST(missing_and_unplugged_cameras_are_errors) {
   GstElement* pipeline = Launch(
       "qelsrc rig=true device=1 ! video/x-raw,width=328,height=204,framerate=60/1 "
       "! appsink name=sink sync=false");
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
-  GstSample* first = gst_app_sink_try_pull_sample(Sink(pipeline, "sink"), 5 * GST_SECOND);
-  fail_unless(first != nullptr);
-  gst_sample_unref(first);
+  PlayToFirstFrame(pipeline);
   fail_unless_equals_int(qelsim_remove_device(kQel2RigDevice), 0);
   const std::string error = ErrorWithin(pipeline, GST_SECOND);
   fail_unless(error.find("QEL2#00C0FFEE at position 1 was unplugged") != std::string::npos, "%s",
@@ -262,16 +267,13 @@ GST_START_TEST(drops_are_reported) {
   GstElement* pipeline = Launch(
       "qelsrc rig=true device=1 ! video/x-raw,width=328,height=204,framerate=240/1 "
       "! appsink name=sink sync=false max-buffers=1");
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  PlayToFirstFrame(pipeline);
   GstAppSink* sink = Sink(pipeline, "sink");
-  GstSample* sample = gst_app_sink_try_pull_sample(sink, 5 * GST_SECOND);
-  fail_unless(sample != nullptr);
-  gst_sample_unref(sample);
   g_usleep(200 * 1000);  // about 48 frames come meanwhile; one is kept
   // The two frames held in the pipeline come first, then the one after the gap.
   bool discont = false;
   for (int i = 0; i < 4; ++i) {
-    sample = gst_app_sink_try_pull_sample(sink, 5 * GST_SECOND);
+    GstSample* sample = gst_app_sink_try_pull_sample(sink, 5 * GST_SECOND);
     fail_unless(sample != nullptr);
     discont |= GST_BUFFER_FLAG_IS_SET(gst_sample_get_buffer(sample), GST_BUFFER_FLAG_DISCONT);
     gst_sample_unref(sample);
@@ -350,10 +352,7 @@ GST_START_TEST(settings_reach_the_camera) {
   GstElement* pipeline = Launch(
       "qelsrc name=src rig=true shutter=500 digital-gain=<400,800,1200,1600> led=32 "
       "! video/x-raw,width=480,height=270,framerate=60/1 ! appsink name=sink sync=false");
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
-  GstSample* sample = gst_app_sink_try_pull_sample(Sink(pipeline, "sink"), 5 * GST_SECOND);
-  fail_unless(sample != nullptr);
-  gst_sample_unref(sample);
+  PlayToFirstFrame(pipeline);
   int direction = 0, output = 0;
   uint16_t gains[4] = {}, shutter = 0;
   fail_unless_equals_int(qelsim_get_firmware_state(1, &direction, &output, gains, &shutter), 0);
