@@ -13,6 +13,7 @@ namespace qel::test {
 namespace {
 
 using CppWrapper = EveryModelRigTest;
+using CppWrapperListing = EmptyRigTest;
 using std::chrono::milliseconds;
 
 bool IsOpen(int32_t key) { return QelGetStreamFormat(key, nullptr, nullptr, nullptr, nullptr, 0); }
@@ -77,6 +78,20 @@ TEST_F(CppWrapper, SettingsByNameAndFailuresAsExceptions) {
     EXPECT_EQ(error.code(), QEL_ERROR_BUSY);
   }
   EXPECT_THROW(qel::Camera::OpenSerial("QEL5#FFFFFFFF", 480, 270, 30.0), qel::Error);
+}
+
+// A device without a name is an empty entry of the listing; the devices after
+// it keep their positions, and so does a lone nameless one.
+TEST_F(CppWrapperListing, NamelessDevicesKeepEveryPosition) {
+  ASSERT_EQ(qelsim_add_webcam(""), 0);
+  EXPECT_EQ(qel::ListDeviceNames(), std::vector<std::string>{""});
+  ASSERT_EQ(qelsim_add_webcam(""), 1);
+  ASSERT_EQ(qelsim_add_camera("QEL5", 0x0000ABCD), 2);
+  const std::vector<qel::Device> devices = qel::ListDevices();
+  ASSERT_EQ(devices.size(), 3u);
+  EXPECT_EQ(devices[1].name, "");
+  EXPECT_EQ(devices[2].position, 2);
+  EXPECT_EQ(devices[2].serialText, "QEL5#0000ABCD");
 }
 
 }  // namespace

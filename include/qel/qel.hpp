@@ -74,18 +74,18 @@ inline void Check(bool ok, const char* call) {
   if (!ok) ThrowLastError(call);
 }
 
-inline std::vector<std::string> SplitList(const char* text) {
-  std::vector<std::string> items;
-  std::string item;
+// The count entries of a listing. A device without a name is an empty entry,
+// so that every entry stays at its device's position.
+inline std::vector<std::string> SplitList(const char* text, int32_t count) {
+  std::vector<std::string> items(1);
   for (const char* c = text; *c != '\0'; ++c) {
     if (*c == ',') {
-      items.push_back(item);
-      item.clear();
+      items.emplace_back();
     } else {
-      item += *c;
+      items.back() += *c;
     }
   }
-  if (!item.empty() || !items.empty()) items.push_back(item);
+  items.resize(static_cast<std::size_t>(count));
   return items;
 }
 
@@ -94,7 +94,7 @@ inline std::vector<std::string> Listing(bool withSerial) {
     std::vector<char> buffer(static_cast<std::size_t>(size), '\0');
     const int32_t count = withSerial ? QelGetDeviceWithSerialNo(buffer.data(), size)
                                      : QelGetDevice(buffer.data(), size);
-    if (count >= 0) return SplitList(buffer.data());
+    if (count >= 0) return SplitList(buffer.data(), count);
     if (QelLastErrorCode() != QEL_ERROR_BUFFER_TOO_SMALL) break;
   }
   ThrowLastError(withSerial ? "QelGetDeviceWithSerialNo" : "QelGetDevice");
@@ -110,12 +110,17 @@ struct Device {
   std::string serialText; /**< "QEL5#0000ABCD" for a camera of the family, else "" */
 };
 
+/** The name of every video device present, in position order ("QEL5", "USB
+ *  Camera"), without opening any camera's command interface (QelGetDevice()).
+ *  \throws Error with the listing's reason */
+inline std::vector<std::string> ListDeviceNames() { return detail::Listing(false); }
+
 /** Every video device present, in position order (QelGetDevice() and
  *  QelGetDeviceWithSerialNo(): the second opens each camera's command
  *  interface). A camera whose serial could not be read has serialText "".
  *  \throws Error with the listing's reason */
 inline std::vector<Device> ListDevices() {
-  const std::vector<std::string> names = detail::Listing(false);
+  const std::vector<std::string> names = ListDeviceNames();
   const std::vector<std::string> serials = detail::Listing(true);
   std::vector<Device> devices;
   for (std::size_t i = 0; i < names.size(); ++i) {

@@ -25,33 +25,28 @@ namespace {
 bool g_virtualTime = false;
 bool g_hardware = false;
 
-// Splits a comma-separated listing; adjacent commas delimit no entry, as in
-// the library's own positions.
-std::vector<std::string> SplitList(const std::string& text) {
-  std::vector<std::string> entries;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    const std::size_t comma = text.find(',', start);
-    const std::string entry = text.substr(start, comma - start);
-    if (!entry.empty()) entries.push_back(entry);
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return entries;
-}
-
 bool IsKey(const std::string& text) {
   return !text.empty() && text.size() < 10 &&
          text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 // Every device of the listing, one line each, for messages.
-std::string DeviceLines(const std::vector<std::string>& entries) {
+std::string DeviceLines(const std::vector<qel::Device>& devices) {
   std::string lines;
-  for (std::size_t key = 0; key < entries.size(); ++key) {
-    lines += "\n  key " + std::to_string(key) + ": " + entries[key];
+  for (const qel::Device& device : devices) {
+    lines += "\n  key " + std::to_string(device.position) + ": " + DeviceLabel(device);
   }
   return lines;
+}
+
+// The wrapper's failure as the tool's: what was being done, then the reason.
+template <typename Call>
+auto AsCommand(const std::string& doing, Call call) -> decltype(call()) {
+  try {
+    return call();
+  } catch (const qel::Error& e) {
+    throw CommandError(kExitFailed, doing + " failed: " + e.what());
+  }
 }
 
 std::string CountOfDevices(std::size_t n) {
@@ -213,16 +208,16 @@ std::string NoDeviceHint() {
   return g_hardware ? " (no camera attached? --rig tries the virtual cameras)" : "";
 }
 
-std::vector<std::string> ListDevices(bool withSerial) {
-  // A listing that does not fit gives -1; grow the buffer until it does.
-  for (std::size_t size = 4096; size <= (1u << 20); size *= 4) {
-    std::vector<char> buffer(size, '\0');
-    const std::int32_t count =
-        withSerial ? QelGetDeviceWithSerialNo(buffer.data(), static_cast<std::int32_t>(size))
-                   : QelGetDevice(buffer.data(), static_cast<std::int32_t>(size));
-    if (count >= 0) return SplitList(buffer.data());
-  }
-  throw CallFailed(withSerial ? "QelGetDeviceWithSerialNo" : "QelGetDevice");
+std::vector<qel::Device> ListDevices() {
+  return AsCommand("listing the devices", [] { return qel::ListDevices(); });
+}
+
+std::vector<std::string> ListDeviceNames() {
+  return AsCommand("listing the devices", [] { return qel::ListDeviceNames(); });
+}
+
+std::string DeviceLabel(const qel::Device& device) {
+  return device.serialText.empty() ? device.name : device.serialText;
 }
 
 int ModelOfName(const std::string& name) {
@@ -233,63 +228,51 @@ int ModelOfName(const std::string& name) {
 }
 
 std::vector<FormatEntry> ReadFormats(std::int32_t device) {
-  // The whole list: asked once for its length, then again if it grew.
-  std::vector<QelFormatEx> formats(32);
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    const std::int32_t count =
-        QelGetFormatListEx(device, formats.data(), static_cast<std::int32_t>(formats.size()));
-    if (count < 0) throw CallFailed("QelGetFormatListEx", "device " + std::to_string(device));
-    if (static_cast<std::size_t>(count) <= formats.size()) {
-      std::vector<FormatEntry> entries;
-      for (std::int32_t i = 0; i < count; ++i) {
-        const QelFormatEx& f = formats[static_cast<std::size_t>(i)];
-        entries.push_back(FormatEntry{i, f.width, f.height, f.frameRate,
-                                      std::string(f.format, strnlen(f.format, sizeof f.format))});
-      }
-      return entries;
-    }
-    formats.resize(static_cast<std::size_t>(count));
+  const std::vector<QelFormatEx> formats = AsCommand(
+      "QelGetFormatListEx (device " + std::to_string(device) + ")",
+      [device] { return qel::Formats(device); });
+  std::vector<FormatEntry> entries;
+  for (const QelFormatEx& f : formats) {
+    entries.push_back(FormatEntry{static_cast<int>(entries.size()), f.width, f.height, f.frameRate,
+                                  std::string(f.format, strnlen(f.format, sizeof f.format))});
   }
-  throw CallFailed("QelGetFormatListEx",
-                   "device " + std::to_string(device) + ": the list keeps changing");
+  return entries;
 }
 
 DeviceChoice ResolveDevice(const std::string& text) {
   DeviceChoice choice;
-  const std::vector<std::string> entries = ListDevices(true);
+  const std::vector<qel::Device> devices = ListDevices();
   if (IsKey(text)) {
     choice.position = static_cast<std::int32_t>(std::atoi(text.c_str()));
-    if (static_cast<std::size_t>(choice.position) >= entries.size()) {
-      throw CommandError(kExitFailed, "no device " + text + "; " + CountOfDevices(entries.size()) +
-                                          DeviceLines(entries));
+    if (static_cast<std::size_t>(choice.position) >= devices.size()) {
+      throw CommandError(kExitFailed, "no device " + text + "; " + CountOfDevices(devices.size()) +
+                                          DeviceLines(devices));
     }
     return choice;
   }
   // A serial text of the family opens by serial; a name (the listing shows
   // names for devices outside the family) opens by position.
-  const std::vector<std::string> names = ListDevices(false);
-  std::vector<std::size_t> named;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const bool serial = i < names.size() && entries[i] != names[i];
-    if (serial && SameText(entries[i], text)) {
-      choice.position = static_cast<std::int32_t>(i);
-      choice.serialText = entries[i];
+  std::vector<std::int32_t> named;
+  for (const qel::Device& device : devices) {
+    if (!device.serialText.empty() && SameText(device.serialText, text)) {
+      choice.position = device.position;
+      choice.serialText = device.serialText;
       return choice;
     }
-    if (i < names.size() && SameText(names[i], text)) named.push_back(i);
+    if (SameText(device.name, text)) named.push_back(device.position);
   }
   if (named.size() == 1) {
-    choice.position = static_cast<std::int32_t>(named.front());
+    choice.position = named.front();
     return choice;
   }
   if (named.size() > 1) {
     std::string keys;
-    for (std::size_t i : named) keys += (keys.empty() ? "" : ", ") + std::to_string(i);
+    for (std::int32_t key : named) keys += (keys.empty() ? "" : ", ") + std::to_string(key);
     throw UsageError(std::to_string(named.size()) + " devices are named \"" + text + "\" (keys " +
                      keys + "); name one by its key or serial text");
   }
   throw CommandError(kExitFailed, "no device is listed as \"" + text + "\"; " +
-                                      CountOfDevices(entries.size()) + DeviceLines(entries));
+                                      CountOfDevices(devices.size()) + DeviceLines(devices));
 }
 
 void AddSessionOptions(CLI::App& command, SessionOptions& options) {
@@ -339,11 +322,10 @@ CameraSession::CameraSession(const SessionOptions& options) {
   progress.reset();
 
   try {
-    const std::vector<std::string> names = ListDevices(false);
-    const std::vector<std::string> labels = ListDevices(true);
+    const std::vector<qel::Device> devices = ListDevices();
     const auto at = static_cast<std::size_t>(key_);
-    if (at < names.size()) model_ = ModelOfName(names[at]);
-    label_ = at < labels.size() ? labels[at] : "?";
+    if (at < devices.size()) model_ = ModelOfName(devices[at].name);
+    label_ = at < devices.size() ? DeviceLabel(devices[at]) : "?";
   } catch (...) {
     QelClose(key_);  // the destructor does not run for a constructor that throws
     throw;

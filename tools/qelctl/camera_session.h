@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "qel/qel.h"
+#include "qel/qel.hpp"
 
 namespace qelctl {
 
@@ -38,9 +39,13 @@ std::string LibraryVersionNumber();
 
 // ---- devices and their formats --------------------------------------------
 
-// The entries of the device listing, at their key positions; with serial
-// texts for the cameras of the family when withSerial.
-std::vector<std::string> ListDevices(bool withSerial);
+// Every video device at its key position (the library's listing, through
+// qel.hpp); a failed listing is a failed command.
+std::vector<qel::Device> ListDevices();
+// Only the names: no camera's command interface is opened.
+std::vector<std::string> ListDeviceNames();
+// How the serial listing shows a device: its serial text, else its name.
+std::string DeviceLabel(const qel::Device& device);
 
 // The video-device name's camera model: 0 "QEL", 1 "QEL2", 2 "QEL5", -1 other.
 int ModelOfName(const std::string& name);

@@ -35,20 +35,25 @@ int ShowVersion() {
 std::string MissingSerialNotice() { return QelLastErrorCode() == QEL_OK ? "" : LibraryReason(); }
 
 int ShowDevices(bool withSerial) {
-  const std::vector<std::string> entries = ListDevices(withSerial);
+  // The names alone open no camera's command interface; JSON always has both.
+  std::vector<qel::Device> devices;
+  if (withSerial || JsonOutput()) {
+    devices = ListDevices();
+  } else {
+    for (const std::string& name : ListDeviceNames()) {
+      devices.push_back(qel::Device{static_cast<std::int32_t>(devices.size()), name, ""});
+    }
+  }
   if (const std::string notice = withSerial ? MissingSerialNotice() : ""; !notice.empty()) {
     std::fprintf(stderr, "note: %s\n", notice.c_str());
   }
   if (JsonOutput()) {
-    // Both the name and, for cameras of the family, the serial text.
-    const std::vector<std::string> names = withSerial ? ListDevices(false) : entries;
-    const std::vector<std::string> serials = withSerial ? entries : ListDevices(true);
     Json json;
     json.BeginObject().BeginArray("devices");
-    for (std::size_t key = 0; key < names.size(); ++key) {
-      json.BeginObject().Integer("key", static_cast<std::int64_t>(key)).String("name", names[key]);
-      if (key < serials.size() && serials[key] != names[key]) {
-        json.String("serial", serials[key]);
+    for (const qel::Device& device : devices) {
+      json.BeginObject().Integer("key", device.position).String("name", device.name);
+      if (!device.serialText.empty()) {
+        json.String("serial", device.serialText);
       } else {
         json.Null("serial");
       }
@@ -57,10 +62,10 @@ int ShowDevices(bool withSerial) {
     json.EndArray().EndObject().Print();
     return kExitSuccess;
   }
-  std::printf("%zu video device(s)%s\n", entries.size(),
-              entries.empty() ? NoDeviceHint().c_str() : "");
-  for (std::size_t key = 0; key < entries.size(); ++key) {
-    std::printf("  key %zu: %s\n", key, entries[key].c_str());
+  std::printf("%zu video device(s)%s\n", devices.size(),
+              devices.empty() ? NoDeviceHint().c_str() : "");
+  for (const qel::Device& device : devices) {
+    std::printf("  key %d: %s\n", device.position, DeviceLabel(device).c_str());
   }
   return kExitSuccess;
 }
