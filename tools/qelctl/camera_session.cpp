@@ -228,9 +228,9 @@ int ModelOfName(const std::string& name) {
 }
 
 std::vector<FormatEntry> ReadFormats(std::int32_t device) {
-  const std::vector<QelFormatEx> formats = AsCommand(
-      "QelGetFormatListEx (device " + std::to_string(device) + ")",
-      [device] { return qel::Formats(device); });
+  const std::vector<QelFormatEx> formats =
+      AsCommand("QelGetFormatListEx (device " + std::to_string(device) + ")",
+                [device] { return qel::Formats(device); });
   std::vector<FormatEntry> entries;
   for (const QelFormatEx& f : formats) {
     entries.push_back(FormatEntry{static_cast<int>(entries.size()), f.width, f.height, f.frameRate,
