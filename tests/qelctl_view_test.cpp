@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <map>
 #include <string>
 #include <thread>
@@ -317,6 +318,28 @@ TEST_F(ViewServerTest, EveryRouteAnswersOnAnOpenCamera) {
   EXPECT_NE(Get("/api/status").body.find("\"camera\":\"closed\",\"message\":\"\",\"open\":false"),
             std::string::npos);
   EXPECT_EQ(Get("/api/snapshot").status, 409);
+}
+
+// The page polls the status every half second: it is answered while an open
+// is held up in the camera's firmware, and says the camera is starting.
+TEST_F(ViewServerTest, StatusAnswersWhileAnOpenWaits) {
+  StartServer();
+  ASSERT_EQ(qelsim_hold_firmware(qel::test::kQel5Device, -1, 0), 0);
+  auto opened = std::async(std::launch::async, [this] {
+    return Post("/api/open?device=0&format=YUY2&width=960&height=540").status;
+  });
+  for (int i = 0; i < 300 && qelsim_firmware_held(qel::test::kQel5Device) == 0; ++i)
+    std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(qelsim_firmware_held(qel::test::kQel5Device), 1)
+      << "the open never reached the firmware";
+  auto status = std::async(std::launch::async, [this] { return Get("/api/status"); });
+  const bool answered = status.wait_for(5s) == std::future_status::ready;
+  qelsim_release_firmware(qel::test::kQel5Device);
+  ASSERT_TRUE(answered) << "the status waited for the open";
+  EXPECT_NE(status.get().body.find("\"camera\":\"starting\",\"message\":\"\",\"open\":false"),
+            std::string::npos);
+  EXPECT_EQ(opened.get(), 200);
+  EXPECT_TRUE(StatusShows("\"camera\":\"streaming\",\"message\":\"\",\"open\":true"));
 }
 
 TEST_F(ViewServerTest, PictureClientsShareEncodingsAndOneThatNeverReadsIsDropped) {

@@ -25,62 +25,69 @@ double Seconds() {
 
 void CameraController::Open(const OpenRequest& request) {
   Close();
-  int width = request.width;
-  int height = request.height;
-  double fps = request.fps;
-  const std::string format = CanonicalFormat(request.format);
-  if (width == 0 || fps == 0.0) {
+  hub_.SetOpening(true);
+  try {
+    capture_ = OpenAsAsked(request);
+  } catch (...) {
+    hub_.SetOpening(false);
+    throw;
+  }
+  hub_.SetOpen(capture_);
+  stop_ = false;
+  frames_ = std::thread([this] { Run(); });
+}
+
+OpenCapture CameraController::OpenAsAsked(const OpenRequest& request) {
+  OpenCapture capture{request.device, CanonicalFormat(request.format), request.width,
+                      request.height, request.fps};
+  if (capture.width == 0 || capture.fps == 0.0) {
     // Fill in from the first listed format that matches what was given.
     std::optional<CaptureSize> listed;
     try {
-      listed = FirstListedCapture(request.device, format, CaptureSize{width, height, fps});
+      listed = FirstListedCapture(request.device, capture.format,
+                                  CaptureSize{capture.width, capture.height, capture.fps});
     } catch (const CommandError& e) {
       throw HttpError(404, e.what());
     }
     if (!listed) {
-      throw HttpError(422, "device " + std::to_string(request.device) + " lists no such " + format +
-                               " capture");
+      throw HttpError(422, "device " + std::to_string(request.device) + " lists no such " +
+                               capture.format + " capture");
     }
-    width = listed->width;
-    height = listed->height;
-    fps = listed->fps;
+    capture.width = listed->width;
+    capture.height = listed->height;
+    capture.fps = listed->fps;
   }
-  const std::int32_t result =
-      QelOpenEx(request.device, width, height, fps, format.c_str(), QEL_OPEN_FAST);
+  const std::int32_t result = QelOpenEx(capture.device, capture.width, capture.height, capture.fps,
+                                        capture.format.c_str(), QEL_OPEN_FAST);
   if (result < 0) {
     const int code = QelLastErrorCode();
     const int status = code == QEL_ERROR_NO_DEVICE ? 404 : code == QEL_ERROR_BUSY ? 409 : 422;
     throw HttpError(status, LibraryReason());
   }
-  key_ = request.device;
-  framesOnly_ = result == 1;
-  width_ = width;
-  height_ = height;
-  fps_ = fps;
-  format_ = format;
-  stop_ = false;
-  frames_ = std::thread([this] { Run(); });
+  capture.framesOnly = result == 1;
+  return capture;
 }
 
 void CameraController::Close() {
-  if (key_ < 0) return;
+  if (!open()) return;
   stop_ = true;
   frames_.join();
-  QelClose(key_);
-  key_ = -1;
+  QelClose(capture_.device);
+  capture_ = OpenCapture{};
   hub_.SetCamera(StreamState::Camera::kClosed);
 }
 
 void CameraController::Run() {
   FramePipeline pipeline(hub_, quality_);
-  std::int32_t capacity = QelGetBufferSize(key_);
-  if (capacity <= 0) capacity = width_ * height_ * 2;
+  const std::int32_t key = capture_.device;
+  std::int32_t capacity = QelGetBufferSize(key);
+  if (capacity <= 0) capacity = capture_.width * capture_.height * 2;
   QelFrameInfo info{};
   info.size = sizeof info;
   while (!stop_) {
     RawFrame& frame = pipeline.Buffer(static_cast<std::size_t>(capacity));
     const std::int32_t got = QelWaitImage(
-        key_, frame.bytes.data(), static_cast<std::int32_t>(frame.bytes.size()), &info, kWaitMs);
+        key, frame.bytes.data(), static_cast<std::int32_t>(frame.bytes.size()), &info, kWaitMs);
     if (got == 0) continue;
     if (got < 0) {
       const int code = QelLastErrorCode();

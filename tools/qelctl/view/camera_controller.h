@@ -6,7 +6,9 @@
 // (closed by the next open or close), nothing else fails.
 //
 // Thread safety: Open, Close and the readers are called from one thread (the
-// viewer's camera thread); the frame thread touches only the hub.
+// viewer's camera thread); the frame thread touches only the hub. What is
+// open, and whether an open is under way, is also published in the hub, for
+// threads that must not wait for an open.
 #pragma once
 
 #include <atomic>
@@ -39,25 +41,17 @@ class CameraController {
   // Stops the frame thread and closes the camera; nothing when none is open.
   void Close();
 
-  bool open() const { return key_ >= 0; }
-  std::int32_t key() const { return key_; }
-  bool framesOnly() const { return framesOnly_; }
-  int width() const { return width_; }
-  int height() const { return height_; }
-  double fps() const { return fps_; }
-  const std::string& format() const { return format_; }
+  bool open() const { return capture_.device >= 0; }
+  std::int32_t key() const { return capture_.device; }
+  bool framesOnly() const { return capture_.framesOnly; }
 
  private:
+  OpenCapture OpenAsAsked(const OpenRequest& request);
   void Run();
 
   FrameHub& hub_;
   const int quality_;
-  std::int32_t key_ = -1;
-  bool framesOnly_ = false;
-  int width_ = 0;
-  int height_ = 0;
-  double fps_ = 0.0;
-  std::string format_;
+  OpenCapture capture_;  // device -1 while closed
   std::atomic<bool> stop_{false};
   std::thread frames_;
 };

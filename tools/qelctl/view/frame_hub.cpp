@@ -65,6 +65,7 @@ void FrameHub::SetCamera(StreamState::Camera camera, const std::string& message)
   state_.fps = 0.0;
   windowStart_ = -1.0;
   if (camera == StreamState::Camera::kClosed) {
+    state_.open.reset();
     // A new stream starts its sequence again; its old pictures go.
     raw_.reset();
     for (auto& preview : previews_) preview.reset();
@@ -81,6 +82,17 @@ std::shared_ptr<const RawFrame> FrameHub::LatestRaw() const {
 std::shared_ptr<const PreviewFrame> FrameHub::LatestPreview(int scaleIndex) const {
   std::lock_guard lock(mutex_);
   return previews_[static_cast<std::size_t>(scaleIndex)];
+}
+
+void FrameHub::SetOpening(bool opening) {
+  std::lock_guard lock(mutex_);
+  state_.opening = opening;
+}
+
+void FrameHub::SetOpen(const OpenCapture& capture) {
+  std::lock_guard lock(mutex_);
+  state_.open = capture;
+  state_.opening = false;
 }
 
 StreamState FrameHub::State() const {

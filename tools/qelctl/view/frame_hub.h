@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,11 +47,23 @@ struct PreviewFrame {
   std::size_t size() const { return source ? source->length : jpeg.size(); }
 };
 
+// The capture of the open camera.
+struct OpenCapture {
+  std::int32_t device = -1;
+  std::string format;
+  int width = 0;
+  int height = 0;
+  double fps = 0.0;         // as opened
+  bool framesOnly = false;  // a device outside the family: frames, no settings
+};
+
 // What the page shows about the stream.
 struct StreamState {
   enum class Camera { kClosed, kStreaming, kUnplugged, kFailed };
   Camera camera = Camera::kClosed;
-  std::string message;  // why the stream stopped, for kUnplugged and kFailed
+  std::optional<OpenCapture> open;  // the open camera, if any
+  bool opening = false;             // an open is under way
+  std::string message;              // why the stream stopped, for kUnplugged and kFailed
   std::uint64_t sequence = 0;
   std::uint64_t dropped = 0;   // frames the library overwrote before the viewer took them
   double fps = 0.0;            // measured over the last second or so
@@ -73,6 +86,12 @@ class FrameHub {
   void NotePreviewFailure();
   // The camera stopped (unplugged, failed) or was closed, with the reason.
   void SetCamera(StreamState::Camera camera, const std::string& message = "");
+
+  // ---- the camera thread's side
+  // An open has started (true) or failed (false).
+  void SetOpening(bool opening);
+  // The camera is open with this capture; its frames may start.
+  void SetOpen(const OpenCapture& capture);
 
   // ---- the readers' side
   std::shared_ptr<const RawFrame> LatestRaw() const;

@@ -103,7 +103,6 @@ Reply ViewApi::Handle(bool post, const Query& query) {
   } routes[] = {
       {"/api/devices", false, false, [&] { return Devices(); }},
       {"/api/formats", false, false, [&] { return Formats(query); }},
-      {"/api/status", false, false, [&] { return Status(); }},
       {"/api/settings", false, false, [&] { return Settings(); }},
       {"/api/info", false, false, [&] { return Info(); }},
       {"/api/snapshot", false, false, [&] { return Snapshot(query); }},
@@ -175,21 +174,25 @@ Reply ViewApi::Formats(const Query& query) {
   return JsonReply(json);
 }
 
-Reply ViewApi::Status() {
+Reply ViewApi::Status() const {
   const StreamState state = hub_.State();
   Json json;
   json.BeginObject();
-  // An open camera whose first frame has not come yet is starting.
+  // A camera being opened, or open with its first frame still to come, is starting.
   const char* camera = CameraName(state.camera);
-  if (camera_.open() && state.camera == StreamState::Camera::kClosed) camera = "starting";
-  json.String("camera", camera).String("message", state.message).Bool("open", camera_.open());
-  if (camera_.open()) {
-    json.Integer("device", camera_.key())
-        .String("format", camera_.format())
-        .Integer("width", camera_.width())
-        .Integer("height", camera_.height())
-        .String("rate", NominalRateOf(camera_.fps()).text)
-        .Bool("frames_only", camera_.framesOnly());
+  if (state.opening || (state.open && state.camera == StreamState::Camera::kClosed)) {
+    camera = "starting";
+  }
+  json.String("camera", camera)
+      .String("message", state.message)
+      .Bool("open", state.open.has_value());
+  if (state.open) {
+    json.Integer("device", state.open->device)
+        .String("format", state.open->format)
+        .Integer("width", state.open->width)
+        .Integer("height", state.open->height)
+        .String("rate", NominalRateOf(state.open->fps).text)
+        .Bool("frames_only", state.open->framesOnly);
   }
   json.Integer("sequence", static_cast<std::int64_t>(state.sequence))
       .Integer("dropped", static_cast<std::int64_t>(state.dropped))

@@ -4,7 +4,8 @@
 // has already checked the Host header and the token.
 //
 // Thread safety: one thread (the server's camera thread) calls Handle and
-// Close; the frame thread the controller runs touches only the hub.
+// Close; the frame thread the controller runs touches only the hub. Status
+// reads only the hub, so any thread may call it, also while an open runs.
 #pragma once
 
 #include <string>
@@ -32,11 +33,12 @@ class ViewApi {
   Reply Handle(bool post, const Query& query);
   void Open(const OpenRequest& request) { camera_.Open(request); }
   void Close() { camera_.Close(); }
+  // /api/status: the stream's state and what is open.
+  Reply Status() const;
 
  private:
   Reply Devices();
   Reply Formats(const Query& query);
-  Reply Status();
   Reply OpenCamera(const Query& query);
   Reply Settings();
   Reply SetSetting(const Query& query);

@@ -268,6 +268,13 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
       return;
     }
     if (path.rfind("/api/", 0) != 0) throw HttpError(404, "no page " + path.substr(0, 64));
+    // The page polls the status: it is answered here, from the hub, and never
+    // waits behind an open that takes seconds.
+    if (path == "/api/status") {
+      if (post) throw HttpError(405, "/api/status only reads: use GET");
+      Respond(server_.api.Status());
+      return;
+    }
     // The library is called on the camera thread; the answer comes back here.
     asio::post(server_.camera, [self = shared_from_this(), post, query]() mutable {
       Reply reply;
