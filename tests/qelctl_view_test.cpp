@@ -290,6 +290,7 @@ TEST_F(ViewServerTest, EveryRouteAnswersOnAnOpenCamera) {
   EXPECT_NE(info.body.find("\"serial_number\":\"0x00C0FFEE\""), std::string::npos);
   EXPECT_NE(info.body.find("\"temperature_1\":"), std::string::npos);
   EXPECT_EQ(info.body.find("\"temperature_1\":null"), std::string::npos);  // read, not failed
+  EXPECT_NE(info.body.find("\"usb_mode\":\"0x02\",\"recognition\":\"0x5A\""), std::string::npos);
 
   const Answer raw = Get("/api/snapshot?kind=raw");
   EXPECT_EQ(raw.body.size(), 656u * 408u * 2u);

@@ -8,6 +8,7 @@
 
 #include "camera_session.h"
 #include "commands.h"
+#include "device_info.h"
 #include "json_writer.h"
 #include "qel/qel.h"
 
@@ -64,26 +65,9 @@ int ShowInfo(const SessionOptions& options) {
   }
   out.json().Bool("frames_only", false);
 
-  // Each call is made before its value is formatted.
-  char version[64] = {};
-  bool ok = QelVersion(key, version, sizeof version);
-  out.Line("firmware", "firmware", ok, "QelVersion", version);
-  for (std::int32_t type : {1, 2}) {
-    std::int32_t temperature = 0;
-    ok = QelTemperature(key, type, &temperature);
-    out.Line(("temperature " + std::to_string(type)).c_str(),
-             type == 1 ? "temperature_1" : "temperature_2", ok, "QelTemperature",
-             std::to_string(temperature));
+  for (const InfoItem& item : ReadDeviceInfo(key)) {
+    out.Line(item.label, item.key, item.ok, item.call, item.text);
   }
-  std::uint32_t serial = 0;
-  ok = QelGetSerialNo(key, &serial);
-  out.Line("serial number", "serial_number", ok, "QelGetSerialNo", Hex(serial, 8));
-  std::uint8_t usbMode = 0;
-  ok = QelUSBMode(key, &usbMode);
-  out.Line("USB mode", "usb_mode", ok, "QelUSBMode", Hex(usbMode, 2));
-  std::uint8_t recognition = 0;
-  ok = QelCameraRecognition(key, &recognition);
-  out.Line("recognition", "recognition", ok, "QelCameraRecognition", Hex(recognition, 2));
   return out.Finish();
 }
 

@@ -9,6 +9,7 @@
 
 #include "camera_session.h"
 #include "command_support.h"
+#include "device_info.h"
 #include "frame_rate.h"
 #include "http_error.h"
 #include "image_writer.h"
@@ -280,22 +281,16 @@ Reply ViewApi::Info() {
   }
   // Each call that fails shows as null, its reason among the failures.
   std::vector<std::string> failures;
-  char version[64] = {};
-  const bool haveVersion = QelVersion(key, version, sizeof version);
-  if (!haveVersion) failures.push_back(LibraryReason());
-  std::int32_t temperatures[2] = {};
-  bool haveTemperature[2] = {};
-  for (int type = 1; type <= 2; ++type) {
-    haveTemperature[type - 1] = QelTemperature(key, type, &temperatures[type - 1]);
-    if (!haveTemperature[type - 1]) failures.push_back(LibraryReason());
+  for (const InfoItem& item : ReadDeviceInfo(key)) {
+    if (!item.ok) {
+      out.Null(item.key);
+      failures.push_back(item.reason);
+    } else if (item.number) {
+      out.Integer(item.key, *item.number);
+    } else {
+      out.String(item.key, item.text);
+    }
   }
-  std::uint32_t serial = 0;
-  const bool haveSerial = QelGetSerialNo(key, &serial);
-  if (!haveSerial) failures.push_back(LibraryReason());
-  haveVersion ? out.String("firmware", version) : out.Null("firmware");
-  haveTemperature[0] ? out.Integer("temperature_1", temperatures[0]) : out.Null("temperature_1");
-  haveTemperature[1] ? out.Integer("temperature_2", temperatures[1]) : out.Null("temperature_2");
-  haveSerial ? out.String("serial_number", Hex(serial, 8)) : out.Null("serial_number");
   out.BeginArray("failures");
   for (const std::string& failure : failures) out.String(nullptr, failure);
   out.EndArray().EndObject();
