@@ -36,8 +36,8 @@ step "cmake --install into a temporary prefix"
 prefix="$scratch/prefix"
 cmake --install "$build" --prefix "$prefix"
 libdir="$(find "$prefix" -name 'libqel.so.*.*' -printf '%h\n')"
-readelf -d "$libdir/libqel.so" | grep -q "SONAME.*\[libqel\.so\.${version%%.*}\]"
-"$prefix/bin/qelctl" --version | grep -qx "qelctl $version"
+readelf -d "$libdir/libqel.so" | grep "SONAME.*\[libqel\.so\.${version%%.*}\]" >/dev/null
+"$prefix/bin/qelctl" --version | grep -x "qelctl $version" >/dev/null
 [ -f "$prefix/share/doc/libqel-dev/html/index.html" ] ||
   { echo "the install has no API reference" >&2; exit 1; }
 
@@ -102,8 +102,8 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$(realpath "$bu
 step "find_package, pkg-config and qelctl from the system's install"
 consumer cmake-system
 pkgconfig_consumer pkgconfig-system
-qelctl --version | grep -qx "qelctl $version"
-zcat /usr/share/man/man1/qelctl.1.gz | grep -q "list, open and control QEL cameras"
+qelctl --version | grep -x "qelctl $version" >/dev/null
+zcat /usr/share/man/man1/qelctl.1.gz | grep "list, open and control QEL cameras" >/dev/null
 qelctl --rig list
 step "python3-qel from the system's install"
 listed="$(cd "$scratch" && env -u QEL_LIBRARY QEL_PLATFORM=rig /usr/bin/python3 -m qel list)"
@@ -112,7 +112,7 @@ listed="$(cd "$scratch" && env -u QEL_LIBRARY QEL_PLATFORM=rig /usr/bin/python3 
 step "gstreamer1.0-qel from the system's install"
 # A registry of its own, so that the plugin is found afresh.
 export GST_REGISTRY_1_0="$scratch/registry.bin"
-gst-inspect-1.0 qelsrc | grep -q "QEL camera source"
+gst-inspect-1.0 qelsrc | grep "QEL camera source" >/dev/null
 gst-launch-1.0 -q qelsrc rig=true num-buffers=5 ! fakesink
 unset GST_REGISTRY_1_0
 $sudo apt-get purge -y -qq "${packages[@]}" >/dev/null

@@ -45,7 +45,7 @@ if [ -x build/rtsp_server ]; then
     ! rtpjpegdepay ! jpegdec ! videoconvert ! pngenc snapshot=true ! filesink location=rtsp.png
   kill "$server"
   wait "$server" || true
-  file rtsp.png | grep -q "PNG image data, 1280 x 720"
+  file rtsp.png | grep "PNG image data, 1280 x 720" >/dev/null
 
   # The README's recipes: the recording plays back whole, the Matroska file
   # holds the camera's JPEG frames, the snapshot has the mode asked for, and
@@ -69,7 +69,7 @@ if [ -x build/rtsp_server ]; then
   gst-launch-1.0 -q filesrc location=rig.mkv ! matroskademux ! jpegdec ! fakesink
   gst-launch-1.0 -q qelsrc device=1 shutter=500 num-buffers=1 ! video/x-raw,width=656,height=408 \
     ! videoconvert ! pngenc ! filesink location=snapshot.png
-  file snapshot.png | grep -q "PNG image data, 656 x 408"
+  file snapshot.png | grep "PNG image data, 656 x 408" >/dev/null
   awk '/^```python$/ {block = ""; inside = 1; next}
        /^```$/ && inside {inside = 0; if (block ~ /Gst.init/) printf "%s", block; next}
        inside {block = block $0 "\n"}' "$repo/README.md" >appsink.py
