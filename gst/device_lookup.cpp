@@ -6,12 +6,6 @@
 namespace qel_gst {
 namespace {
 
-// A device as its listing with serials names it: "QEL5#0000ABCD" for a
-// camera of the family, else its name.
-std::string ListedName(const qel::Device& device) {
-  return device.serialText.empty() ? device.name : device.serialText;
-}
-
 bool NamesSerial(const std::string& listed, const std::string& serial) {
   if (strcasecmp(listed.c_str(), serial.c_str()) == 0) return true;
   const std::size_t hash = listed.find('#');
@@ -36,8 +30,8 @@ std::optional<Device> FindDevice(int position, const std::string& serial, std::s
   }
   if (!serial.empty()) {
     for (const qel::Device& device : devices) {
-      if (NamesSerial(ListedName(device), serial)) {
-        return Device{device.position, ListedName(device)};
+      if (NamesSerial(device.listed(), serial)) {
+        return Device{device.position, device.listed()};
       }
     }
     why = "no camera is listed with the serial \"" + serial + "\" (" +
@@ -49,7 +43,7 @@ std::optional<Device> FindDevice(int position, const std::string& serial, std::s
           std::to_string(devices.size()) + " device(s) listed)";
     return std::nullopt;
   }
-  return Device{position, ListedName(devices[static_cast<std::size_t>(position)])};
+  return Device{position, devices[static_cast<std::size_t>(position)].listed()};
 }
 
 std::optional<std::vector<QelFormatEx>> FormatsOf(const Device& device, std::string& why) {

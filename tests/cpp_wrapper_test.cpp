@@ -92,6 +92,8 @@ TEST_F(CppWrapperListing, NamelessDevicesKeepEveryPosition) {
   EXPECT_EQ(devices[1].name, "");
   EXPECT_EQ(devices[2].position, 2);
   EXPECT_EQ(devices[2].serialText, "QEL5#0000ABCD");
+  EXPECT_EQ(devices[2].listed(), "QEL5#0000ABCD");
+  EXPECT_EQ(devices[1].listed(), "");
 }
 
 }  // namespace

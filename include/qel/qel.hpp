@@ -108,6 +108,9 @@ struct Device {
   int32_t position = 0;   /**< the listing position: the key it opens under */
   std::string name;       /**< "QEL5", "USB Camera" */
   std::string serialText; /**< "QEL5#0000ABCD" for a camera of the family, else "" */
+
+  /** The device as QelGetDeviceWithSerialNo() lists it: serialText, else name. */
+  const std::string& listed() const { return serialText.empty() ? name : serialText; }
 };
 
 /** The name of every video device present, in position order ("QEL5", "USB

@@ -34,7 +34,7 @@ bool IsKey(const std::string& text) {
 std::string DeviceLines(const std::vector<qel::Device>& devices) {
   std::string lines;
   for (const qel::Device& device : devices) {
-    lines += "\n  key " + std::to_string(device.position) + ": " + DeviceLabel(device);
+    lines += "\n  key " + std::to_string(device.position) + ": " + device.listed();
   }
   return lines;
 }
@@ -216,10 +216,6 @@ std::vector<std::string> ListDeviceNames() {
   return AsCommand("listing the devices", [] { return qel::ListDeviceNames(); });
 }
 
-std::string DeviceLabel(const qel::Device& device) {
-  return device.serialText.empty() ? device.name : device.serialText;
-}
-
 int ModelOfName(const std::string& name) {
   if (name == "QEL") return 0;
   if (name == "QEL2") return 1;
@@ -325,7 +321,7 @@ CameraSession::CameraSession(const SessionOptions& options) {
     const std::vector<qel::Device> devices = ListDevices();
     const auto at = static_cast<std::size_t>(key_);
     if (at < devices.size()) model_ = ModelOfName(devices[at].name);
-    label_ = at < devices.size() ? DeviceLabel(devices[at]) : "?";
+    label_ = at < devices.size() ? devices[at].listed() : "?";
   } catch (...) {
     QelClose(key_);  // the destructor does not run for a constructor that throws
     throw;

@@ -44,8 +44,6 @@ std::string LibraryVersionNumber();
 std::vector<qel::Device> ListDevices();
 // Only the names: no camera's command interface is opened.
 std::vector<std::string> ListDeviceNames();
-// How the serial listing shows a device: its serial text, else its name.
-std::string DeviceLabel(const qel::Device& device);
 
 // The video-device name's camera model: 0 "QEL", 1 "QEL2", 2 "QEL5", -1 other.
 int ModelOfName(const std::string& name);

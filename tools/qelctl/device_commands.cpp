@@ -65,7 +65,7 @@ int ShowDevices(bool withSerial) {
   std::printf("%zu video device(s)%s\n", devices.size(),
               devices.empty() ? NoDeviceHint().c_str() : "");
   for (const qel::Device& device : devices) {
-    std::printf("  key %d: %s\n", device.position, DeviceLabel(device).c_str());
+    std::printf("  key %d: %s\n", device.position, device.listed().c_str());
   }
   return kExitSuccess;
 }
