@@ -8,7 +8,13 @@
 # twice, and written to the file that QEL_WINE_RETRY_LOG names, for the run to
 # report. Anything the program itself did, its output and its failures
 # included, is passed on as it was.
+#
+# Wine's heap runs with its checks on (it validates blocks and fills freed
+# ones) and a program whose run made it warn fails: a free of something that
+# is not a block, a block written past its end. The sanitizers never see the
+# Windows build; this is its check of the heap.
 set -u
+export WINEDEBUG="${WINEDEBUG:+$WINEDEBUG,}warn+heap"
 loader="$1"
 shift
 output="$(mktemp)"
@@ -20,6 +26,10 @@ for attempt in 1 2 3; do
   elapsed_ms=$(((${EPOCHREALTIME/./} - started) / 1000))
   if [ "$status" -eq 0 ] || [ -s "$output" ] || [ "$elapsed_ms" -ge 40 ] || [ "$attempt" -eq 3 ]; then
     cat "$output"
+    if [ "$status" -eq 0 ] && grep -q ':warn:heap:' "$output"; then
+      echo "wine-run.sh: Wine's heap check warned above: the program misused the heap" >&2
+      exit 1
+    fi
     exit "$status"
   fi
   if [ -n "${QEL_WINE_RETRY_LOG:-}" ]; then

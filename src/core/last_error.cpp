@@ -1,32 +1,46 @@
 #include "core/last_error.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <type_traits>
 
 #include "core/log.h"
 
 namespace qel {
 namespace {
 
+// The reason is kept in arrays, not strings: a thread's storage must need no
+// destructor. MinGW's runtime frees a thread_local object's storage before
+// the destructors registered for the thread run, so a destructor there reads
+// and frees through freed memory, which another thread may have reused.
 struct ThreadError {
   const char* exportName = "qel";
   int depth = 0;
   bool recorded = false;
   ErrorCode code = ErrorCode::kNone;
-  std::string text;
-  std::string detail;  // the text without the export's name
+  std::size_t textLength = 0;
+  std::size_t detailLength = 0;
+  char detail[768] = "";  // the text without the export's name
+  char text[832] = "";    // room for the longest export name and the detail
 };
+static_assert(std::is_trivially_destructible_v<ThreadError>);
 
 thread_local ThreadError current;
 
+// What snprintf wrote into a buffer of `size`: its result, cut to the buffer.
+std::size_t Written(int result, std::size_t size) {
+  return result < 0 ? 0 : std::min(static_cast<std::size_t>(result), size - 1);
+}
+
 void Record(ErrorCode code, const char* format, va_list arguments) {
-  char detail[768];
-  std::vsnprintf(detail, sizeof detail, format, arguments);
+  current.detailLength =
+      Written(std::vsnprintf(current.detail, sizeof current.detail, format, arguments),
+              sizeof current.detail);
+  current.textLength = Written(std::snprintf(current.text, sizeof current.text, "%s: %s",
+                                             current.exportName, current.detail),
+                               sizeof current.text);
   current.recorded = true;
   current.code = code;
-  current.detail = detail;
-  current.text = current.exportName;
-  current.text += ": ";
-  current.text += detail;
 }
 
 }  // namespace
@@ -71,19 +85,21 @@ void ExportScope::Finish(Outcome outcome) {
       if (!current.recorded) return;
       break;
   }
-  if (LogEnabled(LogLevel::kError)) LogLine(LogLevel::kError, "%s", current.text.c_str());
+  if (LogEnabled(LogLevel::kError)) LogLine(LogLevel::kError, "%s", current.text);
 }
 
 ErrorCode LastErrorCode() { return current.code; }
-const std::string& LastErrorText() { return current.text; }
+std::string_view LastErrorText() { return {current.text, current.textLength}; }
 
 void ClearFailure() {
   current.recorded = false;
   current.code = ErrorCode::kNone;
-  current.text.clear();
-  current.detail.clear();
+  current.text[0] = '\0';
+  current.textLength = 0;
+  current.detail[0] = '\0';
+  current.detailLength = 0;
 }
 
-const std::string& LastFailureDetail() { return current.detail; }
+std::string_view LastFailureDetail() { return {current.detail, current.detailLength}; }
 
 }  // namespace qel

@@ -12,7 +12,7 @@
 
 #include <cstdarg>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 #include "qel/qel.h"
 
@@ -75,7 +75,7 @@ class ExportScope {
 
 // The calling thread's last reason.
 ErrorCode LastErrorCode();
-const std::string& LastErrorText();
+std::string_view LastErrorText();
 
 // Forgets the thread's reason: after a path whose failure does not matter,
 // and on a thread of the library's own that reports its failure later
@@ -83,6 +83,6 @@ const std::string& LastErrorText();
 // is that of the latest failure. LastFailureDetail reads a recorded reason
 // without an export's name.
 void ClearFailure();
-const std::string& LastFailureDetail();
+std::string_view LastFailureDetail();
 
 }  // namespace qel

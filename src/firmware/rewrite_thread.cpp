@@ -30,7 +30,8 @@ void LastAttemptFailed(Failure& failure, const char* step, std::uint32_t address
                 "%s the block at 0x%06X failed %d times; the last time: ", step,
                 static_cast<unsigned>(address), kMaxAttempts);
   failure.code = HasFailure() ? LastErrorCode() : ErrorCode::kPlatform;
-  failure.text = where + (HasFailure() ? LastFailureDetail() : std::string("no reason given"));
+  failure.text = where;
+  failure.text += HasFailure() ? LastFailureDetail() : std::string_view("no reason given");
 }
 
 class Progress {
