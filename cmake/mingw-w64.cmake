@@ -29,7 +29,8 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64" AND EXISTS /usr/lib/wine/wine64)
 else()
   find_program(QEL_WINE wine)
 endif()
-# Through wine-run.sh, which starts again a program that Wine ended before it ran.
+# Through wine-run.sh, which runs them with Wine's heap checks on and starts
+# again a program that Wine ended before it ran.
 if(QEL_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${QEL_WINE})
 endif()

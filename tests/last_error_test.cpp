@@ -57,6 +57,13 @@ TEST_F(LastError, FailuresTellTheirReasonAndSuccessClearsIt) {
   EXPECT_EQ(QelLastErrorCode(), QEL_ERROR_BUSY);
   EXPECT_TRUE(QelSetShutter(0, 100));
   EXPECT_EQ(QelLastErrorCode(), QEL_OK);
+
+  // A reason is kept to 767 characters after the export's name.
+  const std::string path(1000, 'p');
+  EXPECT_FALSE(QelSoftRewrite(0, path.c_str()));
+  char longest[1024];
+  ASSERT_EQ(QelLastError(longest, sizeof longest), 16 + 767);
+  EXPECT_EQ(std::string(longest), "QelSoftRewrite: \"" + std::string(766, 'p'));
 }
 
 TEST_F(LastError, LogLinesFollowTheLevel) {

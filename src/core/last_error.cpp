@@ -9,8 +9,8 @@
 namespace qel {
 namespace {
 
-// The reason is kept in arrays, not strings: a thread's storage must need no
-// destructor. MinGW's runtime frees a thread_local object's storage before
+// The reason is kept in an array, not a string: a thread's storage must need
+// no destructor. MinGW's runtime frees a thread_local object's storage before
 // the destructors registered for the thread run, so a destructor there reads
 // and frees through freed memory, which another thread may have reused.
 struct ThreadError {
@@ -18,12 +18,15 @@ struct ThreadError {
   int depth = 0;
   bool recorded = false;
   ErrorCode code = ErrorCode::kNone;
-  std::size_t textLength = 0;
-  std::size_t detailLength = 0;
-  char detail[768] = "";  // the text without the export's name
-  char text[832] = "";    // room for the longest export name and the detail
+  // "QelOpen: detail": the detail starts at detailStart.
+  char text[832] = "";
+  std::size_t length = 0;
+  std::size_t detailStart = 0;
 };
 static_assert(std::is_trivially_destructible_v<ThreadError>);
+
+// The longest detail kept, as a reason was always cut.
+constexpr std::size_t kDetailSize = 768;
 
 thread_local ThreadError current;
 
@@ -33,12 +36,14 @@ std::size_t Written(int result, std::size_t size) {
 }
 
 void Record(ErrorCode code, const char* format, va_list arguments) {
-  current.detailLength =
-      Written(std::vsnprintf(current.detail, sizeof current.detail, format, arguments),
-              sizeof current.detail);
-  current.textLength = Written(std::snprintf(current.text, sizeof current.text, "%s: %s",
-                                             current.exportName, current.detail),
-                               sizeof current.text);
+  char* const text = current.text;
+  constexpr std::size_t kPrefixSize = sizeof current.text - kDetailSize;  // the longest name
+  const std::size_t prefix =
+      Written(std::snprintf(text, kPrefixSize, "%s: ", current.exportName), kPrefixSize);
+  const int detail = std::vsnprintf(text + prefix, kDetailSize, format, arguments);
+  if (detail < 0) text[prefix] = '\0';  // a failed format leaves no terminated text
+  current.detailStart = prefix;
+  current.length = prefix + Written(detail, kDetailSize);
   current.recorded = true;
   current.code = code;
 }
@@ -89,17 +94,18 @@ void ExportScope::Finish(Outcome outcome) {
 }
 
 ErrorCode LastErrorCode() { return current.code; }
-std::string_view LastErrorText() { return {current.text, current.textLength}; }
+std::string_view LastErrorText() { return {current.text, current.length}; }
 
 void ClearFailure() {
   current.recorded = false;
   current.code = ErrorCode::kNone;
   current.text[0] = '\0';
-  current.textLength = 0;
-  current.detail[0] = '\0';
-  current.detailLength = 0;
+  current.length = 0;
+  current.detailStart = 0;
 }
 
-std::string_view LastFailureDetail() { return {current.detail, current.detailLength}; }
+std::string_view LastFailureDetail() {
+  return {current.text + current.detailStart, current.length - current.detailStart};
+}
 
 }  // namespace qel

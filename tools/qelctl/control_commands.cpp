@@ -1,6 +1,7 @@
 // get and set, and grab's --set: the camera's settings by name, as the
-// library lists and describes them for the open camera. The tool keeps no table of its
-// own: names, kinds, ranges and access come from the description.
+// library lists and describes them for the open camera. The tool keeps no
+// table of its own: names, kinds, ranges and access come from the
+// description.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>

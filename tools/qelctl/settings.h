@@ -17,8 +17,9 @@ namespace qelctl {
 void CheckSettings(const std::vector<std::string>& assignments);
 
 // Checks the names and values (each NAME=VALUE: CheckSettings first)
-// against the camera's own list, then changes them in order; throws as set does, saying what was
-// already changed. Returns the settings as the camera now reports them: "led=32, colorbar=on".
+// against the camera's own list, then changes them in order; throws as set
+// does, saying what was already changed. Returns the settings as the camera
+// now reports them: "led=32, colorbar=on".
 std::string ApplySettings(const CameraSession& camera, const std::vector<std::string>& assignments);
 
 }  // namespace qelctl

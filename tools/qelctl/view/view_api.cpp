@@ -363,9 +363,7 @@ Reply ViewApi::Unplug(const Query& query) {
   unplugged_.push_back(
       Unplugged{device.name, hash != std::string::npos ? device.serialText.substr(hash + 1) : ""});
   Json json;
-  json.BeginObject()
-      .String("unplugged", device.serialText.empty() ? device.name : device.serialText)
-      .EndObject();
+  json.BeginObject().String("unplugged", device.listed()).EndObject();
   return JsonReply(json);
 }
 
